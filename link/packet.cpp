@@ -1,0 +1,182 @@
+#include "link/packet.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "link/commands.h"
+#include "link/frame.h"
+#include "link/serial.h"
+#include "platform/tick.h"
+#include "platform/trace.h"
+
+LinkState FN[kChannelCount];
+PacketBuffer g_packetBuffers[kChannelCount][4];
+int32_t packetSelect[kChannelCount];
+PacketBuffer* curPacket[kChannelCount];
+int32_t headerLength[kChannelCount];
+uint8_t lastStraySlot[kChannelCount];
+uint8_t ackCode = 0x02;
+uint8_t nakCode = 0x03;
+
+namespace {
+
+constexpr uint8_t kTargetInfoCode = 0x70;
+constexpr int kResendSearchSteps = 3002;
+
+std::mutex g_targetInfoMutex;
+uint8_t g_targetInfo[kTargetInfoSize];
+
+// A NAK that asked for a resend keeps its slot shut until the packet goes
+// again. The pending resend owns that slot, so it must not shut the window
+// for the packets sent before the resend gets its turn.
+bool SlotFree(const LinkState& fn, int slot) {
+    if (fn.replyRing[slot] == ackCode) return true;
+    return fn.replyRing[slot] == nakCode && fn.error_no != -1 && (fn.error_no & 3) == slot;
+}
+
+bool WindowOpen(int channel) {
+    const LinkState& fn = FN[channel];
+    return fn.txCount - fn.rxCount < 4 && SlotFree(fn, fn.txCount & 3);
+}
+
+bool AllAcked(int channel) {
+    const LinkState& fn = FN[channel];
+    return fn.txCount == fn.rxCount && fn.error_no == -1;
+}
+
+// Pumps the port until the condition holds, the polls run out or the
+// channel is stopped.
+int PollUntil(int channel, int polls, bool (*condition)(int)) {
+    if (condition(channel)) return 1;
+    for (int i = 0; i < polls; ++i) {
+        SERIAL_PORT_DoReading(channel);
+        if (condition(channel)) return 1;
+        if (channelActive[channel].load() == 0) return 0;
+        platform::Sleep(1);
+    }
+    return 0;
+}
+
+}  // namespace
+
+void FLASH_DOWNLOADER_GetTargetInfo(uint8_t out[kTargetInfoSize]) {
+    std::lock_guard<std::mutex> lock(g_targetInfoMutex);
+    std::memcpy(out, g_targetInfo, kTargetInfoSize);
+}
+
+void FLASH_DOWNLOADER_SelectFirstBuffer(int channel) {
+    packetSelect[channel] = 0;
+    curPacket[channel] = &g_packetBuffers[channel][0];
+}
+
+void FLASH_DOWNLOADER_InitLink(int channel) {
+    ackCode = FLASH_DOWNLOADER_Opcode(0);
+    nakCode = FLASH_DOWNLOADER_Opcode(1);
+    headerLength[channel] = 1;
+    lastStraySlot[channel] = 0;
+    FLASH_DOWNLOADER_ResetLink(channel);
+}
+
+void FLASH_DOWNLOADER_ResetLink(int channel) {
+    LinkState& fn = FN[channel];
+    fn.txCount = fn.rxCount;
+    fn.error_no = -1;
+    fn.errorCount = 0;
+    fn.sendFailed = 0;
+    std::memset(fn.replyRing, ackCode, sizeof fn.replyRing);
+}
+
+void FLASH_DOWNLOADER_NextPacket(int channel) {
+    curPacket[channel] = &g_packetBuffers[channel][packetSelect[channel] & 3];
+    curPacket[channel]->start = headerLength[channel];
+    packetSelect[channel] += 1;
+}
+
+void FLASH_DOWNLOADER_SendPacket(int channel, uint8_t* data, int start, int end) {
+    LinkState& fn = FN[channel];
+    data[0] = static_cast<uint8_t>(fn.txCount & 3);
+    fn.replyRing[fn.txCount & 3] = 0;
+    fn.txCount += 1;
+    CRC16_Append(g_txCrc[channel], data, start, end - start);
+    if (!FLASH_DOWNLOADER_WaitWindow(channel, kWindowPolls)) {
+        fn.sendFailed = 1;
+        return;
+    }
+    FRAME_Send(channel, data, 0, end + 2);
+}
+
+int FLASH_DOWNLOADER_WaitWindow(int channel, int polls) {
+    return PollUntil(channel, polls, WindowOpen);
+}
+
+int FLASH_DOWNLOADER_WaitAllAcked(int channel, int polls) {
+    return PollUntil(channel, polls, AllAcked);
+}
+
+void FLASH_DOWNLOADER_Resend(int channel) {
+    LinkState& fn = FN[channel];
+    if (fn.error_no == -1) return;
+    const uint8_t wanted = static_cast<uint8_t>(fn.error_no & 3);
+    for (int step = 0; step < kResendSearchSteps && curPacket[channel]->data[0] != wanted; ++step) {
+        FLASH_DOWNLOADER_NextPacket(channel);
+        if (step + 1 < kResendSearchSteps) platform::Sleep(1);
+    }
+    fn.error_no = -1;
+    // The packet goes again under a new number: its old slot will never be
+    // answered again, so it must not keep the window shut.
+    if (fn.replyRing[wanted] == nakCode) fn.replyRing[wanted] = ackCode;
+    PacketBuffer* packet = curPacket[channel];
+    FLASH_DOWNLOADER_SendPacket(channel, packet->data, packet->start, packet->end);
+}
+
+void FLASH_DOWNLOADER_Receive(int channel, const uint8_t* frame, int from, int to) {
+    LinkState& fn = FN[channel];
+    const int header = headerLength[channel];
+    if (to - from < header + 2) return;
+    const int32_t r = fn.rxCount;
+    fn.rxCount += 1;
+    if (static_cast<int8_t>(frame[from]) > 3) {
+        FLASH_DOWNLOADER_Receive_CRC_error(channel, lastStraySlot[channel] + 1);
+        return;
+    }
+    if (!CRC16_Verify(g_rxCrc[channel], frame, from + 1, to - from - 1)) {
+        FLASH_DOWNLOADER_Receive_CRC_error(channel, r);
+        return;
+    }
+    const uint8_t code = frame[from + header];
+    const int slot = frame[from] & 3;
+    if (code == ackCode || code == nakCode) {
+        fn.replyRing[slot] = code;
+        if (code == ackCode) return;
+        // The error number; a NAK too short to carry one counts as an error.
+        const int errorNumber = to - from > header + 2 + 2 ? frame[from + header + 2] : -1;
+        if (errorNumber == 1 && fn.error_no == -1) {
+            fn.error_no = r;
+            TRACE("FLASH_DOWNLOADER_Receive() FN.error_no = %d\n", r);
+        } else {
+            // Another error, or a second resend request while one is pending:
+            // error_no holds one packet, so this one would go unwritten.
+            fn.errorCount += 1;
+        }
+        return;
+    }
+    if (code == kTargetInfoCode) {
+        std::lock_guard<std::mutex> lock(g_targetInfoMutex);
+        const int available = to - (from + header + 2);
+        const int n = available < kTargetInfoSize ? (available > 0 ? available : 0) : kTargetInfoSize;
+        std::memset(g_targetInfo, 0, sizeof g_targetInfo);
+        std::memcpy(g_targetInfo, frame + from + header + 2, static_cast<size_t>(n));
+        return;
+    }
+    fn.replyRing[slot] = ackCode;
+    lastStraySlot[channel] = static_cast<uint8_t>(r & 3);
+    fn.errorCount += 1;
+}
+
+void FLASH_DOWNLOADER_Receive_CRC_error(int channel, int slot) {
+    LinkState& fn = FN[channel];
+    fn.error_no = fn.rxCount;
+    TRACE("FLASH_DOWNLOADER_Receive_CRC_error() FN.error_no = %d\n", fn.error_no);
+    fn.replyRing[slot & 3] = ackCode;
+    fn.errorCount += 1;
+}

@@ -1,0 +1,120 @@
+#include "link/serial.h"
+
+#include "link/frame.h"
+#include "link/notify.h"
+#include "platform/port_map.h"
+#include "platform/tick.h"
+#include "platform/trace.h"
+
+std::atomic<int> channelActive[kChannelCount];
+std::atomic<SerialHandle> g_hSerialDevice[kChannelCount];
+std::atomic<int> g_nComPort[kChannelCount];
+uint32_t g_dwBaudRate[kChannelCount];
+uint8_t g_readBuffer[kChannelCount][kSerialQueueSize];
+std::mutex g_hPortMutex;
+std::atomic<int> g_nWriteDelay{2};
+
+SerialHandle SERIAL_DEVICE_Open(int channel, int comPort, uint32_t baudRate) {
+    std::string path = platform::PortMap_DevicePath(comPort);
+    auto port = std::make_shared<platform::SerialPort>();
+    int error = 0;
+    switch (port->Open(path.c_str(), baudRate, &error)) {
+        case platform::SerialPort::OpenResult::kOpenFailed:
+            TRACE("[Ch %d] CreateFile(%s) False = %d\n", channel, path.c_str(), error);
+            return nullptr;
+        case platform::SerialPort::OpenResult::kSetupFailed:
+            TRACE("[Ch %d] SetCommState False\n", channel);
+            return nullptr;
+        case platform::SerialPort::OpenResult::kOk:
+            break;
+    }
+    TRACE("SERIAL_DEVICE_Open() COM%d, BaudRate:%d\n", comPort, static_cast<int>(baudRate));
+    return port;
+}
+
+void SERIAL_DEVICE_Close(int /*channel*/, const SerialHandle& handle) {
+    if (handle) handle->Close();
+    TRACE("SERIAL_DEVICE_Close()\n");
+}
+
+int32_t SERIAL_DEVICE_Read(int /*channel*/, const SerialHandle& handle, uint8_t* buffer,
+                           int offset, int maximum) {
+    if (!handle) return 0;  // no port: nothing to deliver, nothing to close
+    int32_t n = handle->Read(buffer + offset, maximum);
+    if (n > 0) TRACE("dwLength = %d\n", n);
+    return n;
+}
+
+int32_t SERIAL_DEVICE_Write(int /*channel*/, const SerialHandle& handle, const uint8_t* buffer,
+                            int offset, int length) {
+    if (!handle) return -1;
+    int32_t n = handle->Write(buffer + offset, length, kWriteTimeoutMs);
+    if (n > 0) TRACE("SERIAL_DEVICE_Write() : dwBytesWritten = %d\n", n);
+    return n;
+}
+
+int SERIAL_PORT_Start(int channel, int comPort, uint32_t baudRate) {
+    if (g_hSerialDevice[channel].load()) return 0;
+    g_nComPort[channel] = comPort;
+    g_dwBaudRate[channel] = baudRate;
+    TRACE(">> SERIAL_PORT_Start()\n");
+    return 1;
+}
+
+void SERIAL_PORT_Stop(int channel) {
+    {
+        std::lock_guard<std::mutex> lock(g_hPortMutex);
+        SerialHandle handle = g_hSerialDevice[channel].load();
+        if (handle) {
+            SERIAL_DEVICE_Close(channel, handle);
+            g_hSerialDevice[channel].store(nullptr);
+        }
+    }
+    TRACE(">> SERIAL_PORT_Stop()\n");
+}
+
+int SERIAL_PORT_Open(int channel) {
+    if (g_dwBaudRate[channel] == 0) return 0;
+    SerialHandle handle;
+    {
+        std::lock_guard<std::mutex> lock(g_hPortMutex);
+        handle = g_hSerialDevice[channel].load();
+        if (!handle) {
+            handle = SERIAL_DEVICE_Open(channel, g_nComPort[channel], g_dwBaudRate[channel]);
+            g_hSerialDevice[channel].store(handle);
+        }
+    }
+    if (handle) return 1;
+    VARKO_SendText("SERIAL_DEVICE_Open(COM%d) Failed!", g_nComPort[channel].load());
+    TRACE("[Ch %d] g_hSerialDevice == NULL\n", channel);
+    return 0;
+}
+
+int SERIAL_PORT_Close(int channel) {
+    std::lock_guard<std::mutex> lock(g_hPortMutex);
+    SerialHandle handle = g_hSerialDevice[channel].load();
+    if (!handle) return 0;
+    SERIAL_DEVICE_Close(channel, handle);
+    g_hSerialDevice[channel].store(nullptr);
+    return 1;
+}
+
+int32_t SERIAL_PORT_Read(int channel, uint8_t* buffer, int offset, int maximum) {
+    return SERIAL_DEVICE_Read(channel, g_hSerialDevice[channel].load(), buffer, offset, maximum);
+}
+
+int32_t SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int length) {
+    int delay = g_nWriteDelay.load();
+    if (delay > 0) platform::Sleep(static_cast<uint32_t>(delay));
+    return SERIAL_DEVICE_Write(channel, g_hSerialDevice[channel].load(), buffer, offset, length);
+}
+
+void SERIAL_PORT_DoReading(int channel) {
+    int32_t readSize = SERIAL_PORT_Read(channel, g_readBuffer[channel], 0, kSerialQueueSize);
+    if (readSize > 0) {
+        FRAME_Parse(channel, g_readBuffer[channel], 0, readSize);
+    } else if (readSize < 0) {
+        TRACE("[Ch %d] SERIAL_PORT_DoReading read_size < 0\n", channel);
+        SERIAL_PORT_Close(channel);
+    }
+}

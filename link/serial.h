@@ -1,0 +1,46 @@
+// The serial channel device: one port per channel, opened on demand, read by
+// a non-blocking pump into the deframer, written with a pause before every
+// write. There is no reader thread: the channel's worker pumps the port itself.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "link/channel.h"
+#include "platform/serial_port.h"
+
+// An open port; null while closed. Shared so that a close from another thread
+// never frees a port that the worker is still using.
+using SerialHandle = std::shared_ptr<platform::SerialPort>;
+
+inline constexpr int kSerialQueueSize = 4096;
+inline constexpr int kWriteTimeoutMs = 5000;
+
+extern std::atomic<SerialHandle> g_hSerialDevice[kChannelCount];
+extern std::atomic<int> g_nComPort[kChannelCount];
+extern uint32_t g_dwBaudRate[kChannelCount];
+extern uint8_t g_readBuffer[kChannelCount][kSerialQueueSize];
+// Held around every open and close of every channel's port.
+extern std::mutex g_hPortMutex;
+// Milliseconds to pause before every write to a port (the DELAY setting).
+extern std::atomic<int> g_nWriteDelay;
+
+// Device level.
+SerialHandle SERIAL_DEVICE_Open(int channel, int comPort, uint32_t baudRate);
+void SERIAL_DEVICE_Close(int channel, const SerialHandle& handle);
+int32_t SERIAL_DEVICE_Read(int channel, const SerialHandle& handle, uint8_t* buffer, int offset,
+                           int maximum);
+int32_t SERIAL_DEVICE_Write(int channel, const SerialHandle& handle, const uint8_t* buffer,
+                            int offset, int length);
+
+// Channel level.
+int SERIAL_PORT_Start(int channel, int comPort, uint32_t baudRate);
+void SERIAL_PORT_Stop(int channel);
+int SERIAL_PORT_Open(int channel);
+int SERIAL_PORT_Close(int channel);
+int32_t SERIAL_PORT_Read(int channel, uint8_t* buffer, int offset, int maximum);
+int32_t SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int length);
+// One turn of the read pump: whatever waits goes to the deframer.
+void SERIAL_PORT_DoReading(int channel);

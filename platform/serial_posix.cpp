@@ -1,0 +1,126 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "platform/serial_port.h"
+
+namespace platform {
+namespace {
+
+// Raw 8N1, no echo, no translation; reads return at once.
+bool SetRaw(int fd) {
+    struct termios tio {};
+    if (tcgetattr(fd, &tio) != 0) return false;
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+// The longest slice a write holds the lock, so a close from another thread
+// waits at most this long.
+constexpr int kWriteSliceMs = 10;
+
+}  // namespace
+
+SerialPort::~SerialPort() { Close(); }
+
+SerialPort::OpenResult SerialPort::Open(const char* path, uint32_t baud, int* error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ >= 0) return OpenResult::kOk;
+    int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (error != nullptr) *error = errno;
+        return OpenResult::kOpenFailed;
+    }
+    // TIOCEXCL keeps other users out; as root only the lock does.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (error != nullptr) *error = errno;
+        ::close(fd);
+        return OpenResult::kOpenFailed;
+    }
+    ::ioctl(fd, TIOCEXCL);
+    ::tcflush(fd, TCIOFLUSH);
+    if (!SetRaw(fd) || !SetLineSpeed(fd, baud)) {
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return OpenResult::kSetupFailed;
+    }
+    fd_ = fd;
+    return OpenResult::kOk;
+}
+
+void SerialPort::Close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ < 0) return;
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ::ioctl(fd_, TIOCMBIC, &lines);  // fails harmlessly where there are no modem lines
+    ::tcflush(fd_, TCIOFLUSH);
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+bool SerialPort::IsOpen() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return fd_ >= 0;
+}
+
+void SerialPort::Purge() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
+}
+
+int SerialPort::Read(uint8_t* buffer, int maximum) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ < 0) return -1;
+    int waiting = 0;
+    if (::ioctl(fd_, FIONREAD, &waiting) != 0) return -1;
+    if (waiting <= 0) {
+        // Nothing queued: a hung-up or vanished device shows only in poll().
+        struct pollfd p {fd_, POLLIN, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return -1;
+        return 0;
+    }
+    int count = waiting < maximum ? waiting : maximum;
+    if (count <= 0) return 0;
+    ssize_t n = ::read(fd_, buffer, static_cast<size_t>(count));
+    if (n > 0) return static_cast<int>(n);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
+    return -1;  // 0 bytes with data announced, or EIO: the far end is gone
+}
+
+int SerialPort::Write(const uint8_t* buffer, int length, int timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int done = 0;
+    while (done < length) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (fd_ < 0) return done > 0 ? done : -1;
+        ssize_t n = ::write(fd_, buffer + done, static_cast<size_t>(length - done));
+        if (n > 0) {
+            done += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return done > 0 ? done : -1;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break;
+        struct pollfd p {fd_, POLLOUT, 0};
+        int slice = left.count() < kWriteSliceMs ? static_cast<int>(left.count()) : kWriteSliceMs;
+        if (::poll(&p, 1, slice) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            return done > 0 ? done : -1;
+        }
+    }
+    return done;
+}
+
+}  // namespace platform
