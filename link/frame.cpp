@@ -16,6 +16,7 @@ uint32_t g_rxCrc[kChannelCount];
 namespace {
 
 std::atomic<FrameWriter> g_writer{&SERIAL_PORT_Write};
+std::atomic<FrameReceiver> g_receiver{&FLASH_DOWNLOADER_Receive};
 
 // Deframer states.
 enum : int32_t { kHunting = 0, kAfterFlag = 1, kInFrame = 2, kAfterEscape = 3 };
@@ -63,6 +64,10 @@ int CRC16_Verify(uint32_t& reg, const uint8_t* buffer, int from, int count) {
 
 void FRAME_SetWriter(FrameWriter writer) {
     g_writer.store(writer != nullptr ? writer : &SERIAL_PORT_Write);
+}
+
+void FRAME_SetReceiver(FrameReceiver receiver) {
+    g_receiver.store(receiver != nullptr ? receiver : &FLASH_DOWNLOADER_Receive);
 }
 
 void FRAME_Reset(int channel) {
@@ -125,7 +130,7 @@ void FRAME_Parse(int channel, const uint8_t* buffer, int from, int to) {
                         // The handler may look at the deframer; keep it current.
                         rxState[channel] = state;
                         rxLength[channel] = length;
-                        FLASH_DOWNLOADER_Receive(channel, frame, 0, length);
+                        g_receiver.load(std::memory_order_relaxed)(channel, frame, 0, length);
                     }
                     length = 0;
                     continue;

@@ -62,3 +62,8 @@ void FRAME_Reset(int channel);
 // at a memory sink.
 using FrameWriter = int32_t (*)(int channel, const uint8_t* buffer, int offset, int length);
 void FRAME_SetWriter(FrameWriter writer);
+
+// Where complete received frames go: the reply handler by default. Tests of
+// the deframer point it elsewhere.
+using FrameReceiver = void (*)(int channel, const uint8_t* frame, int from, int to);
+void FRAME_SetReceiver(FrameReceiver receiver);

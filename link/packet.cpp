@@ -44,6 +44,10 @@ bool AllAcked(int channel) {
     return fn.txCount == fn.rxCount && fn.error_no == -1;
 }
 
+bool AllAckedOrResendAsked(int channel) {
+    return AllAcked(channel) || FN[channel].error_no != -1;
+}
+
 // Pumps the port until the condition holds, the polls run out or the
 // channel is stopped.
 int PollUntil(int channel, int polls, bool (*condition)(int)) {
@@ -67,6 +71,12 @@ void FLASH_DOWNLOADER_GetTargetInfo(uint8_t out[kTargetInfoSize]) {
 void FLASH_DOWNLOADER_SelectFirstBuffer(int channel) {
     packetSelect[channel] = 0;
     curPacket[channel] = &g_packetBuffers[channel][0];
+    // A resend finds its packet by the sequence byte it went with; a buffer
+    // left from an earlier session must never be taken for one.
+    for (PacketBuffer& buffer : g_packetBuffers[channel]) {
+        buffer.data[0] = 0xFF;
+        buffer.start = buffer.end = 1;
+    }
 }
 
 void FLASH_DOWNLOADER_InitLink(int channel) {
@@ -111,6 +121,16 @@ int FLASH_DOWNLOADER_WaitWindow(int channel, int polls) {
 
 int FLASH_DOWNLOADER_WaitAllAcked(int channel, int polls) {
     return PollUntil(channel, polls, AllAcked);
+}
+
+int FLASH_DOWNLOADER_Drain(int channel, int polls) {
+    for (int round = 0; round < 4 && channelActive[channel].load() != 0; ++round) {
+        FLASH_DOWNLOADER_Resend(channel);
+        if (FN[channel].sendFailed != 0) return 0;
+        if (PollUntil(channel, polls, AllAckedOrResendAsked) == 0) return 0;
+        if (AllAcked(channel)) return 1;
+    }
+    return 0;
 }
 
 void FLASH_DOWNLOADER_Resend(int channel) {

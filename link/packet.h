@@ -47,6 +47,9 @@ void FLASH_DOWNLOADER_NextPacket(int channel);
 void FLASH_DOWNLOADER_SendPacket(int channel, uint8_t* data, int start, int end);
 int FLASH_DOWNLOADER_WaitWindow(int channel, int polls);
 int FLASH_DOWNLOADER_WaitAllAcked(int channel, int polls);
+// Waits until every packet is answered, sending again whatever the handset
+// asks for meanwhile (at most four rounds of polls each).
+int FLASH_DOWNLOADER_Drain(int channel, int polls);
 void FLASH_DOWNLOADER_Resend(int channel);
 void FLASH_DOWNLOADER_Receive(int channel, const uint8_t* frame, int from, int to);
 void FLASH_DOWNLOADER_Receive_CRC_error(int channel, int slot);

@@ -1,0 +1,52 @@
+// Faults a simulated handset can be told to commit, so the host's error
+// handling can be driven deterministically.
+//
+// Data packets are the write and erase packets that arrive with a good FCS,
+// numbered from 1 per handset since it started; resends count like any other
+// packet. "@N" names the Nth data packet, "every=N" the Nth, 2Nth, ...
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+enum class FaultKind {
+    kNakResendEvery,  // nak1-every=N: NAK error 1 (packet not applied)
+    kNakError,        // nak-err=E@N: NAK error E (packet not applied)
+    kBadFcs,          // bad-fcs@N: the reply's FCS is wrong
+    kBadSlot,         // bad-slot@N: the reply's first byte is 0x05
+    kStray,           // stray[=C]@N: the reply carries code C instead of ACK
+    kDrop,            // drop@N: no reply
+    kSlowErase,       // slow-erase=MS: every erase takes MS more milliseconds
+    kMuteUnlock,      // mute-unlock[=K]: the first K unlocks (all without =K) go unanswered
+    kHangUp,          // hangup=N: the line goes dead once N bytes have arrived
+    kTargetInfo,      // info[@N]: target information instead of ACK (to unlocks without @N)
+};
+
+inline constexpr uint8_t kDefaultStrayCode = 0x55;
+inline constexpr uint8_t kBadSlotByte = 0x05;
+
+struct Fault {
+    FaultKind kind = FaultKind::kDrop;
+    uint64_t value = 0;  // the =value (0 when absent)
+    uint64_t at = 0;     // the @N data packet (0 when absent)
+};
+
+// A fault and the handset it applies to.
+struct FaultSpec {
+    int handset = -1;  // -1: every handset
+    Fault fault;
+};
+
+// Parses "[chK:|all:]kind[=value][@N]"; on failure *error says why in one line.
+bool ParseFault(const std::string& text, FaultSpec* out, std::string* error);
+
+// The fault syntax as shown by --help.
+const char* FaultHelp();
+
+// True when a fault that answers data packets fires for data packet n.
+bool FiresAt(const Fault& fault, uint64_t n);
+
+}  // namespace sim
