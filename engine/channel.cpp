@@ -1,0 +1,82 @@
+// The channel download sequence: everything one handset goes through, run on
+// the channel's worker thread.
+#include <cstring>
+
+#include "engine/session.h"
+#include "link/commands.h"
+#include "link/notify.h"
+#include "link/serial.h"
+#include "platform/notify.h"
+#include "platform/tick.h"
+#include "platform/trace.h"
+
+int g_bEmergencyMode = 1;
+
+namespace {
+
+constexpr uint32_t kRestartPauseMs = 20000;
+
+void WriteText(int channel, const char* text) {
+    SERIAL_PORT_Write(channel, reinterpret_cast<const uint8_t*>(text), 0,
+                      static_cast<int>(std::strlen(text)));
+}
+
+// Sleeps up to ms, ending early once the channel is stopped.
+void PauseWhileActive(int channel, uint32_t ms) {
+    const uint32_t start = platform::GetTickCount();
+    while (channelActive[channel].load() != 0 && platform::GetTickCount() - start < ms) {
+        platform::Sleep(50);
+    }
+}
+
+// Wakes the handset with the AT commands, closes the port for the handset's
+// restart and opens it again afterwards.
+bool Restart(int channel) {
+    VARKO_SendChannelText(channel, "Restart");
+    WriteText(channel, "AT\r\n");
+    platform::Sleep(100);
+    WriteText(channel, "AT#UMSTART\r\n");
+    SERIAL_PORT_Close(channel);
+    PauseWhileActive(channel, kRestartPauseMs);
+    return channelActive[channel].load() != 0 && SERIAL_PORT_Open(channel) == 1;
+}
+
+int DownloadSlots(int channel) {
+    for (int slot = 0; slot < kImageSlotCount; ++slot) {
+        if (g_imageTable[channel][slot].path[0] == '\0') continue;
+        if (!VARKO_DownloadImage(channel, slot)) return 0;
+    }
+    return 1;
+}
+
+int Finish(int channel, int result) {
+    SERIAL_PORT_Close(channel);
+    g_nComPort[channel] = 0;
+    return result;
+}
+
+}  // namespace
+
+int FileDownload(int channel) {
+    const uint32_t start = platform::GetTickCount();
+    VARKO_SendChannelText(channel, "CH%d Download Start", channel);
+    if (!SERIAL_PORT_Open(channel) || (g_bEmergencyMode == 0 && !Restart(channel))) {
+        VARKO_SendChannelText(channel, "ERR: Open");
+        return Finish(channel, 0);
+    }
+    WriteText(channel, "AT#UMSTART\r\n");
+    if (!FLASH_DOWNLOADER_Unlock(channel)) {
+        VARKO_SendChannelText(channel, "ERR: Unlock");
+        platform::ShowMessage("Please reboot Target\n           And\n   Connect Target");
+        return Finish(channel, 0);
+    }
+    const int result = DownloadSlots(channel);
+    if (!FLASH_DOWNLOADER_Close(channel)) TRACE("FileDownload() => FLASH_DOWNLOADER_Close FALSE\n");
+    if (!FLASH_DOWNLOADER_Go(channel)) TRACE("FileDownload() => FLASH_DOWNLOADER_Go FALSE\n");
+    if (result == 1) {
+        VARKO_SendChannelText(channel, "CH%d All file Complete! [%d sec]", channel,
+                              static_cast<int>((platform::GetTickCount() - start) / 1000));
+        platform::ShowMessage("Download Completed!!");
+    }
+    return Finish(channel, result);
+}

@@ -1,0 +1,143 @@
+#include "engine/image.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/session.h"
+#include "link/commands.h"
+#include "link/notify.h"
+#include "link/packet.h"
+#include "link/serial.h"
+#include "platform/notify.h"
+#include "platform/tick.h"
+
+const char g_imageNames[13][32] = {"Pbl",      "QcSblHD", "MIB1",  "MIB2",  "QcSbl",
+                                   "OemSbl",   "BootLoader", "UsbBoot", "Modem", "Rsrc1",
+                                   "Rsrc2",    "FileSys", "ETC"};
+
+ImageTrailer g_imageTrailer;
+
+namespace {
+
+uint8_t g_blockBuffer[kChannelCount][BLOCK_SIZE];
+
+// Payload size: the file size, less the trailer when the file ends in one.
+// Reads into its own buffer: the shared trailer belongs to the window thread.
+bool PayloadSize(FILE* file, uint32_t* size) {
+    if (std::fseek(file, 0, SEEK_END) != 0) return false;
+    long total = std::ftell(file);
+    if (total < 0 || static_cast<unsigned long>(total) > 0xFFFFFFFFul) return false;
+    *size = static_cast<uint32_t>(total);
+    if (total >= kTrailerSize && std::fseek(file, total - kTrailerSize, SEEK_SET) == 0) {
+        uint8_t probe[4];
+        if (std::fread(probe, 1, 4, file) == 4) {
+            uint32_t magic = probe[0] | probe[1] << 8 | probe[2] << 16 |
+                             static_cast<uint32_t>(probe[3]) << 24;
+            if (magic == kTrailerMagic) *size -= kTrailerSize;
+        }
+    }
+    return std::fseek(file, 0, SEEK_SET) == 0;
+}
+
+// Writes every block of the file; true when the loop ended at the end of file.
+bool WriteBlocks(int channel, ImageEntry& e, FILE* file, uint32_t blockSize) {
+    uint8_t* block = g_blockBuffer[channel];
+    uint32_t address = e.address;
+    if (channelActive[channel].load() == 0) return false;
+    for (int i = 0;; ++i) {
+        size_t n = std::fread(block, 1, blockSize, file);
+        if (n == 0) return true;
+        if (n < blockSize) std::memset(block + n, 0xFF, blockSize - n);
+        FLASH_DOWNLOADER_Resend(channel);
+        FLASH_DOWNLOADER_WriteBlock(channel, address, static_cast<int>(blockSize), block);
+        e.bytesSent += static_cast<uint32_t>(n);
+        if (i % 16 == 0) VARKO_SendMessage(NOTIFY_PROGRESS, &e);
+        SERIAL_PORT_DoReading(channel);
+        if (FN[channel].sendFailed != 0 || FN[channel].errorCount > 0) return false;
+        address += kBlockStride;
+        if (n < blockSize) return true;
+        if (channelActive[channel].load() == 0) return false;
+    }
+}
+
+}  // namespace
+
+uint32_t VARKO_BlockSize(int slot) { return (slot == 4 || slot == 5) ? BLOCK_SIZE_SBL : BLOCK_SIZE; }
+
+int VARKO_FinalDrainPolls(uint32_t baudRate) {
+    if (baudRate == 0) return kDrainPolls;
+    // Up to three largest packets (every byte stuffed) and a full output queue.
+    const uint64_t bytes = 3ull * (2 * kMaxWriteLength + 24) + kSerialQueueSize;
+    return kDrainPolls + static_cast<int>((bytes * 10 * 1000 + baudRate - 1) / baudRate);
+}
+
+int VARKO_ReadTrailer(const char* path, uint32_t* address) {
+    if (path == nullptr || path[0] == '\0') return 0;
+    struct stat info {};
+    if (::stat(path, &info) != 0) {
+        std::printf("file is not exist!!\n");
+        return 0;
+    }
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) return 0;
+    std::memset(&g_imageTrailer, 0, sizeof g_imageTrailer);
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        long total = std::ftell(file);
+        if (total >= kTrailerSize && std::fseek(file, total - kTrailerSize, SEEK_SET) == 0) {
+            if (std::fread(&g_imageTrailer, 1, kTrailerSize, file) != kTrailerSize) {
+                std::memset(&g_imageTrailer, 0, sizeof g_imageTrailer);
+            }
+        }
+    }
+    std::fclose(file);
+    if (g_imageTrailer.magic == kTrailerMagic) {
+        *address = g_imageTrailer.address;
+        return 1;
+    }
+    g_imageTrailer.address = 0;
+    g_imageTrailer.kind[0] = '\0';
+    *address = 0;
+    platform::ShowMessage("Error!!\nNot contained MagicCode or Binary_Kind\n");
+    return 0;
+}
+
+int VARKO_DownloadImage(int channel, int slot) {
+    ImageEntry& e = g_imageTable[channel][slot];
+    const uint32_t blockSize = VARKO_BlockSize(e.kind);
+    e.channel = channel;
+    const uint32_t start = platform::GetTickCount();
+    FILE* file = std::fopen(e.path, "rb");
+    if (file == nullptr || !PayloadSize(file, &e.size)) {
+        if (file != nullptr) std::fclose(file);
+        VARKO_SendChannelText(channel, "ERR: No File");
+        return 0;
+    }
+    e.bytesSent = 0;
+    VARKO_SendChannelText(channel, "Erase Flash");
+    const uint32_t eraseLength = blockSize * ((e.size + blockSize - 1) / blockSize);
+    if (!FLASH_DOWNLOADER_Erase(channel, e.address, eraseLength)) {
+        VARKO_SendChannelText(channel, "ERR: Erase Flash");
+        std::fclose(file);
+        return 0;
+    }
+    bool ok = WriteBlocks(channel, e, file, blockSize);
+    // The loop does not wait for the last replies: every packet must be
+    // answered (and any resend asked for sent) before the image counts.
+    if (ok) {
+        ok = FLASH_DOWNLOADER_Drain(channel, VARKO_FinalDrainPolls(g_dwBaudRate[channel])) == 1 &&
+             FN[channel].sendFailed == 0 && FN[channel].errorCount == 0;
+    }
+    std::fclose(file);
+    const uint32_t end = platform::GetTickCount();
+    VARKO_SendMessage(NOTIFY_PROGRESS, &e);
+    if (ok) {
+        VARKO_SendChannelText(channel, "CH%d %s %1.1fKB OK! [%3.1f sec]", channel,
+                              g_imageNames[slot], e.size * 0.001, (end - start) * 0.001);
+        return 1;
+    }
+    VARKO_SendChannelText(channel, "CH%d ERR: [%d,%d]", channel, FN[channel].sendFailed,
+                          FN[channel].errorCount);
+    return 0;
+}

@@ -1,0 +1,45 @@
+// One image on one channel: its trailer, the erase of its flash range and
+// the block-by-block write, with progress and one result line.
+#pragma once
+
+#include <cstdint>
+
+#include "link/channel.h"
+
+inline constexpr int kImageSlotCount = 12;
+inline constexpr uint32_t BLOCK_SIZE = 0x4000;
+inline constexpr uint32_t BLOCK_SIZE_SBL = 0x3E00;  // slots 4 and 5
+inline constexpr uint32_t kBlockStride = 0x4000;    // blocks lie this far apart in flash
+inline constexpr uint32_t kTrailerMagic = 0xABCDABCD;
+inline constexpr int kTrailerSize = 1024;
+
+// Display names of the image slots; entry 12 belongs to no slot.
+extern const char g_imageNames[13][32];
+
+// The last 1024 bytes of an image file, when they begin with the magic.
+struct ImageTrailer {
+    uint32_t magic;
+    uint32_t address;  // flash address of the image
+    uint32_t unused;
+    char kind[32];     // image kind text
+    char type[980];    // image type text: "mbn", "usb", "bin", "rc1", "rc2", "ffs", "fota"
+};
+static_assert(sizeof(ImageTrailer) == kTrailerSize, "the trailer is 1024 bytes");
+
+// Holds the trailer of the last file VARKO_ReadTrailer read (window thread only).
+extern ImageTrailer g_imageTrailer;
+
+// Block size of a slot: 0x3E00 for slots 4 and 5, else 0x4000.
+uint32_t VARKO_BlockSize(int slot);
+
+// 1 and the trailer's address when the file ends in a trailer; 0 otherwise
+// (0 stored when the file was read but has none, after a message box).
+int VARKO_ReadTrailer(const char* path, uint32_t* address);
+
+// Erases and writes g_imageTable[channel][slot]; 1 only when the whole file
+// was sent and every packet acknowledged without error.
+int VARKO_DownloadImage(int channel, int slot);
+
+// Polls allowed for the last replies of an image at a baud rate: the usual
+// drain plus the time what can still be on its way takes on the line.
+int VARKO_FinalDrainPolls(uint32_t baudRate);

@@ -1,0 +1,39 @@
+// A download session: the image table, one worker thread per channel with a
+// port, and the runner that keeps the front end alive until all have ended.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/image.h"
+#include "link/notify.h"
+
+// 8 channels by 12 image slots; every channel gets the same images.
+extern ImageEntry g_imageTable[kChannelCount][kImageSlotCount];
+
+// 0 selects the restart step of the channel sequence; any other value skips it.
+extern int g_bEmergencyMode;
+
+// Dispatches the front end's pending messages, waiting up to maxWaitMs for
+// them. The runner calls it while workers run; the window installs one that
+// processes its events, a console one that sleeps (and may stop channels).
+using PumpHook = void (*)(int maxWaitMs);
+void VARKO_SetPumpHook(PumpHook hook);
+
+void VARKO_ClearImages();
+// Fills slot on every channel; the slot, or -1 when the slot is not 0..11,
+// the address text is not hexadecimal or the path does not fit (nothing
+// changes then).
+int VARKO_SetImage(int slot, const char* path, const char* addressText);
+int VARKO_StartSession(platform::NotifyReceiver* window, unsigned messageId,
+                       const int comPorts[kChannelCount], int baudRate);
+int VARKO_RunSession(int emergencyMode);
+int VARKO_StopSession();
+int VARKO_StopChannel(int channel);
+
+// The body of a channel's worker thread: 1 when the handset was unlocked and
+// every filled slot downloaded.
+int FileDownload(int channel);
+
+// Parses a flash address text: hexadecimal, upper or lower case, optional
+// "0x", at most 32 bits, blanks around allowed. False for anything else.
+bool VARKO_ParseAddress(const char* text, uint32_t* address);
