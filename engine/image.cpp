@@ -73,6 +73,23 @@ int VARKO_FinalDrainPolls(uint32_t baudRate) {
     return kDrainPolls + static_cast<int>((bytes * 10 * 1000 + baudRate - 1) / baudRate);
 }
 
+bool VARKO_ProbeTrailer(const char* path, ImageTrailer* out) {
+    std::memset(out, 0, sizeof *out);
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) return false;
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        long total = std::ftell(file);
+        if (total >= kTrailerSize && std::fseek(file, total - kTrailerSize, SEEK_SET) == 0) {
+            if (std::fread(out, 1, kTrailerSize, file) != kTrailerSize) std::memset(out, 0, sizeof *out);
+        }
+    }
+    std::fclose(file);
+    // The texts are NUL-terminated in a good trailer; never trust that.
+    out->kind[sizeof out->kind - 1] = '\0';
+    out->type[sizeof out->type - 1] = '\0';
+    return out->magic == kTrailerMagic;
+}
+
 int VARKO_ReadTrailer(const char* path, uint32_t* address) {
     if (path == nullptr || path[0] == '\0') return 0;
     struct stat info {};
@@ -80,19 +97,12 @@ int VARKO_ReadTrailer(const char* path, uint32_t* address) {
         std::printf("file is not exist!!\n");
         return 0;
     }
-    FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) return 0;
+    // A file that cannot be opened leaves no trailer behind either.
     std::memset(&g_imageTrailer, 0, sizeof g_imageTrailer);
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        long total = std::ftell(file);
-        if (total >= kTrailerSize && std::fseek(file, total - kTrailerSize, SEEK_SET) == 0) {
-            if (std::fread(&g_imageTrailer, 1, kTrailerSize, file) != kTrailerSize) {
-                std::memset(&g_imageTrailer, 0, sizeof g_imageTrailer);
-            }
-        }
-    }
-    std::fclose(file);
-    if (g_imageTrailer.magic == kTrailerMagic) {
+    FILE* probe = std::fopen(path, "rb");
+    if (probe == nullptr) return 0;
+    std::fclose(probe);
+    if (VARKO_ProbeTrailer(path, &g_imageTrailer)) {
         *address = g_imageTrailer.address;
         return 1;
     }

@@ -32,6 +32,10 @@ extern ImageTrailer g_imageTrailer;
 // Block size of a slot: 0x3E00 for slots 4 and 5, else 0x4000.
 uint32_t VARKO_BlockSize(int slot);
 
+// Reads the trailer of a file without telling anyone: true when the file
+// ends in one (copied into out, which is cleared first in every case).
+bool VARKO_ProbeTrailer(const char* path, ImageTrailer* out);
+
 // 1 and the trailer's address when the file ends in a trailer; 0 otherwise
 // (0 stored when the file was read but has none, after a message box).
 int VARKO_ReadTrailer(const char* path, uint32_t* address);

@@ -1,0 +1,13 @@
+// The subcommands of kelvane-cli. Each returns the process exit status:
+// 0 done, 1 failed, 2 bad arguments (after a one-line reason on stderr).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+int RunDownloadCommand(const std::vector<std::string>& args);
+int RunTrailerCommand(const std::vector<std::string>& args);
+
+}  // namespace cli

@@ -1,0 +1,43 @@
+// kelvane-cli: the station engineer's and the script's way to flash handsets.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: kelvane-cli <command> [options]\n"
+    "\n"
+    "commands:\n"
+    "  download --port N[,N...] --image SLOT=PATH[@HEXADDR] ... [--baud B] [--delay MS]\n"
+    "           [--restart] [--dir DIR]\n"
+    "      flash every port (channel 0 takes the first) with the images in slot order.\n"
+    "      SLOT is 0..11 or a name: Pbl QcSblHD MIB1 MIB2 QcSbl OemSbl BootLoader UsbBoot\n"
+    "      Modem Rsrc1 Rsrc2 FileSys. Without @HEXADDR the address comes from the\n"
+    "      image's trailer. --baud defaults to 1382400, --delay (ms before each write)\n"
+    "      to 2; --restart runs the handset restart step first; --dir is the folder of\n"
+    "      Kelvane_ports.ini (default: the current one).\n"
+    "      Exit status: 0 every channel completed, 1 any failed, 2 bad arguments.\n"
+    "  trailer FILE...\n"
+    "      show each file's trailer (address, kind, type) and its CRC-32.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string command = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (command == "download") return cli::RunDownloadCommand(args);
+    if (command == "trailer") return cli::RunTrailerCommand(args);
+    std::fprintf(stderr, "kelvane-cli: unknown command '%s' (try --help)\n", command.c_str());
+    return 2;
+}

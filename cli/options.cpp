@@ -1,0 +1,163 @@
+#include "cli/options.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <strings.h>
+
+#include "engine/image.h"
+#include "engine/session.h"
+#include "link/channel.h"
+
+namespace cli {
+namespace {
+
+bool ParseInt(const std::string& text, int low, int high, int* value) {
+    if (text.empty() || text.size() > 9) return false;
+    int v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v < low || v > high) return false;
+    *value = v;
+    return true;
+}
+
+bool ParsePorts(const std::string& list, std::vector<int>* ports, std::string* error) {
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        std::string item = list.substr(start, comma == std::string::npos ? comma : comma - start);
+        int port = 0;
+        if (!ParseInt(item, 1, 255, &port)) {
+            *error = "--port takes COM numbers 1..255 separated by commas, not '" + list + "'";
+            return false;
+        }
+        for (int p : *ports) {
+            if (p == port) {
+                *error = "COM" + std::to_string(port) + " is given twice";
+                return false;
+            }
+        }
+        ports->push_back(port);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return true;
+}
+
+// SLOT=PATH[@HEXADDR]
+bool ParseImage(const std::string& text, DownloadOptions* options, std::string* error) {
+    size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == text.size()) {
+        *error = "--image takes SLOT=PATH[@HEXADDR], not '" + text + "'";
+        return false;
+    }
+    ImageChoice image;
+    image.slot = SlotFromText(text.substr(0, eq));
+    if (image.slot < 0) {
+        *error = "unknown image slot '" + text.substr(0, eq) + "' (0..11 or Pbl, QcSblHD, MIB1, "
+                 "MIB2, QcSbl, OemSbl, BootLoader, UsbBoot, Modem, Rsrc1, Rsrc2, FileSys)";
+        return false;
+    }
+    image.path = text.substr(eq + 1);
+    size_t at = image.path.rfind('@');
+    uint32_t address = 0;
+    if (at != std::string::npos && VARKO_ParseAddress(image.path.c_str() + at + 1, &address)) {
+        image.address = image.path.substr(at + 1);
+        image.path.resize(at);
+    }
+    for (const ImageChoice& other : options->images) {
+        if (other.slot == image.slot) {
+            *error = std::string("slot ") + g_imageNames[image.slot] + " is given twice";
+            return false;
+        }
+    }
+    options->images.push_back(image);
+    return true;
+}
+
+}  // namespace
+
+int SlotFromText(const std::string& text) {
+    int slot = -1;
+    if (ParseInt(text, 0, kImageSlotCount - 1, &slot)) return slot;
+    for (int i = 0; i < kImageSlotCount; ++i) {
+        if (strcasecmp(text.c_str(), g_imageNames[i]) == 0) return i;
+    }
+    return -1;
+}
+
+bool ParseDownload(const std::vector<std::string>& args, DownloadOptions* options,
+                   std::string* error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == "--restart") {
+            options->restart = true;
+            continue;
+        }
+        if (!hasValue) {
+            *error = arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unexpected argument '" + arg + "'";
+            return false;
+        }
+        const std::string& value = args[++i];
+        if (arg == "--port") {
+            if (!ParsePorts(value, &options->ports, error)) return false;
+        } else if (arg == "--image") {
+            if (!ParseImage(value, options, error)) return false;
+        } else if (arg == "--baud") {
+            if (!ParseInt(value, 50, 100000000, &options->baud)) {
+                *error = "--baud takes a rate in bits per second, not '" + value + "'";
+                return false;
+            }
+            options->baudGiven = true;
+        } else if (arg == "--delay") {
+            if (!ParseInt(value, 0, 1000, &options->delay)) {
+                *error = "--delay takes milliseconds 0..1000, not '" + value + "'";
+                return false;
+            }
+            options->delayGiven = true;
+        } else if (arg == "--dir") {
+            options->dir = value;
+        } else {
+            *error = "unknown option '" + arg + "'";
+            return false;
+        }
+    }
+    if (options->ports.size() > static_cast<size_t>(kChannelCount)) {
+        *error = "at most 8 ports, one per channel";
+        return false;
+    }
+    return true;
+}
+
+bool ResolveImages(DownloadOptions* options, std::string* error) {
+    if (options->ports.empty()) {
+        *error = "no port given (--port N[,N...])";
+        return false;
+    }
+    if (options->images.empty()) {
+        *error = "no image given (--image SLOT=PATH[@HEXADDR])";
+        return false;
+    }
+    for (ImageChoice& image : options->images) {
+        if (::access(image.path.c_str(), R_OK) != 0) {
+            *error = "cannot read " + image.path;
+            return false;
+        }
+        if (!image.address.empty()) continue;
+        ImageTrailer trailer;
+        if (!VARKO_ProbeTrailer(image.path.c_str(), &trailer)) {
+            *error = image.path + " has no trailer: give its address as SLOT=PATH@HEXADDR";
+            return false;
+        }
+        char text[16];
+        std::snprintf(text, sizeof text, "%x", trailer.address);
+        image.address = text;
+    }
+    return true;
+}
+
+}  // namespace cli

@@ -1,0 +1,39 @@
+// Command-line options of kelvane-cli, parsed without side effects so that
+// every mistake is found before anything is sent.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+struct ImageChoice {
+    int slot = -1;
+    std::string path;
+    std::string address;  // hexadecimal text; empty: take it from the trailer
+};
+
+struct DownloadOptions {
+    std::vector<int> ports;  // COM numbers, channel 0 first
+    std::vector<ImageChoice> images;
+    int baud = 1382400;
+    bool baudGiven = false;
+    int delay = 2;
+    bool delayGiven = false;
+    bool restart = false;
+    std::string dir;  // folder of the port map; empty: the current one
+};
+
+// The slot named by a number (0..11) or a display name ("Modem", "rsrc1");
+// -1 when neither.
+int SlotFromText(const std::string& text);
+
+// Parses the arguments after "download"; false with a one-line reason.
+bool ParseDownload(const std::vector<std::string>& args, DownloadOptions* options,
+                   std::string* error);
+
+// Checks what can be checked before a session starts and fills addresses
+// from the trailers; false with a one-line reason.
+bool ResolveImages(DownloadOptions* options, std::string* error);
+
+}  // namespace cli
