@@ -1,6 +1,6 @@
 #include "sim/faults.h"
 
-#include <cstdlib>
+#include "sim/number.h"
 
 namespace sim {
 namespace {
@@ -31,24 +31,6 @@ constexpr KindInfo kKinds[] = {
     {"info", FaultKind::kTargetInfo, Need::kNo, Need::kOptional, 0, 0},
 };
 
-// Decimal, or hexadecimal with 0x.
-bool ParseNumber(const std::string& text, uint64_t* out) {
-    if (text.empty()) return false;
-    int base = 10;
-    size_t from = 0;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        from = 2;
-    }
-    if (!std::isxdigit(static_cast<unsigned char>(text[from]))) return false;
-    char* end = nullptr;
-    errno = 0;
-    unsigned long long value = std::strtoull(text.c_str() + from, &end, base);
-    if (errno != 0 || *end != '\0') return false;
-    *out = value;
-    return true;
-}
-
 bool ParseHandset(std::string* text, int* handset, std::string* error) {
     const size_t colon = text->find(':');
     if (colon == std::string::npos) return true;
@@ -56,8 +38,8 @@ bool ParseHandset(std::string* text, int* handset, std::string* error) {
     *text = text->substr(colon + 1);
     if (prefix == "all") return true;
     uint64_t k = 0;
-    if (prefix.size() < 3 || prefix.compare(0, 2, "ch") != 0 || !ParseNumber(prefix.substr(2), &k) ||
-        k > 7) {
+    if (prefix.size() < 3 || prefix.compare(0, 2, "ch") != 0 ||
+        !ParseNumber(prefix.substr(2), &k) || k > 7) {
         *error = "handset prefix '" + prefix + ":' must be ch0: to ch7: or all:";
         return false;
     }

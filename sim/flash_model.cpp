@@ -7,7 +7,9 @@
 
 namespace sim {
 
-void FlashModel::Erase(uint32_t address, size_t length) { Place(address, nullptr, length); }
+void FlashModel::Erase(uint32_t address, size_t length) {
+    Place(address, nullptr, length);
+}
 
 void FlashModel::Write(uint32_t address, const uint8_t* data, size_t length) {
     Place(address, data, length);
@@ -50,8 +52,8 @@ void FlashModel::Place(uint32_t address, const uint8_t* data, size_t length) {
 std::vector<FlashRange> FlashModel::Ranges() const {
     std::vector<FlashRange> out;
     for (const auto& [address, bytes] : ranges_) {
-        out.push_back({address, static_cast<uint32_t>(bytes.size()),
-                       Crc32(bytes.data(), bytes.size())});
+        out.push_back(
+            {address, static_cast<uint32_t>(bytes.size()), Crc32(bytes.data(), bytes.size())});
     }
     return out;
 }
@@ -70,13 +72,15 @@ bool FlashModel::Read(uint32_t address, size_t length, std::vector<uint8_t>* out
 std::vector<uint8_t> FlashModel::Concatenated() const {
     std::vector<uint8_t> out;
     out.reserve(ByteCount());
-    for (const auto& entry : ranges_) out.insert(out.end(), entry.second.begin(), entry.second.end());
+    for (const auto& entry : ranges_)
+        out.insert(out.end(), entry.second.begin(), entry.second.end());
     return out;
 }
 
 uint64_t FlashModel::ByteCount() const {
     uint64_t total = 0;
-    for (const auto& entry : ranges_) total += entry.second.size();
+    for (const auto& entry : ranges_)
+        total += entry.second.size();
     return total;
 }
 

@@ -6,7 +6,8 @@ namespace sim {
 
 uint16_t Fcs(const uint8_t* data, size_t count) {
     uint32_t reg = 0xFFFF;
-    for (size_t i = 0; i < count; ++i) reg = (reg >> 8) ^ g_fcsTable[(reg ^ data[i]) & 0xFF];
+    for (size_t i = 0; i < count; ++i)
+        reg = (reg >> 8) ^ g_fcsTable[(reg ^ data[i]) & 0xFF];
     return static_cast<uint16_t>(reg ^ 0xFFFF);
 }
 

@@ -1,0 +1,186 @@
+#include "sim/handset.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace sim {
+namespace {
+
+// Longest sleep: the thread looks at its stop flag at least this often even
+// if the wake-up is missed.
+constexpr auto kMaxSleep = std::chrono::milliseconds(100);
+// Shortest sleep while bytes are on their way: pacing releases them in
+// batches of about this much line time.
+constexpr auto kBatch = std::chrono::milliseconds(1);
+// Replies the host does not read are dropped past this much.
+constexpr size_t kMaxOutbox = 64 * 1024;
+
+}  // namespace
+
+Handset::Handset(HandsetConfig config, uint32_t baud)
+    : core_(std::move(config)), baud_(baud), rxLine_(baud), txLine_(baud) {}
+
+Handset::~Handset() {
+    Stop();
+}
+
+bool Handset::Start(std::string* error) {
+    if (!pty_.Open(error)) return false;
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd_ < 0) {
+        *error = std::string("eventfd: ") + std::strerror(errno);
+        pty_.Close();
+        return false;
+    }
+    stop_ = false;
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+void Handset::Stop() {
+    if (thread_.joinable()) {
+        stop_ = true;
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+        thread_.join();
+    }
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+    wakeFd_ = -1;
+    pty_.Close();
+}
+
+void Handset::Run() {
+    while (!stop_) {
+        const Clock::time_point now = Clock::now();
+        ReadLine(now);
+        Deliver(now);
+        Transmit(now);
+        WaitForWork(Clock::now());
+    }
+}
+
+size_t Handset::QueuedIn() const {
+    return rxLine_.Pending() + inbox_.size();
+}
+
+void Handset::ReadLine(Clock::time_point now) {
+    uint8_t buffer[kLineQueueBytes];
+    while (!lineDead_ && QueuedIn() < kLineQueueBytes) {
+        const size_t room = kLineQueueBytes - QueuedIn();
+        const ssize_t n = ::read(pty_.Master(), buffer, room);
+        if (n <= 0) return;  // EAGAIN: nothing waits (the slave stays open)
+        rxLine_.Push(buffer, static_cast<size_t>(n), now);
+    }
+}
+
+void Handset::Deliver(Clock::time_point now) {
+    rxLine_.Release(now, &inbox_);
+    if (busy_ && now >= busyUntil_) {
+        busy_ = false;
+        txLine_.Push(delayedReply_.data(), delayedReply_.size(), now);
+        delayedReply_.clear();
+    }
+    if (!busy_ && !inbox_.empty() && !lineDead_) FeedInbox(now);
+}
+
+void Handset::FeedInbox(Clock::time_point now) {
+    size_t taken = 0;
+    Outcome outcome;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        while (taken < inbox_.size() && !busy_ && !lineDead_) {
+            if (!core_.Feed(inbox_[taken++], &outcome)) continue;
+            core_.CountSent(outcome.reply.size());
+            if (outcome.hangUp) {
+                HangUp();
+            } else if (outcome.delayMs > 0) {
+                busy_ = true;
+                busyUntil_ = now + std::chrono::milliseconds(outcome.delayMs);
+                delayedReply_ = std::move(outcome.reply);
+            } else {
+                txLine_.Push(outcome.reply.data(), outcome.reply.size(), now);
+            }
+        }
+    }
+    inbox_.erase(inbox_.begin(), inbox_.begin() + static_cast<std::ptrdiff_t>(taken));
+    changed_.notify_all();
+}
+
+void Handset::Transmit(Clock::time_point now) {
+    txLine_.Release(now, &outbox_);
+    if (lineDead_ || outbox_.empty()) return;
+    const ssize_t n = ::write(pty_.Master(), outbox_.data(), outbox_.size());
+    if (n > 0) outbox_.erase(outbox_.begin(), outbox_.begin() + n);
+    if (outbox_.size() > kMaxOutbox) outbox_.clear();
+}
+
+Clock::time_point Handset::NextWake(Clock::time_point now) const {
+    Clock::time_point wake = now + kMaxSleep;
+    if (lineDead_) return wake;
+    if (busy_) wake = std::min(wake, busyUntil_);
+    if (!busy_ && rxLine_.Pending() > 0) wake = std::min(wake, rxLine_.NextDue());
+    if (txLine_.Pending() > 0) wake = std::min(wake, txLine_.NextDue());
+    return wake;
+}
+
+void Handset::WaitForWork(Clock::time_point now) {
+    auto sleep = NextWake(now) - now;
+    if (sleep < Clock::duration::zero()) sleep = Clock::duration::zero();
+    if (sleep > Clock::duration::zero() && sleep < kBatch) sleep = kBatch;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(sleep).count();
+    struct timespec timeout {
+        static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)
+    };
+    struct pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {pty_.Master(), 0, 0}};
+    if (!lineDead_ && QueuedIn() < kLineQueueBytes) fds[1].events |= POLLIN;
+    if (!lineDead_ && !outbox_.empty()) fds[1].events |= POLLOUT;
+    ::ppoll(fds, lineDead_ ? 1 : 2, &timeout, nullptr);
+}
+
+void Handset::HangUp() {
+    lineDead_ = true;
+    pty_.Close();
+    rxLine_.Clear();
+    txLine_.Clear();
+    outbox_.clear();
+    delayedReply_.clear();
+    busy_ = false;
+}
+
+HandsetStats Handset::Stats() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return core_.Stats();
+}
+
+std::vector<FlashRange> Handset::FlashRanges() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return core_.Flash().Ranges();
+}
+
+bool Handset::ReadFlash(uint32_t address, size_t length, std::vector<uint8_t>* out) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return core_.Flash().Read(address, length, out);
+}
+
+std::vector<uint8_t> Handset::FlashImage() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return core_.Flash().Concatenated();
+}
+
+bool Handset::WriteDump() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return core_.WriteDumpNow();
+}
+
+bool Handset::WaitUntil(const std::function<bool(const HandsetStats&)>& done,
+                        std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return done(core_.Stats()); });
+}
+
+}  // namespace sim
