@@ -16,7 +16,8 @@ constexpr int kPacketSize = 16394;  // sequence, write header, 16 KiB data, FCS
 std::vector<uint8_t> TypicalData(size_t size) {
     std::mt19937 random(42);
     std::vector<uint8_t> data(size);
-    for (auto& b : data) b = static_cast<uint8_t>(random());
+    for (auto& b : data)
+        b = static_cast<uint8_t>(random());
     return data;
 }
 
@@ -27,7 +28,9 @@ int32_t SinkWrite(int, const uint8_t* buffer, int offset, int length) {
 }
 
 int g_framesSeen = 0;
-void CountFrame(int, const uint8_t*, int, int) { ++g_framesSeen; }
+void CountFrame(int, const uint8_t*, int, int) {
+    ++g_framesSeen;
+}
 
 void BM_Fcs16KiB(benchmark::State& state) {
     auto data = TypicalData(16384);

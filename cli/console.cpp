@@ -8,7 +8,8 @@
 namespace cli {
 
 Console::Console(FILE* out, bool live) : out_(out), live_(live) {
-    for (auto& done : completed_) done = false;
+    for (auto& done : completed_)
+        done = false;
 }
 
 intptr_t Console::Send(unsigned /*message*/, uintptr_t code, const void* payload) {
@@ -29,7 +30,9 @@ intptr_t Console::Send(unsigned /*message*/, uintptr_t code, const void* payload
     return 0;
 }
 
-void Console::ShowText(const char* text) { Line(std::string("message: ") + text); }
+void Console::ShowText(const char* text) {
+    Line(std::string("message: ") + text);
+}
 
 bool Console::AskYesNo(const char* text) {
     Line(std::string("question (answered No): ") + text);

@@ -19,7 +19,9 @@ namespace {
 std::atomic<bool> g_interrupted{false};
 bool g_stopped = false;
 
-void OnSignal(int) { g_interrupted = true; }
+void OnSignal(int) {
+    g_interrupted = true;
+}
 
 void InstallSignalHandlers() {
     struct sigaction action {};
@@ -34,7 +36,8 @@ void InstallSignalHandlers() {
 void ConsolePump(int maxWaitMs) {
     if (g_interrupted && !g_stopped) {
         g_stopped = true;
-        for (int ch = 0; ch < kChannelCount; ++ch) VARKO_StopChannel(ch);
+        for (int ch = 0; ch < kChannelCount; ++ch)
+            VARKO_StopChannel(ch);
     }
     if (maxWaitMs > 0) platform::Sleep(static_cast<uint32_t>(maxWaitMs));
 }
@@ -52,7 +55,8 @@ int RunSession(const DownloadOptions& options, Console& console) {
         }
     }
     int ports[kChannelCount] = {};
-    for (size_t ch = 0; ch < options.ports.size(); ++ch) ports[ch] = options.ports[ch];
+    for (size_t ch = 0; ch < options.ports.size(); ++ch)
+        ports[ch] = options.ports[ch];
     g_nWriteDelay = options.delay;
     g_interrupted = false;
     g_stopped = false;

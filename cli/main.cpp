@@ -21,7 +21,11 @@ const char* const kUsage =
     "      Kelvane_ports.ini (default: the current one).\n"
     "      Exit status: 0 every channel completed, 1 any failed, 2 bad arguments.\n"
     "  trailer FILE...\n"
-    "      show each file's trailer (address, kind, type) and its CRC-32.\n";
+    "      show each file's trailer (address, kind, type) and its CRC-32.\n"
+    "  make-image FILE --size N[K|M] --address HEX [--kind TEXT] [--type TEXT]\n"
+    "             [--seed N] [--no-trailer]\n"
+    "      write a test image of pseudo-random data with a trailer (type \"bin\",\n"
+    "      \"rc1\", \"rc2\", \"ffs\", \"usb\", \"mbn\", \"fota\").\n";
 
 }  // namespace
 
@@ -38,6 +42,7 @@ int main(int argc, char** argv) {
     }
     if (command == "download") return cli::RunDownloadCommand(args);
     if (command == "trailer") return cli::RunTrailerCommand(args);
+    if (command == "make-image") return cli::RunMakeImageCommand(args);
     std::fprintf(stderr, "kelvane-cli: unknown command '%s' (try --help)\n", command.c_str());
     return 2;
 }

@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <strings.h>
+#include <cstdio>
 
 #include "engine/image.h"
 #include "engine/session.h"
@@ -57,7 +57,8 @@ bool ParseImage(const std::string& text, DownloadOptions* options, std::string* 
     ImageChoice image;
     image.slot = SlotFromText(text.substr(0, eq));
     if (image.slot < 0) {
-        *error = "unknown image slot '" + text.substr(0, eq) + "' (0..11 or Pbl, QcSblHD, MIB1, "
+        *error = "unknown image slot '" + text.substr(0, eq) +
+                 "' (0..11 or Pbl, QcSblHD, MIB1, "
                  "MIB2, QcSbl, OemSbl, BootLoader, UsbBoot, Modem, Rsrc1, Rsrc2, FileSys)";
         return false;
     }
@@ -99,7 +100,8 @@ bool ParseDownload(const std::vector<std::string>& args, DownloadOptions* option
             continue;
         }
         if (!hasValue) {
-            *error = arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unexpected argument '" + arg + "'";
+            *error = arg.rfind("--", 0) == 0 ? arg + " needs a value"
+                                             : "unexpected argument '" + arg + "'";
             return false;
         }
         const std::string& value = args[++i];

@@ -13,9 +13,9 @@
 #include "platform/notify.h"
 #include "platform/tick.h"
 
-const char g_imageNames[13][32] = {"Pbl",      "QcSblHD", "MIB1",  "MIB2",  "QcSbl",
-                                   "OemSbl",   "BootLoader", "UsbBoot", "Modem", "Rsrc1",
-                                   "Rsrc2",    "FileSys", "ETC"};
+const char g_imageNames[13][32] = {"Pbl",    "QcSblHD",    "MIB1",    "MIB2",  "QcSbl",
+                                   "OemSbl", "BootLoader", "UsbBoot", "Modem", "Rsrc1",
+                                   "Rsrc2",  "FileSys",    "ETC"};
 
 ImageTrailer g_imageTrailer;
 
@@ -33,8 +33,8 @@ bool PayloadSize(FILE* file, uint32_t* size) {
     if (total >= kTrailerSize && std::fseek(file, total - kTrailerSize, SEEK_SET) == 0) {
         uint8_t probe[4];
         if (std::fread(probe, 1, 4, file) == 4) {
-            uint32_t magic = probe[0] | probe[1] << 8 | probe[2] << 16 |
-                             static_cast<uint32_t>(probe[3]) << 24;
+            uint32_t magic =
+                probe[0] | probe[1] << 8 | probe[2] << 16 | static_cast<uint32_t>(probe[3]) << 24;
             if (magic == kTrailerMagic) *size -= kTrailerSize;
         }
     }
@@ -64,7 +64,9 @@ bool WriteBlocks(int channel, ImageEntry& e, FILE* file, uint32_t blockSize) {
 
 }  // namespace
 
-uint32_t VARKO_BlockSize(int slot) { return (slot == 4 || slot == 5) ? BLOCK_SIZE_SBL : BLOCK_SIZE; }
+uint32_t VARKO_BlockSize(int slot) {
+    return (slot == 4 || slot == 5) ? BLOCK_SIZE_SBL : BLOCK_SIZE;
+}
 
 int VARKO_FinalDrainPolls(uint32_t baudRate) {
     if (baudRate == 0) return kDrainPolls;
@@ -80,7 +82,8 @@ bool VARKO_ProbeTrailer(const char* path, ImageTrailer* out) {
     if (std::fseek(file, 0, SEEK_END) == 0) {
         long total = std::ftell(file);
         if (total >= kTrailerSize && std::fseek(file, total - kTrailerSize, SEEK_SET) == 0) {
-            if (std::fread(out, 1, kTrailerSize, file) != kTrailerSize) std::memset(out, 0, sizeof *out);
+            if (std::fread(out, 1, kTrailerSize, file) != kTrailerSize)
+                std::memset(out, 0, sizeof *out);
         }
     }
     std::fclose(file);

@@ -21,8 +21,8 @@ struct ImageTrailer {
     uint32_t magic;
     uint32_t address;  // flash address of the image
     uint32_t unused;
-    char kind[32];     // image kind text
-    char type[980];    // image type text: "mbn", "usb", "bin", "rc1", "rc2", "ffs", "fota"
+    char kind[32];   // image kind text
+    char type[980];  // image type text: "mbn", "usb", "bin", "rc1", "rc2", "ffs", "fota"
 };
 static_assert(sizeof(ImageTrailer) == kTrailerSize, "the trailer is 1024 bytes");
 

@@ -26,19 +26,24 @@ std::atomic<PumpHook> g_pumpHook{&SleepPump};
 
 int SumOfComPorts() {
     int sum = 0;
-    for (const auto& port : g_nComPort) sum += port.load() != 0 ? 1 : 0;
+    for (const auto& port : g_nComPort)
+        sum += port.load() != 0 ? 1 : 0;
     return sum;
 }
 
 }  // namespace
 
-void VARKO_SetPumpHook(PumpHook hook) { g_pumpHook.store(hook != nullptr ? hook : &SleepPump); }
+void VARKO_SetPumpHook(PumpHook hook) {
+    g_pumpHook.store(hook != nullptr ? hook : &SleepPump);
+}
 
 bool VARKO_ParseAddress(const char* text, uint32_t* address) {
     if (text == nullptr) return false;
     const char* p = text;
-    while (*p == ' ' || *p == '\t') ++p;
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && std::isxdigit(static_cast<unsigned char>(p[2]))) {
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
+        std::isxdigit(static_cast<unsigned char>(p[2]))) {
         p += 2;
     }
     uint64_t value = 0;
@@ -48,7 +53,8 @@ bool VARKO_ParseAddress(const char* text, uint32_t* address) {
         value = value * 16 + static_cast<uint64_t>(c <= '9' ? c - '0' : c - 'a' + 10);
         if (value > 0xFFFFFFFFull) return false;
     }
-    while (*p == ' ' || *p == '\t') ++p;
+    while (*p == ' ' || *p == '\t')
+        ++p;
     if (digits == 0 || *p != '\0') return false;
     *address = static_cast<uint32_t>(value);
     return true;
@@ -115,7 +121,8 @@ int VARKO_RunSession(int emergencyMode) {
         if (SumOfComPorts() == 0) break;
         pump(kPumpWaitMs);
     }
-    for (std::thread& worker : workers) worker.join();
+    for (std::thread& worker : workers)
+        worker.join();
     return 1;
 }
 

@@ -10,4 +10,6 @@ inline constexpr int kChannelCount = 8;
 // window thread) to stop it. Every wait of the link ends once it is 0.
 extern std::atomic<int> channelActive[kChannelCount];
 
-inline bool IsChannel(int channel) { return channel >= 0 && channel < kChannelCount; }
+inline bool IsChannel(int channel) {
+    return channel >= 0 && channel < kChannelCount;
+}

@@ -46,7 +46,8 @@ int FLASH_DOWNLOADER_PutOpcode(uint8_t* data, int pos, int index) {
 }
 
 int FLASH_DOWNLOADER_PutU32(uint8_t* data, int pos, uint32_t value) {
-    for (int i = 0; i < 4; ++i) data[pos + i] = static_cast<uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        data[pos + i] = static_cast<uint8_t>(value >> (8 * i));
     return pos + 4;
 }
 
@@ -61,11 +62,17 @@ int FLASH_DOWNLOADER_PutBytes(uint8_t* data, int pos, const uint8_t* bytes, int 
     return pos + count;
 }
 
-int FLASH_DOWNLOADER_SendUnlock(int channel) { return SendSingleByteCommand(channel, kUnlock); }
+int FLASH_DOWNLOADER_SendUnlock(int channel) {
+    return SendSingleByteCommand(channel, kUnlock);
+}
 
-int FLASH_DOWNLOADER_SendClose(int channel) { return SendSingleByteCommand(channel, kClose); }
+int FLASH_DOWNLOADER_SendClose(int channel) {
+    return SendSingleByteCommand(channel, kClose);
+}
 
-int FLASH_DOWNLOADER_SendGo(int channel) { return SendSingleByteCommand(channel, kGo); }
+int FLASH_DOWNLOADER_SendGo(int channel) {
+    return SendSingleByteCommand(channel, kGo);
+}
 
 int FLASH_DOWNLOADER_SendErase(int channel, uint32_t address, uint32_t length) {
     PacketBuffer* packet = BeginCommand(channel);
@@ -114,4 +121,6 @@ int FLASH_DOWNLOADER_Close(int channel) {
     return FLASH_DOWNLOADER_SendClose(channel);
 }
 
-int FLASH_DOWNLOADER_Go(int channel) { return FLASH_DOWNLOADER_SendGo(channel); }
+int FLASH_DOWNLOADER_Go(int channel) {
+    return FLASH_DOWNLOADER_SendGo(channel);
+}

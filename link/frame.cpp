@@ -27,15 +27,22 @@ inline uint32_t FcsStep(uint32_t reg, uint8_t byte) {
 
 }  // namespace
 
-void CRC16_Init(uint32_t& reg) { reg = 0xFFFF; }
+void CRC16_Init(uint32_t& reg) {
+    reg = 0xFFFF;
+}
 
-void CRC16_Update(uint32_t& reg, uint8_t byte) { reg = FcsStep(reg, byte); }
+void CRC16_Update(uint32_t& reg, uint8_t byte) {
+    reg = FcsStep(reg, byte);
+}
 
-uint16_t CRC16_Final(uint32_t reg) { return static_cast<uint16_t>((reg ^ 0xFFFF) & 0xFFFF); }
+uint16_t CRC16_Final(uint32_t reg) {
+    return static_cast<uint16_t>((reg ^ 0xFFFF) & 0xFFFF);
+}
 
 uint16_t CRC16_Compute(const uint8_t* data, int count) {
     uint32_t reg = 0xFFFF;
-    for (int i = 0; i < count; ++i) reg = FcsStep(reg, data[i]);
+    for (int i = 0; i < count; ++i)
+        reg = FcsStep(reg, data[i]);
     return CRC16_Final(reg);
 }
 
@@ -46,7 +53,8 @@ void CRC16_Append(uint32_t& reg, uint8_t* buffer, int from, int count) {
         return;
     }
     CRC16_Init(reg);
-    for (int i = 0; i < count; ++i) reg = FcsStep(reg, buffer[from + i]);
+    for (int i = 0; i < count; ++i)
+        reg = FcsStep(reg, buffer[from + i]);
     uint16_t fcs = CRC16_Final(reg);
     buffer[from + count] = static_cast<uint8_t>(fcs & 0xFF);
     buffer[from + count + 1] = static_cast<uint8_t>(fcs >> 8);
@@ -56,7 +64,8 @@ int CRC16_Verify(uint32_t& reg, const uint8_t* buffer, int from, int count) {
     uint16_t fcs = 0;
     if (count > 2) {
         CRC16_Init(reg);
-        for (int i = 0; i < count - 2; ++i) reg = FcsStep(reg, buffer[from + i]);
+        for (int i = 0; i < count - 2; ++i)
+            reg = FcsStep(reg, buffer[from + i]);
         fcs = CRC16_Final(reg);
     }
     return buffer[from + count - 2] == (fcs & 0xFF) && buffer[from + count - 1] == (fcs >> 8);
@@ -97,7 +106,8 @@ void FRAME_PutEscaped(int channel, uint8_t byte) {
 
 void FRAME_Send(int channel, const uint8_t* buffer, int from, int to) {
     FRAME_PutByte(channel, kFrameFlag);
-    for (int i = from; i < to; ++i) FRAME_PutEscaped(channel, buffer[i]);
+    for (int i = from; i < to; ++i)
+        FRAME_PutEscaped(channel, buffer[i]);
     FRAME_PutByte(channel, kFrameFlag);
     FRAME_Flush(channel);
 }

@@ -19,7 +19,8 @@ constexpr std::array<uint16_t, 256> MakeFcsTable() {
     std::array<uint16_t, 256> table{};
     for (unsigned i = 0; i < 256; ++i) {
         unsigned v = i;
-        for (int bit = 0; bit < 8; ++bit) v = (v & 1) ? (v >> 1) ^ 0x8408 : v >> 1;
+        for (int bit = 0; bit < 8; ++bit)
+            v = (v & 1) ? (v >> 1) ^ 0x8408 : v >> 1;
         table[i] = static_cast<uint16_t>(v);
     }
     return table;

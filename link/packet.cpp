@@ -183,7 +183,8 @@ void FLASH_DOWNLOADER_Receive(int channel, const uint8_t* frame, int from, int t
     if (code == kTargetInfoCode) {
         std::lock_guard<std::mutex> lock(g_targetInfoMutex);
         const int available = to - (from + header + 2);
-        const int n = available < kTargetInfoSize ? (available > 0 ? available : 0) : kTargetInfoSize;
+        const int n =
+            available < kTargetInfoSize ? (available > 0 ? available : 0) : kTargetInfoSize;
         std::memset(g_targetInfo, 0, sizeof g_targetInfo);
         std::memcpy(g_targetInfo, frame + from + header + 2, static_cast<size_t>(n));
         return;

@@ -37,8 +37,8 @@ void SERIAL_DEVICE_Close(int /*channel*/, const SerialHandle& handle) {
     TRACE("SERIAL_DEVICE_Close()\n");
 }
 
-int32_t SERIAL_DEVICE_Read(int /*channel*/, const SerialHandle& handle, uint8_t* buffer,
-                           int offset, int maximum) {
+int32_t SERIAL_DEVICE_Read(int /*channel*/, const SerialHandle& handle, uint8_t* buffer, int offset,
+                           int maximum) {
     if (!handle) return 0;  // no port: nothing to deliver, nothing to close
     int32_t n = handle->Read(buffer + offset, maximum);
     if (n > 0) TRACE("dwLength = %d\n", n);

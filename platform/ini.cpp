@@ -30,11 +30,15 @@ struct IniText {
     std::string eol = "\n";  // style for lines this layer adds
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -55,7 +59,8 @@ bool ReadWholeFile(const char* file, std::string* out) {
     if (f == nullptr) return false;
     char chunk[8192];
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) out->append(chunk, n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        out->append(chunk, n);
     std::fclose(f);
     return true;
 }
@@ -146,7 +151,8 @@ size_t InsertionPoint(const IniText& text, size_t header) {
 
 void InsertLine(IniText* text, size_t at, std::string body) {
     if (at > 0 && text->lines[at - 1].eol.empty()) text->lines[at - 1].eol = text->eol;
-    text->lines.insert(text->lines.begin() + static_cast<long>(at), Line{std::move(body), text->eol});
+    text->lines.insert(text->lines.begin() + static_cast<long>(at),
+                       Line{std::move(body), text->eol});
 }
 
 bool Lookup(const char* section, const char* key, const char* file, std::string* value) {
@@ -234,10 +240,11 @@ std::string OneLine(const char* value) {
 
 }  // namespace
 
-void SetIniCommitHook(IniCommitHook hook) { g_commitHook.store(hook); }
+void SetIniCommitHook(IniCommitHook hook) {
+    g_commitHook.store(hook);
+}
 
-int GetPrivateProfileInt(const char* section, const char* key, int defaultValue,
-                         const char* file) {
+int GetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* file) {
     std::string value;
     if (!Lookup(section, key, file, &value) || value.empty()) return defaultValue;
     long long n = 0;

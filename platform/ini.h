@@ -17,8 +17,7 @@
 
 namespace platform {
 
-int GetPrivateProfileInt(const char* section, const char* key, int defaultValue,
-                         const char* file);
+int GetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* file);
 
 // Copies the value (or the default) into out, at most size - 1 characters and
 // a terminating NUL; returns the number of characters copied.

@@ -9,9 +9,13 @@ namespace {
 std::atomic<OperatorPrompt*> g_prompt{nullptr};
 }
 
-void SetOperatorPrompt(OperatorPrompt* prompt) { g_prompt.store(prompt); }
+void SetOperatorPrompt(OperatorPrompt* prompt) {
+    g_prompt.store(prompt);
+}
 
-OperatorPrompt* GetOperatorPrompt() { return g_prompt.load(); }
+OperatorPrompt* GetOperatorPrompt() {
+    return g_prompt.load();
+}
 
 void ShowMessage(const char* text) {
     if (OperatorPrompt* prompt = g_prompt.load()) {

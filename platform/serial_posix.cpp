@@ -32,7 +32,9 @@ constexpr int kWriteSliceMs = 10;
 
 }  // namespace
 
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort() {
+    Close();
+}
 
 SerialPort::OpenResult SerialPort::Open(const char* path, uint32_t baud, int* error) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -87,7 +89,9 @@ int SerialPort::Read(uint8_t* buffer, int maximum) {
     if (::ioctl(fd_, FIONREAD, &waiting) != 0) return -1;
     if (waiting <= 0) {
         // Nothing queued: a hung-up or vanished device shows only in poll().
-        struct pollfd p {fd_, POLLIN, 0};
+        struct pollfd p {
+            fd_, POLLIN, 0
+        };
         if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return -1;
         return 0;
     }
@@ -114,7 +118,9 @@ int SerialPort::Write(const uint8_t* buffer, int length, int timeoutMs) {
         if (n < 0 && errno != EAGAIN && errno != EINTR) return done > 0 ? done : -1;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;
-        struct pollfd p {fd_, POLLOUT, 0};
+        struct pollfd p {
+            fd_, POLLOUT, 0
+        };
         int slice = left.count() < kWriteSliceMs ? static_cast<int>(left.count()) : kWriteSliceMs;
         if (::poll(&p, 1, slice) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
             return done > 0 ? done : -1;

@@ -21,7 +21,9 @@ bool EnvironmentWantsTraces() {
 
 }  // namespace
 
-void SetTraceHook(TraceHook hook) { g_hook.store(hook); }
+void SetTraceHook(TraceHook hook) {
+    g_hook.store(hook);
+}
 
 void Trace(const char* format, ...) {
     TraceHook hook = g_hook.load();

@@ -130,7 +130,8 @@ TEST(ImageTableTest, FileCrc32StreamsTheWholeFile) {
     EXPECT_EQ(crc, 0u);
     // Larger than one read block: the running CRC must carry across reads.
     std::vector<uint8_t> big(200000);
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 31 + 7);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<uint8_t>(i * 31 + 7);
     WriteFile(dir.File("big"), big);
     ASSERT_TRUE(VARKO_FileCrc32(dir.File("big").c_str(), &crc));
     EXPECT_EQ(crc, VARKO_Crc32(0, big.data(), big.size()));

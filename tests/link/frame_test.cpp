@@ -38,7 +38,8 @@ protected:
     }
     static std::vector<uint8_t> Sent() {
         std::vector<uint8_t> all;
-        for (const auto& w : g_writes) all.insert(all.end(), w.begin(), w.end());
+        for (const auto& w : g_writes)
+            all.insert(all.end(), w.begin(), w.end());
         return all;
     }
     static void Parse(const std::vector<uint8_t>& bytes) {
@@ -96,9 +97,11 @@ TEST_F(FrameTest, StagingWritesChunksOfAtMost4096) {
     // nothing lost, the frame decodes back to the packet.
     g_writes.clear();
     Bytes big(16394);
-    for (size_t i = 0; i < big.size(); ++i) big[i] = (i % 3 == 0) ? 0x7E : static_cast<uint8_t>(i);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = (i % 3 == 0) ? 0x7E : static_cast<uint8_t>(i);
     FRAME_Send(kCh, big.data(), 0, static_cast<int>(big.size()));
-    for (const auto& w : g_writes) EXPECT_LE(w.size(), 4096u);
+    for (const auto& w : g_writes)
+        EXPECT_LE(w.size(), 4096u);
     Parse(Sent());
     ASSERT_EQ(g_frames.size(), 1u);
     EXPECT_EQ(g_frames[0], big);

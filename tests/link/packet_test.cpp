@@ -22,9 +22,11 @@ int32_t CaptureWrite(int, const uint8_t* buffer, int offset, int length) {
     // Split the wire into frames as they complete.
     for (;;) {
         size_t open = 0;
-        while (open < g_wire.size() && g_wire[open] != 0x7E) ++open;
+        while (open < g_wire.size() && g_wire[open] != 0x7E)
+            ++open;
         size_t close = open + 1;
-        while (close < g_wire.size() && g_wire[close] != 0x7E) ++close;
+        while (close < g_wire.size() && g_wire[close] != 0x7E)
+            ++close;
         if (close >= g_wire.size()) break;
         Bytes frame;
         for (size_t i = open + 1; i < close; ++i) {
@@ -114,11 +116,13 @@ TEST_F(PacketTest, RepliesAreCountedPerTheirKind) {
     const uint8_t ringBefore[4] = {fn().replyRing[0], fn().replyRing[1], fn().replyRing[2],
                                    fn().replyRing[3]};
     Bytes info{0x70, 0x00};
-    for (int i = 0; i < kTargetInfoSize; ++i) info.push_back(static_cast<uint8_t>(i + 1));
+    for (int i = 0; i < kTargetInfoSize; ++i)
+        info.push_back(static_cast<uint8_t>(i + 1));
     Deliver(Reply(0x00, info));
     EXPECT_EQ(fn().rxCount, rxBeforeInfo + 1);
     EXPECT_EQ(fn().errorCount, 4);
-    for (int s = 0; s < 4; ++s) EXPECT_EQ(fn().replyRing[s], ringBefore[s]);
+    for (int s = 0; s < 4; ++s)
+        EXPECT_EQ(fn().replyRing[s], ringBefore[s]);
     uint8_t target[kTargetInfoSize];
     FLASH_DOWNLOADER_GetTargetInfo(target);
     EXPECT_EQ(target[0], 1);
@@ -164,7 +168,8 @@ TEST_F(PacketTest, ANakForTheOldestPacketDoesNotShutTheWindowForever) {
     // once, then the resend, and the exchange finishes clean.
     const int n = base();
     const uint8_t block[16] = {1, 2, 3};
-    for (int i = 0; i < 3; ++i) FLASH_DOWNLOADER_WriteBlock(kCh, 0x4000u * i, 16, block);
+    for (int i = 0; i < 3; ++i)
+        FLASH_DOWNLOADER_WriteBlock(kCh, 0x4000u * i, 16, block);
     Deliver(Reply(static_cast<uint8_t>(n & 3), {0x03, 0x00, 0x01}));
     Deliver(Reply(static_cast<uint8_t>((n + 1) & 3), {0x02}));
     Deliver(Reply(static_cast<uint8_t>((n + 2) & 3), {0x02}));
@@ -186,7 +191,8 @@ TEST_F(PacketTest, ANakForTheOldestPacketDoesNotShutTheWindowForever) {
 
 TEST_F(PacketTest, FourthPacketWithoutRepliesIsDroppedAfterTheWindowWait) {
     const int n = base();
-    for (int i = 0; i < 3; ++i) FLASH_DOWNLOADER_SendUnlock(kCh);
+    for (int i = 0; i < 3; ++i)
+        FLASH_DOWNLOADER_SendUnlock(kCh);
     EXPECT_EQ(g_frames.size(), 3u);
     EXPECT_EQ(fn().sendFailed, 0);
 

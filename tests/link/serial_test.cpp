@@ -75,7 +75,8 @@ TEST_F(SerialTest, OpenFailuresAreReportedAndNeverHalfOpen) {
     EXPECT_EQ(SERIAL_PORT_Open(kCh), 0);
     EXPECT_EQ(receiver_.Texts(NOTIFY_STATUS),
               std::vector<std::string>{"SERIAL_DEVICE_Open(COM13) Failed!"});
-    EXPECT_TRUE(TraceCapture::Contains("CreateFile(" + dir_.File("no-such-device") + ") False = 2"));
+    EXPECT_TRUE(
+        TraceCapture::Contains("CreateFile(" + dir_.File("no-such-device") + ") False = 2"));
     EXPECT_TRUE(TraceCapture::Contains("[Ch 2] g_hSerialDevice == NULL"));
 
     // A baud rate the device refuses fails the line setup.
@@ -100,7 +101,8 @@ TEST_F(SerialTest, ReadsNeverBlockAndTakeAtMostOneQueue) {
     EXPECT_EQ(SERIAL_PORT_Read(kCh, buffer, 0, kSerialQueueSize), 0);
 
     std::vector<uint8_t> sent(9000);
-    for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<uint8_t>(i * 7);
+    for (size_t i = 0; i < sent.size(); ++i)
+        sent[i] = static_cast<uint8_t>(i * 7);
     std::thread writer([&] { pty_.Write(sent); });
     std::vector<uint8_t> got;
     bool chunksBounded = true;
@@ -135,7 +137,8 @@ TEST_F(SerialTest, StopFromAnotherThreadEndsABlockedWrite) {
     // Nobody reads the far end: the queue fills and the write blocks.
     std::vector<uint8_t> lots(1 << 20, 0x11);
     std::atomic<int32_t> result{-2};
-    std::thread worker([&] { result = SERIAL_PORT_Write(kCh, lots.data(), 0, static_cast<int>(lots.size())); });
+    std::thread worker(
+        [&] { result = SERIAL_PORT_Write(kCh, lots.data(), 0, static_cast<int>(lots.size())); });
     EXPECT_TRUE(WaitFor([&] {
         int queued = 0;
         ioctl(pty_.master(), FIONREAD, &queued);

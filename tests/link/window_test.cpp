@@ -36,7 +36,8 @@ protected:
 
 TEST_F(WindowTest, AtMostThreePacketsAreUnanswered) {
     ScriptedPeer silent(pty_, nullptr);
-    for (int i = 0; i < 4; ++i) FLASH_DOWNLOADER_SendUnlock(kCh);
+    for (int i = 0; i < 4; ++i)
+        FLASH_DOWNLOADER_SendUnlock(kCh);
     EXPECT_EQ(fn().sendFailed, 1);  // the fourth waited 1200 polls in vain
     EXPECT_TRUE(silent.WaitForPackets(3));
     silent.Stop();
@@ -57,7 +58,8 @@ TEST_F(WindowTest, FourthPacketGoesOnceTheFirstIsAcknowledged) {
         replies.insert(replies.end(), ack.begin(), ack.end());
         return replies;
     });
-    for (int i = 0; i < 6; ++i) FLASH_DOWNLOADER_SendUnlock(kCh);
+    for (int i = 0; i < 6; ++i)
+        FLASH_DOWNLOADER_SendUnlock(kCh);
     EXPECT_EQ(fn().sendFailed, 0);
     EXPECT_EQ(FLASH_DOWNLOADER_WaitAllAcked(kCh, 2000), 1);
     EXPECT_EQ(peer.PacketCount(), 6u);
@@ -120,15 +122,13 @@ TEST_F(WindowTest, UnlockWithoutAnswerSendsClose) {
 }
 
 TEST_F(WindowTest, EraseWithoutAnswerFailsAndSendsClose) {
-    ScriptedPeer peer(pty_, [](const HostPacket& p, int) {
-        return p.command[0] == 0xEE ? Bytes{} : Ack(p.seq);
-    });
+    ScriptedPeer peer(
+        pty_, [](const HostPacket& p, int) { return p.command[0] == 0xEE ? Bytes{} : Ack(p.seq); });
     ASSERT_EQ(FLASH_DOWNLOADER_Unlock(kCh), 1);
     EXPECT_EQ(FLASH_DOWNLOADER_Erase(kCh, 0x20000, 0x10000), 0);
     ASSERT_TRUE(peer.WaitForPackets(3));
     auto packets = peer.Packets();
-    EXPECT_EQ(packets[1].command,
-              (Bytes{0xEE, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x00}));
+    EXPECT_EQ(packets[1].command, (Bytes{0xEE, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x00}));
     EXPECT_EQ(packets[2].command, Bytes{0xC0});
 }
 
@@ -139,7 +139,8 @@ TEST_F(WindowTest, OddRepliesFromTheWire) {
         if (index == 0) return Ack(static_cast<uint8_t>(0x80 | p.seq));
         Bytes replies = Ack(p.seq);
         Bytes info{0x70, 0x00};
-        for (int i = 0; i < kTargetInfoSize; ++i) info.push_back(static_cast<uint8_t>(0xA0 + i));
+        for (int i = 0; i < kTargetInfoSize; ++i)
+            info.push_back(static_cast<uint8_t>(0xA0 + i));
         Bytes extra = ReplyFrame(p.seq, info);
         replies.insert(replies.end(), extra.begin(), extra.end());
         return replies;

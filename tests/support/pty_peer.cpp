@@ -69,7 +69,9 @@ void Pty::Write(const std::vector<uint8_t>& bytes) {
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else {
-            struct pollfd p {master_, POLLOUT, 0};
+            struct pollfd p {
+                master_, POLLOUT, 0
+            };
             ::poll(&p, 1, 10);
         }
     }
@@ -123,7 +125,9 @@ std::vector<uint8_t> ReplyFrame(uint8_t seq, const std::vector<uint8_t>& body) {
     return RawFrame(content);
 }
 
-std::vector<uint8_t> Ack(uint8_t seq) { return ReplyFrame(seq, {0x02}); }
+std::vector<uint8_t> Ack(uint8_t seq) {
+    return ReplyFrame(seq, {0x02});
+}
 
 std::vector<uint8_t> Nak(uint8_t seq, uint8_t error) {
     return ReplyFrame(seq, {0x03, 0x00, error});
@@ -132,7 +136,9 @@ std::vector<uint8_t> Nak(uint8_t seq, uint8_t error) {
 ScriptedPeer::ScriptedPeer(Pty& pty, Responder responder)
     : pty_(pty), responder_(std::move(responder)), thread_([this] { Run(); }) {}
 
-ScriptedPeer::~ScriptedPeer() { Stop(); }
+ScriptedPeer::~ScriptedPeer() {
+    Stop();
+}
 
 void ScriptedPeer::Stop() {
     stop_ = true;
@@ -144,14 +150,17 @@ void ScriptedPeer::Run() {
     while (!stop_) {
         int fd = pty_.master();
         if (fd < 0) break;
-        struct pollfd p {fd, POLLIN, 0};
+        struct pollfd p {
+            fd, POLLIN, 0
+        };
         if (::poll(&p, 1, 5) <= 0) continue;
         ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n <= 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;
         }
-        for (ssize_t i = 0; i < n; ++i) Feed(buffer[i]);
+        for (ssize_t i = 0; i < n; ++i)
+            Feed(buffer[i]);
     }
 }
 
@@ -185,7 +194,8 @@ void ScriptedPeer::Feed(uint8_t byte) {
     HostPacket packet{frame_[0], {}, false};
     if (frame_.size() >= 3) {
         packet.command.assign(frame_.begin() + 1, frame_.end() - 2);
-        uint16_t fcs = CRC16_Compute(packet.command.data(), static_cast<int>(packet.command.size()));
+        uint16_t fcs =
+            CRC16_Compute(packet.command.data(), static_cast<int>(packet.command.size()));
         packet.fcsOk = frame_[frame_.size() - 2] == (fcs & 0xFF) && frame_.back() == (fcs >> 8);
     }
     int index;
@@ -219,7 +229,9 @@ bool ScriptedPeer::WaitForPackets(size_t count, std::chrono::milliseconds limit)
     return changed_.wait_for(lock, limit, [&] { return packets_.size() >= count; });
 }
 
-void ScriptedPeer::Send(const std::vector<uint8_t>& bytes) { pty_.Write(bytes); }
+void ScriptedPeer::Send(const std::vector<uint8_t>& bytes) {
+    pty_.Write(bytes);
+}
 
 intptr_t RecordingReceiver::Send(unsigned /*message*/, uintptr_t code, const void* payload) {
     Entry entry{static_cast<int>(code), -1, "", 0, 0, 0};
@@ -269,7 +281,9 @@ TraceCapture::TraceCapture() {
     platform::SetTraceHook(&RecordTrace);
 }
 
-TraceCapture::~TraceCapture() { platform::SetTraceHook(nullptr); }
+TraceCapture::~TraceCapture() {
+    platform::SetTraceHook(nullptr);
+}
 
 std::vector<std::string> TraceCapture::Lines() {
     std::lock_guard<std::mutex> lock(g_traceMutex);

@@ -1,0 +1,105 @@
+// kelvane-cli make-image: a test image of pseudo-random data ending in a
+// trailer, for trying a station without real firmware.
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "cli/commands.h"
+#include "engine/image.h"
+#include "engine/session.h"
+
+namespace cli {
+namespace {
+
+struct MakeImageOptions {
+    std::string path;
+    unsigned long size = 0;
+    std::string address;
+    std::string kind = "TEST";
+    std::string type = "bin";
+    unsigned seed = 1;
+    bool trailer = true;
+};
+
+int Usage(const std::string& reason) {
+    std::fprintf(stderr, "kelvane-cli make-image: %s\n", reason.c_str());
+    return 2;
+}
+
+bool ParseSize(const std::string& text, unsigned long* size) {
+    char* end = nullptr;
+    unsigned long value = std::strtoul(text.c_str(), &end, 10);
+    unsigned long unit = 1;
+    if (end != nullptr && (*end == 'K' || *end == 'k')) unit = 1024, ++end;
+    if (end != nullptr && (*end == 'M' || *end == 'm')) unit = 1024 * 1024, ++end;
+    if (end == text.c_str() || *end != '\0' || value > (1ul << 32) / unit) return false;
+    *size = value * unit;
+    return true;
+}
+
+bool Parse(const std::vector<std::string>& args, MakeImageOptions* o, std::string* error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--no-trailer") {
+            o->trailer = false;
+        } else if (arg.rfind("--", 0) == 0 && i + 1 < args.size()) {
+            const std::string& v = args[++i];
+            if (arg == "--size" && ParseSize(v, &o->size)) continue;
+            if (arg == "--address")
+                o->address = v;
+            else if (arg == "--kind")
+                o->kind = v.substr(0, 31);
+            else if (arg == "--type")
+                o->type = v.substr(0, 31);
+            else if (arg == "--seed")
+                o->seed = static_cast<unsigned>(std::strtoul(v.c_str(), nullptr, 10));
+            else {
+                *error = "bad option " + arg + " " + v;
+                return false;
+            }
+        } else if (o->path.empty() && arg.rfind("--", 0) != 0) {
+            o->path = arg;
+        } else {
+            *error = "unexpected argument '" + arg + "'";
+            return false;
+        }
+    }
+    uint32_t address = 0;
+    if (o->path.empty())
+        *error = "no output file given";
+    else if (o->trailer && !VARKO_ParseAddress(o->address.c_str(), &address))
+        *error = "--address takes a hexadecimal flash address";
+    return error->empty();
+}
+
+}  // namespace
+
+int RunMakeImageCommand(const std::vector<std::string>& args) {
+    MakeImageOptions o;
+    std::string error;
+    if (!Parse(args, &o, &error)) return Usage(error);
+    std::vector<uint8_t> data(o.size);
+    std::mt19937 random(o.seed);
+    for (auto& b : data)
+        b = static_cast<uint8_t>(random());
+    if (o.trailer) {
+        ImageTrailer trailer{};
+        trailer.magic = kTrailerMagic;
+        VARKO_ParseAddress(o.address.c_str(), &trailer.address);
+        std::memcpy(trailer.kind, o.kind.c_str(), o.kind.size());
+        std::memcpy(trailer.type, o.type.c_str(), o.type.size());
+        const auto* raw = reinterpret_cast<const uint8_t*>(&trailer);
+        data.insert(data.end(), raw, raw + sizeof trailer);
+    }
+    FILE* file = std::fopen(o.path.c_str(), "wb");
+    if (file == nullptr) return Usage("cannot write " + o.path);
+    const bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), file) == data.size();
+    if (std::fclose(file) != 0 || !ok) {
+        std::fprintf(stderr, "kelvane-cli make-image: writing %s failed\n", o.path.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace cli
