@@ -1,0 +1,84 @@
+// The image set: which image files go into which download slots, kept in an
+// INI file ("*.vrk", section "VARKO"). The fields are named after their keys.
+#pragma once
+
+#include <cstddef>
+
+inline constexpr size_t kImageKindSize = 32;
+inline constexpr size_t kImagePathSize = 261;
+inline constexpr size_t kImageAddressSize = 32;
+
+// MTY values; any other value means no boot image.
+inline constexpr int kModemTypeBootLoader = 0;  // single boot loader image (slot 6)
+inline constexpr int kModemTypeBootChain = 2;   // six-file boot chain (slots 0..5)
+
+// The rows sharing the CHECK/KIND/FILE/ADDRESS layout, in file order.
+enum ImageSetRow {
+    kRowCode,  // CODE...: Modem (slot 8)
+    kRowFont,  // FONT...: Rsrc1 (slot 9)
+    kRowData,  // DATA...: Rsrc2 (slot 10)
+    kRowEtc1,  // ETC1...: FactoryFS (slot 11)
+    kRowEtc2,  // ETC2...: FOTA (kept, no download slot)
+    kImageSetRowCount
+};
+
+struct ImageSetSlot {
+    int check;  // row ticked
+    char kind[kImageKindSize];
+    char file[kImagePathSize];
+    char address[kImageAddressSize];  // hexadecimal without prefix
+};
+
+// The boot chain files in slot order (slots 0..5).
+enum BootChainFile {
+    kChainPbl,      // pbl.mbn, PBLADDRESS
+    kChainQcsblHd,  // qcsblhd_cfgdata.mbn, QCSBLHDADDRESS
+    kChainMibib1,   // mibib1.mbn, MIBIB1ADDRESS
+    kChainMibib2,   // mibib2.mbn, MIBIB2ADDRESS
+    kChainQcsbl,    // qcsbl.mbn, QCSBLADDRESS
+    kChainOemsbl,   // oemsbl.mbn, OEMSBLADDRESS
+    kBootChainCount
+};
+
+struct BootChainEntry {
+    char path[kImagePathSize];  // formed from BOOTFILE at every read, never stored
+    char address[kImageAddressSize];
+};
+
+struct ImageSet {
+    int mty;
+    int bootCheck;  // written only with modem type 0; every read clears it
+    char bootKind[kImageKindSize];
+    char bootFile[kImagePathSize];        // the boot folder
+    char bootLoaderFile[kImagePathSize];  // modem type 0: boot folder + "/BOOT_LOADER.mbn"
+    char bootAddress[kImageAddressSize];  // read only when mty is not 2
+    BootChainEntry bootChain[kBootChainCount];
+    int usbCheck;  // every read clears it
+    char usbKind[kImageKindSize];
+    char usbFile[kImagePathSize];  // USB boot image (slot 7)
+    char usbAddress[kImageAddressSize];
+    char binaryFullPath[kImagePathSize];  // folder of the full-binary option
+    ImageSetSlot rows[kImageSetRowCount];
+};
+
+// The image set the window shows (window thread only).
+extern ImageSet g_imageSet;
+
+// File name and address key of a boot chain file ("/pbl.mbn", "PBLADDRESS").
+const char* BootChainFileName(int index);
+const char* BootChainAddressKey(int index);
+// Key prefix of a row ("CODE", "FONT", "DATA", "ETC1", "ETC2").
+const char* ImageSetRowPrefix(int row);
+
+// Replaces *set with the image set in path; a missing file, and every missing
+// key, gives the defaults (modem type 0, nothing ticked, empty texts). An
+// empty address of an existing image file is taken from the file's trailer;
+// a file without one shows the trailer reader's message box.
+void ReadImageSet(const char* path, ImageSet* set);
+void ReadImageSet(const char* path);  // into g_imageSet
+
+// Stores the keys of *set in path (nothing at all for an empty path). True
+// when every key was written; a key whose write fails leaves the file as it
+// was before that key.
+bool WriteImageSet(const char* path, const ImageSet& set);
+bool WriteImageSet(const char* path);  // from g_imageSet
