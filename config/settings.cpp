@@ -87,7 +87,7 @@ int ReadSettings(const char* imageSetPath) {
         imageSetPath != nullptr && FitsPath(imageSetPath) && config::FileFound(imageSetPath);
     ReadNumbers(file.c_str());
     const std::string chosen = given ? std::string(imageSetPath) : ChooseImageSet(file.c_str());
-    std::memcpy(g_settings.varkoFile, chosen.c_str(), chosen.size() + 1);
+    std::snprintf(g_settings.varkoFile, sizeof g_settings.varkoFile, "%s", chosen.c_str());
     if (!chosen.empty()) ReadImageSet(chosen.c_str());
     return 1;
 }
