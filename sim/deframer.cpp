@@ -47,13 +47,23 @@ Deframer::Event Deframer::Push(uint8_t byte) {
 Deframer::Event Deframer::PushText(uint8_t byte) {
     if (byte == kFlag) {
         DropText();
+        longLine_ = false;
         frame_.clear();
         state_ = State::kOpened;
         return Event::kNone;
     }
+    if (longLine_) {
+        // The rest of a line too long to be a known one.
+        counts_.garbageBytes += 1;
+        longLine_ = byte != '\n';
+        return Event::kNone;
+    }
     text_.push_back(static_cast<char>(byte));
     if (byte == '\n') return EndLine();
-    if (text_.size() > kMaxTextLine) DropText();
+    if (text_.size() > kMaxTextLine) {
+        DropText();
+        longLine_ = true;
+    }
     return Event::kNone;
 }
 

@@ -40,6 +40,7 @@ private:
 
     State state_ = State::kText;
     std::string text_;
+    bool longLine_ = false;  // inside a text line too long to be a known one
     std::vector<uint8_t> frame_;
     DeframerCounts counts_;
 };

@@ -158,9 +158,10 @@ const char* FaultHelp() {
            "  info[@N]         answer with target information (0x70) instead of ACK: every\n"
            "                   unlock, or with @N the Nth data packet\n"
            "Data packets are the write and erase packets that arrive with a good FCS,\n"
-           "numbered from 1 per handset since it started, resends included. Faults other\n"
-           "than NAKs still apply the packet; only its reply is lost or damaged. When\n"
-           "several faults fire for one packet the first given wins.\n";
+           "numbered from 1 per handset since it started. A resend (the same bytes as a\n"
+           "packet answered with NAK 1) gets no number and no fault. Faults other than\n"
+           "NAKs still apply the packet; only its reply is lost or damaged. When several\n"
+           "faults fire for one packet the first given wins.\n";
 }
 
 }  // namespace sim

@@ -2,8 +2,10 @@
 // handling can be driven deterministically.
 //
 // Data packets are the write and erase packets that arrive with a good FCS,
-// numbered from 1 per handset since it started; resends count like any other
-// packet. "@N" names the Nth data packet, "every=N" the Nth, 2Nth, ...
+// numbered from 1 per handset since it started. A resend (the same command
+// bytes as a packet this handset answered with NAK 1) gets no number and no
+// fault, so the numbering does not depend on when the host resends. "@N" names
+// the Nth data packet, "every=N" the Nth, 2Nth, ...
 #pragma once
 
 #include <cstdint>

@@ -60,6 +60,8 @@ void Handset::Run() {
         ReadLine(now);
         Deliver(now);
         Transmit(now);
+        // After Transmit: a waiter that sees a reply counted finds it on the line.
+        changed_.notify_all();
         WaitForWork(Clock::now());
     }
 }
@@ -95,7 +97,6 @@ void Handset::FeedInbox(Clock::time_point now) {
         std::lock_guard<std::mutex> lock(mutex_);
         while (taken < inbox_.size() && !busy_ && !lineDead_) {
             if (!core_.Feed(inbox_[taken++], &outcome)) continue;
-            core_.CountSent(outcome.reply.size());
             if (outcome.hangUp) {
                 HangUp();
             } else if (outcome.delayMs > 0) {
@@ -108,15 +109,17 @@ void Handset::FeedInbox(Clock::time_point now) {
         }
     }
     inbox_.erase(inbox_.begin(), inbox_.begin() + static_cast<std::ptrdiff_t>(taken));
-    changed_.notify_all();
 }
 
 void Handset::Transmit(Clock::time_point now) {
     txLine_.Release(now, &outbox_);
+    if (outbox_.size() > kMaxOutbox) outbox_.clear();  // nobody reads the port
     if (lineDead_ || outbox_.empty()) return;
     const ssize_t n = ::write(pty_.Master(), outbox_.data(), outbox_.size());
-    if (n > 0) outbox_.erase(outbox_.begin(), outbox_.begin() + n);
-    if (outbox_.size() > kMaxOutbox) outbox_.clear();
+    if (n <= 0) return;
+    outbox_.erase(outbox_.begin(), outbox_.begin() + n);
+    std::lock_guard<std::mutex> lock(mutex_);
+    core_.CountSent(static_cast<size_t>(n));
 }
 
 Clock::time_point Handset::NextWake(Clock::time_point now) const {

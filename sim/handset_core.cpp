@@ -171,22 +171,10 @@ HandsetCore::Reply HandsetCore::HandleUnlock(uint8_t seq, size_t length) {
 }
 
 HandsetCore::Reply HandsetCore::HandleData(uint8_t seq, const uint8_t* cmd, size_t length) {
-    const uint64_t n = ++stats_.dataPackets;
     const uint64_t hash = PacketHash(cmd, length);
-    NoteResend(hash);
-    const Fault* fault = FaultFor(n);
-    if (fault != nullptr && fault->kind == FaultKind::kNakResendEvery) {
-        stats_.faultsFired += 1;
-        nakedPackets_.push_back(hash);
-        if (nakedPackets_.size() > kRememberedNaks) nakedPackets_.pop_front();
-        LogVerbose("data packet " + std::to_string(n) + ": NAK 1 (nak1-every)");
-        return Nak(seq, kErrResend);
-    }
-    if (fault != nullptr && fault->kind == FaultKind::kNakError) {
-        stats_.faultsFired += 1;
-        Log("data packet " + std::to_string(n) + ": NAK " + std::to_string(fault->value));
-        return Nak(seq, static_cast<uint8_t>(fault->value));
-    }
+    // A resend gets no number, so faults do not depend on when the host resends.
+    const Fault* fault = TakeResend(hash) ? nullptr : FaultFor(++stats_.dataPackets);
+    if (fault != nullptr && IsNak(*fault)) return FaultNak(*fault, seq, hash);
     uint32_t delayMs = 0;
     const uint8_t error =
         cmd[0] == kCmdErase ? ApplyErase(cmd, length, &delayMs) : ApplyWrite(cmd, length);
@@ -196,14 +184,32 @@ HandsetCore::Reply HandsetCore::HandleData(uint8_t seq, const uint8_t* cmd, size
     return reply;
 }
 
-void HandsetCore::NoteResend(uint64_t hash) {
+bool HandsetCore::IsNak(const Fault& fault) {
+    return fault.kind == FaultKind::kNakResendEvery || fault.kind == FaultKind::kNakError;
+}
+
+// Answers a packet with the fault's NAK without applying it.
+HandsetCore::Reply HandsetCore::FaultNak(const Fault& fault, uint8_t seq, uint64_t hash) {
+    stats_.faultsFired += 1;
+    const uint8_t error =
+        fault.kind == FaultKind::kNakError ? static_cast<uint8_t>(fault.value) : kErrResend;
+    if (error == kErrResend) {
+        nakedPackets_.push_back(hash);
+        if (nakedPackets_.size() > kRememberedNaks) nakedPackets_.pop_front();
+    }
+    Log("data packet " + std::to_string(stats_.dataPackets) + ": NAK " + std::to_string(error));
+    return Nak(seq, error);
+}
+
+bool HandsetCore::TakeResend(uint64_t hash) {
     for (auto it = nakedPackets_.begin(); it != nakedPackets_.end(); ++it) {
         if (*it == hash) {
             stats_.resends += 1;
             nakedPackets_.erase(it);
-            return;
+            return true;
         }
     }
+    return false;
 }
 
 uint8_t HandsetCore::ApplyErase(const uint8_t* cmd, size_t length, uint32_t* delayMs) {

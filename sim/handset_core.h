@@ -39,13 +39,15 @@ std::array<uint8_t, kTargetInfoBytes> DefaultTargetInfo(int index);
 
 struct HandsetStats {
     uint64_t bytesReceived = 0;  // bytes that arrived on the line
-    uint64_t bytesSent = 0;      // bytes of replies handed to the line
+    uint64_t bytesSent = 0;      // bytes of replies written to the line
     uint64_t packets = 0;        // packets with a good FCS
-    uint64_t dataPackets = 0;    // erase and write packets with a good FCS
+    uint64_t dataPackets = 0;    // erase and write packets with a good FCS, resends not counted
+    // Packets by command (erases and writes answered by a NAK fault not counted).
     uint64_t unlocks = 0, erases = 0, writes = 0, closes = 0, gos = 0;
-    uint64_t acks = 0, naks = 0;  // replies sent with these codes
+    uint64_t acks = 0, naks = 0;  // replies made with these codes (a delayed one counts at once)
     uint64_t resendRequests = 0;  // NAKs with error 1 sent
-    uint64_t resends = 0;         // packets that came again after a NAK with error 1
+    uint64_t resends = 0;         // packets that came again after a NAK with error 1 (not
+                                  // counted as data packets)
     uint64_t atLines = 0, startLines = 0;
     // What was rejected.
     uint64_t garbageBytes = 0;  // between frames, not part of a known text line
@@ -99,7 +101,9 @@ private:
     const Fault* FaultFor(uint64_t dataPacket) const;
     const Fault* FindFault(FaultKind kind) const;
     void DamageReply(const Fault& fault, uint8_t seq, std::vector<uint8_t>* payload);
-    void NoteResend(uint64_t hash);
+    bool TakeResend(uint64_t hash);
+    static bool IsNak(const Fault& fault);
+    Reply FaultNak(const Fault& fault, uint8_t seq, uint64_t hash);
     Reply Nak(uint8_t seq, uint8_t error);
     Reply Ack(uint8_t seq);
     void CountReply(const std::vector<uint8_t>& payload);
