@@ -55,20 +55,20 @@ void FormChainPaths(ImageSet* set) {
     for (int i = 0; i < kBootChainCount; ++i) {
         char* path = set->bootChain[i].path;
         path[0] = '\0';
-        if (set->bootFile[0] == '\0') continue;
-        int n = std::snprintf(path, kImagePathSize, "%s%s", set->bootFile, kChainNames[i].file);
+        if (set->BOOTFILE[0] == '\0') continue;
+        int n = std::snprintf(path, kImagePathSize, "%s%s", set->BOOTFILE, kChainNames[i].file);
         if (n < 0 || static_cast<size_t>(n) >= kImagePathSize) path[0] = '\0';
     }
 }
 
 void ReadBoot(const char* file, ImageSet* set) {
-    set->bootCheck = 0;
-    ReadText("BOOTKIND", set->bootKind, file);
-    ReadText("BOOTFILE", set->bootFile, file);
-    ReadText("BOOTLOADERFILE", set->bootLoaderFile, file);
+    set->BOOTCHECK = 0;
+    ReadText("BOOTKIND", set->BOOTKIND, file);
+    ReadText("BOOTFILE", set->BOOTFILE, file);
+    ReadText("BOOTLOADERFILE", set->BOOTLOADERFILE, file);
     FormChainPaths(set);
-    if (set->mty != kModemTypeBootChain) {
-        ReadText("BOOTADDRESS", set->bootAddress, file);
+    if (set->MTY != kModemTypeBootChain) {
+        ReadText("BOOTADDRESS", set->BOOTADDRESS, file);
         return;
     }
     for (int i = 0; i < kBootChainCount; ++i) {
@@ -79,12 +79,12 @@ void ReadBoot(const char* file, ImageSet* set) {
 }
 
 void ReadUsb(const char* file, ImageSet* set) {
-    set->usbCheck = 0;
-    ReadText("USBKIND", set->usbKind, file);
-    ReadText("USBFILE", set->usbFile, file);
-    ReadText("USBADDRESS", set->usbAddress, file);
-    if (set->mty == kModemTypeBootLoader || set->mty == kModemTypeBootChain) {
-        FillFromTrailer(set->usbFile, set->usbAddress);
+    set->USBCHECK = 0;
+    ReadText("USBKIND", set->USBKIND, file);
+    ReadText("USBFILE", set->USBFILE, file);
+    ReadText("USBADDRESS", set->USBADDRESS, file);
+    if (set->MTY == kModemTypeBootLoader || set->MTY == kModemTypeBootChain) {
+        FillFromTrailer(set->USBFILE, set->USBADDRESS);
     }
 }
 
@@ -98,17 +98,17 @@ void ReadRow(const char* file, int row, ImageSetSlot* slot) {
 }
 
 void WriteBoot(config::ProfileWriter* out, const ImageSet& set) {
-    if (set.mty == kModemTypeBootLoader) {
-        out->Int("BOOTCHECK", set.bootCheck);
+    if (set.MTY == kModemTypeBootLoader) {
+        out->Int("BOOTCHECK", set.BOOTCHECK);
     } else {
         for (int i = 0; i < kBootChainCount; ++i) {
             out->Text(kChainNames[i].addressKey, set.bootChain[i].address);
         }
     }
-    out->Text("BOOTKIND", set.bootKind);
-    out->Text("BOOTFILE", set.bootFile);
-    out->Text("BOOTLOADERFILE", set.bootLoaderFile);
-    out->Text("BOOTADDRESS", set.bootAddress);
+    out->Text("BOOTKIND", set.BOOTKIND);
+    out->Text("BOOTFILE", set.BOOTFILE);
+    out->Text("BOOTLOADERFILE", set.BOOTLOADERFILE);
+    out->Text("BOOTADDRESS", set.BOOTADDRESS);
 }
 
 void WriteRow(config::ProfileWriter* out, int row, const ImageSetSlot& slot) {
@@ -138,10 +138,10 @@ void ReadImageSet(const char* path, ImageSet* set) {
     const std::string copy = path != nullptr ? path : "";
     const char* file = copy.c_str();
     *set = ImageSet{};
-    set->mty = config::ReadInt("MTY", kModemTypeBootLoader, file);
+    set->MTY = config::ReadInt("MTY", kModemTypeBootLoader, file);
     ReadBoot(file, set);
     ReadUsb(file, set);
-    ReadText("BINARYFULLPATH", set->binaryFullPath, file);
+    ReadText("BINARYFULLPATH", set->BINARYFULLPATH, file);
     for (int row = 0; row < kImageSetRowCount; ++row)
         ReadRow(file, row, &set->rows[row]);
 }
@@ -153,13 +153,13 @@ void ReadImageSet(const char* path) {
 bool WriteImageSet(const char* path, const ImageSet& set) {
     if (path == nullptr || path[0] == '\0') return true;
     config::ProfileWriter out(path);
-    out.Int("MTY", set.mty);
+    out.Int("MTY", set.MTY);
     WriteBoot(&out, set);
-    out.Int("USBCHECK", set.usbCheck);
-    out.Text("USBKIND", set.usbKind);
-    out.Text("USBFILE", set.usbFile);
-    out.Text("USBADDRESS", set.usbAddress);
-    out.Text("BINARYFULLPATH", set.binaryFullPath);
+    out.Int("USBCHECK", set.USBCHECK);
+    out.Text("USBKIND", set.USBKIND);
+    out.Text("USBFILE", set.USBFILE);
+    out.Text("USBADDRESS", set.USBADDRESS);
+    out.Text("BINARYFULLPATH", set.BINARYFULLPATH);
     for (int row = 0; row < kImageSetRowCount; ++row)
         WriteRow(&out, row, set.rows[row]);
     return out.ok();

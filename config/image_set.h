@@ -46,18 +46,18 @@ struct BootChainEntry {
 };
 
 struct ImageSet {
-    int mty;
-    int bootCheck;  // written only with modem type 0; every read clears it
-    char bootKind[kImageKindSize];
-    char bootFile[kImagePathSize];        // the boot folder
-    char bootLoaderFile[kImagePathSize];  // modem type 0: boot folder + "/BOOT_LOADER.mbn"
-    char bootAddress[kImageAddressSize];  // read only when mty is not 2
+    int MTY;
+    int BOOTCHECK;  // written only with modem type 0; every read clears it
+    char BOOTKIND[kImageKindSize];
+    char BOOTFILE[kImagePathSize];        // the boot folder
+    char BOOTLOADERFILE[kImagePathSize];  // modem type 0: boot folder + "/BOOT_LOADER.mbn"
+    char BOOTADDRESS[kImageAddressSize];  // read only when mty is not 2
     BootChainEntry bootChain[kBootChainCount];
-    int usbCheck;  // every read clears it
-    char usbKind[kImageKindSize];
-    char usbFile[kImagePathSize];  // USB boot image (slot 7)
-    char usbAddress[kImageAddressSize];
-    char binaryFullPath[kImagePathSize];  // folder of the full-binary option
+    int USBCHECK;  // every read clears it
+    char USBKIND[kImageKindSize];
+    char USBFILE[kImagePathSize];  // USB boot image (slot 7)
+    char USBADDRESS[kImageAddressSize];
+    char BINARYFULLPATH[kImagePathSize];  // folder of the full-binary option
     ImageSetSlot rows[kImageSetRowCount];
 };
 

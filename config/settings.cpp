@@ -14,7 +14,7 @@ Settings g_settings = {kDefaultAutoDetect, {}, kDefaultDelay, kDefaultBaudRate, 
 
 namespace {
 
-static_assert(sizeof(Settings::varkoFile) == config::kMaxPathLength + 1);
+static_assert(sizeof(Settings::VARKOFILE) == config::kMaxPathLength + 1);
 
 // Both file names in the start directory have this length with their '/'.
 constexpr size_t kLongestNameInStartDir = 14;
@@ -32,17 +32,17 @@ void ChannelKey(int channel, char (&key)[16]) {
 
 void ReadNumbers(const char* file) {
     Settings& s = g_settings;
-    s.autoDetect = config::ReadInt("AUTODETECT", kDefaultAutoDetect, file);
+    s.AUTODETECT = config::ReadInt("AUTODETECT", kDefaultAutoDetect, file);
     for (int channel = 0; channel < kChannelCount; ++channel) {
         char key[16];
         ChannelKey(channel, key);
-        s.chPort[channel] = config::ReadInt(key, 0, file);
-        if (s.chPort[channel] < 0) s.chPort[channel] = 0;
+        s.CH_PORT[channel] = config::ReadInt(key, 0, file);
+        if (s.CH_PORT[channel] < 0) s.CH_PORT[channel] = 0;
     }
-    s.delay = config::ReadInt("DELAY", kDefaultDelay, file);
-    if (s.delay < 0 || s.delay > kMaxDelay) s.delay = kDefaultDelay;
-    s.baudRate = config::ReadInt("BAUDRATE", kDefaultBaudRate, file);
-    if (s.baudRate <= 0) s.baudRate = kDefaultBaudRate;
+    s.DELAY = config::ReadInt("DELAY", kDefaultDelay, file);
+    if (s.DELAY < 0 || s.DELAY > kMaxDelay) s.DELAY = kDefaultDelay;
+    s.BAUDRATE = config::ReadInt("BAUDRATE", kDefaultBaudRate, file);
+    if (s.BAUDRATE <= 0) s.BAUDRATE = kDefaultBaudRate;
 }
 
 // The stored image set when it names an existing file and fits, else the
@@ -87,7 +87,7 @@ int ReadSettings(const char* imageSetPath) {
         imageSetPath != nullptr && FitsPath(imageSetPath) && config::FileFound(imageSetPath);
     ReadNumbers(file.c_str());
     const std::string chosen = given ? std::string(imageSetPath) : ChooseImageSet(file.c_str());
-    std::snprintf(g_settings.varkoFile, sizeof g_settings.varkoFile, "%s", chosen.c_str());
+    std::snprintf(g_settings.VARKOFILE, sizeof g_settings.VARKOFILE, "%s", chosen.c_str());
     if (!chosen.empty()) ReadImageSet(chosen.c_str());
     return 1;
 }
@@ -96,16 +96,16 @@ int WriteSettings(bool* written) {
     const std::string file = StartDirectoryFile(kSettingsFileName);
     const Settings& s = g_settings;
     config::ProfileWriter out(file.c_str());
-    out.Int("AUTODETECT", s.autoDetect);
+    out.Int("AUTODETECT", s.AUTODETECT);
     for (int channel = 0; channel < kChannelCount; ++channel) {
         char key[16];
         ChannelKey(channel, key);
-        out.Int(key, s.chPort[channel]);
+        out.Int(key, s.CH_PORT[channel]);
     }
-    out.Int("DELAY", s.delay);
-    out.Int("BAUDRATE", s.baudRate);
-    out.Text("VARKOFILE", s.varkoFile);
-    const std::string imageSet(s.varkoFile, strnlen(s.varkoFile, sizeof s.varkoFile - 1));
+    out.Int("DELAY", s.DELAY);
+    out.Int("BAUDRATE", s.BAUDRATE);
+    out.Text("VARKOFILE", s.VARKOFILE);
+    const std::string imageSet(s.VARKOFILE, strnlen(s.VARKOFILE, sizeof s.VARKOFILE - 1));
     const bool imageSetWritten = WriteImageSet(imageSet.c_str());
     if (written != nullptr) *written = out.ok() && imageSetWritten;
     return 1;

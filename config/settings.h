@@ -32,11 +32,11 @@ bool SetStartDirectoryFromProcess();
 std::string StartDirectoryFile(const char* name);
 
 struct Settings {
-    int autoDetect;             // AUTODETECT: 1 assigns ports as handset ports arrive
-    int chPort[kChannelCount];  // CH0_PORT..CH7_PORT: COM number, 0 = channel not used
-    int delay;                  // DELAY: ms pause before each serial write
-    int baudRate;               // BAUDRATE
-    char varkoFile[261];        // VARKOFILE: the image set in use
+    int AUTODETECT;              // AUTODETECT: 1 assigns ports as handset ports arrive
+    int CH_PORT[kChannelCount];  // CH0_PORT..CH7_PORT: COM number, 0 = channel not used
+    int DELAY;                   // DELAY: ms pause before each serial write
+    int BAUDRATE;                // BAUDRATE
+    char VARKOFILE[261];         // VARKOFILE: the image set in use
 };
 
 // The settings the window works with (window thread only).

@@ -100,6 +100,7 @@ int VARKO_ReadTrailer(const char* path, uint32_t* address) {
         std::printf("file is not exist!!\n");
         return 0;
     }
+    if (!S_ISREG(info.st_mode)) return 0;  // a folder or a device is no image
     // A file that cannot be opened leaves no trailer behind either.
     std::memset(&g_imageTrailer, 0, sizeof g_imageTrailer);
     FILE* probe = std::fopen(path, "rb");

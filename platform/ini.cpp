@@ -54,15 +54,19 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool ReadWholeFile(const char* file, std::string* out) {
+// Reads the whole file; false when it is missing or cannot be read in full.
+// *missing tells the two apart: a write may create a missing file, never
+// replace one it could not read.
+bool ReadWholeFile(const char* file, std::string* out, bool* missing = nullptr) {
     FILE* f = std::fopen(file, "rb");
+    if (missing != nullptr) *missing = f == nullptr && errno == ENOENT;
     if (f == nullptr) return false;
     char chunk[8192];
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        out->append(chunk, n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) out->append(chunk, n);
+    const bool ok = std::ferror(f) == 0;
     std::fclose(f);
-    return true;
+    return ok;
 }
 
 IniText Split(const std::string& bytes) {
@@ -200,8 +204,8 @@ bool WriteAll(int fd, const std::string& bytes) {
 
 // Replaces file with bytes through a temporary file in the same folder.
 bool ReplaceFile(const std::string& file, const std::string& bytes) {
-    std::string name = file.substr(file.rfind('/') == std::string::npos ? 0 : file.rfind('/') + 1);
-    std::string temporary = FolderOf(file) + "/." + name + ".XXXXXX";
+    // A short name of its own, so that a long file name still leaves room.
+    std::string temporary = FolderOf(file) + "/.kelvane-ini.XXXXXX";
     std::vector<char> pattern(temporary.begin(), temporary.end());
     pattern.push_back('\0');
     int fd = ::mkstemp(pattern.data());
@@ -272,7 +276,11 @@ bool WritePrivateProfileString(const char* section, const char* key, const char*
                                const char* file) {
     if (section == nullptr || key == nullptr || file == nullptr || file[0] == '\0') return false;
     std::string bytes;
-    ReadWholeFile(file, &bytes);
+    bool missing = false;
+    if (!ReadWholeFile(file, &bytes, &missing) && !missing) {
+        TRACE("INI write %s: the file cannot be read, so it is not replaced\n", file);
+        return false;
+    }
     IniText text = Split(bytes);
     long at = FindKey(text, section, key);
     if (value == nullptr) {

@@ -32,18 +32,18 @@ void ExpectTerminated(const char (&field)[N]) {
 }
 
 void ExpectEveryTextTerminated(const ImageSet& set) {
-    ExpectTerminated(set.bootKind);
-    ExpectTerminated(set.bootFile);
-    ExpectTerminated(set.bootLoaderFile);
-    ExpectTerminated(set.bootAddress);
+    ExpectTerminated(set.BOOTKIND);
+    ExpectTerminated(set.BOOTFILE);
+    ExpectTerminated(set.BOOTLOADERFILE);
+    ExpectTerminated(set.BOOTADDRESS);
     for (const BootChainEntry& entry : set.bootChain) {
         ExpectTerminated(entry.path);
         ExpectTerminated(entry.address);
     }
-    ExpectTerminated(set.usbKind);
-    ExpectTerminated(set.usbFile);
-    ExpectTerminated(set.usbAddress);
-    ExpectTerminated(set.binaryFullPath);
+    ExpectTerminated(set.USBKIND);
+    ExpectTerminated(set.USBFILE);
+    ExpectTerminated(set.USBADDRESS);
+    ExpectTerminated(set.BINARYFULLPATH);
     for (const ImageSetSlot& slot : set.rows) {
         ExpectTerminated(slot.kind);
         ExpectTerminated(slot.file);
@@ -59,20 +59,20 @@ TEST_F(BadInputTest, ValuesFarLongerThanTheirFieldsAreCut) {
                        "\n";
     WriteFile(Vrk(), text);
     ReadImageSet(Vrk().c_str());
-    EXPECT_EQ(std::strlen(g_imageSet.bootKind), 31u);
-    EXPECT_EQ(std::strlen(g_imageSet.bootFile), 260u);
+    EXPECT_EQ(std::strlen(g_imageSet.BOOTKIND), 31u);
+    EXPECT_EQ(std::strlen(g_imageSet.BOOTFILE), 260u);
     EXPECT_EQ(std::strlen(g_imageSet.bootChain[kChainPbl].address), 31u);
     EXPECT_STREQ(g_imageSet.bootChain[kChainPbl].path, "");  // a cut folder names nothing
-    EXPECT_EQ(std::strlen(g_imageSet.usbAddress), 31u);
-    EXPECT_EQ(std::strlen(g_imageSet.binaryFullPath), 260u);
+    EXPECT_EQ(std::strlen(g_imageSet.USBADDRESS), 31u);
+    EXPECT_EQ(std::strlen(g_imageSet.BINARYFULLPATH), 260u);
     EXPECT_EQ(std::strlen(g_imageSet.rows[kRowCode].kind), 31u);
     EXPECT_EQ(std::strlen(g_imageSet.rows[kRowEtc2].file), 260u);
     EXPECT_TRUE(prompt_.texts.empty());
 
     WriteFile(Ini(), "[VARKO]\nVARKOFILE=" + huge + "\nBAUDRATE=" + std::string(3000, '9') + "\n");
     ReadSettings(nullptr);
-    EXPECT_EQ(std::string(g_settings.varkoFile), dir_.File("default_3.vrk"));
-    EXPECT_EQ(g_settings.baudRate, INT_MAX);
+    EXPECT_EQ(std::string(g_settings.VARKOFILE), dir_.File("default_3.vrk"));
+    EXPECT_EQ(g_settings.BAUDRATE, INT_MAX);
 }
 
 TEST_F(BadInputTest, UnusableNumbersReadAsDefaults) {
@@ -80,22 +80,22 @@ TEST_F(BadInputTest, UnusableNumbersReadAsDefaults) {
               "[VARKO]\nAUTODETECT=yes\nCH0_PORT=COM3\nCH1_PORT=-4\nCH2_PORT=12abc\nCH3_PORT=\n"
               "DELAY=slow\nBAUDRATE=fast\n");
     ReadSettings(nullptr);
-    EXPECT_EQ(g_settings.autoDetect, 1);
-    EXPECT_EQ(g_settings.chPort[0], 0);
-    EXPECT_EQ(g_settings.chPort[1], 0);
-    EXPECT_EQ(g_settings.chPort[2], 12);
-    EXPECT_EQ(g_settings.chPort[3], 0);
-    EXPECT_EQ(g_settings.delay, 2);
-    EXPECT_EQ(g_settings.baudRate, 1382400);
+    EXPECT_EQ(g_settings.AUTODETECT, 1);
+    EXPECT_EQ(g_settings.CH_PORT[0], 0);
+    EXPECT_EQ(g_settings.CH_PORT[1], 0);
+    EXPECT_EQ(g_settings.CH_PORT[2], 12);
+    EXPECT_EQ(g_settings.CH_PORT[3], 0);
+    EXPECT_EQ(g_settings.DELAY, 2);
+    EXPECT_EQ(g_settings.BAUDRATE, 1382400);
 
     WriteFile(Ini(), "[VARKO]\nDELAY=5000\nBAUDRATE=-9600\n");
     ReadSettings(nullptr);
-    EXPECT_EQ(g_settings.delay, 2);
-    EXPECT_EQ(g_settings.baudRate, 1382400);
+    EXPECT_EQ(g_settings.DELAY, 2);
+    EXPECT_EQ(g_settings.BAUDRATE, 1382400);
 
     WriteFile(Vrk(), "[VARKO]\nMTY=two\nCODECHECK=on\nFONTCHECK=1x\n");
     ReadImageSet(Vrk().c_str());
-    EXPECT_EQ(g_imageSet.mty, 0);
+    EXPECT_EQ(g_imageSet.MTY, 0);
     EXPECT_EQ(g_imageSet.rows[kRowCode].check, 0);
     EXPECT_EQ(g_imageSet.rows[kRowFont].check, 1);
 }
@@ -105,8 +105,8 @@ TEST_F(BadInputTest, NegativeModemTypeSurvivesARoundTrip) {
     ImageSet set = FilledImageSet(-1, dir_.path());
     ASSERT_TRUE(WriteImageSet(Vrk().c_str(), set));
     ReadImageSet(Vrk().c_str());
-    EXPECT_EQ(g_imageSet.mty, -1);
-    EXPECT_STREQ(g_imageSet.bootAddress, set.bootAddress);
+    EXPECT_EQ(g_imageSet.MTY, -1);
+    EXPECT_STREQ(g_imageSet.BOOTADDRESS, set.BOOTADDRESS);
 }
 
 TEST_F(BadInputTest, StrayLinesOtherSectionsAndDuplicatesAreHandled) {
@@ -123,7 +123,7 @@ TEST_F(BadInputTest, StrayLinesOtherSectionsAndDuplicatesAreHandled) {
               "  codefile = \"/quoted path\"  \n"
               "CODEADDRESS='a1'\n");
     ReadImageSet(Vrk().c_str());
-    EXPECT_EQ(g_imageSet.mty, 0);
+    EXPECT_EQ(g_imageSet.MTY, 0);
     EXPECT_STREQ(g_imageSet.rows[kRowCode].kind, "first");
     EXPECT_STREQ(g_imageSet.rows[kRowCode].file, "/quoted path");
     EXPECT_STREQ(g_imageSet.rows[kRowCode].address, "a1");
@@ -142,7 +142,7 @@ TEST_F(BadInputTest, TruncatedFileKeepsWhatWasComplete) {
 
     WriteFile(Vrk(), "");
     ReadImageSet(Vrk().c_str());
-    EXPECT_EQ(g_imageSet.mty, 0);
+    EXPECT_EQ(g_imageSet.MTY, 0);
 }
 
 TEST_F(BadInputTest, BinaryFilesReadWithoutHarmAndCanBeRewritten) {
@@ -157,27 +157,27 @@ TEST_F(BadInputTest, BinaryFilesReadWithoutHarmAndCanBeRewritten) {
         WriteFile(Ini(), bytes);
         ReadSettings(Vrk().c_str());
         ExpectEveryTextTerminated(g_imageSet);
-        ExpectTerminated(g_settings.varkoFile);
-        EXPECT_GT(g_settings.baudRate, 0);
-        EXPECT_GE(g_settings.delay, 0);
-        EXPECT_LE(g_settings.delay, kMaxDelay);
+        ExpectTerminated(g_settings.VARKOFILE);
+        EXPECT_GT(g_settings.BAUDRATE, 0);
+        EXPECT_GE(g_settings.DELAY, 0);
+        EXPECT_LE(g_settings.DELAY, kMaxDelay);
     }
     bool ok = false;
     WriteSettings(&ok);
     EXPECT_TRUE(ok);
     ReadSettings(nullptr);
-    EXPECT_EQ(std::string(g_settings.varkoFile), Vrk());
+    EXPECT_EQ(std::string(g_settings.VARKOFILE), Vrk());
 }
 
 TEST_F(BadInputTest, UnterminatedFieldsAreWrittenOnlyUpToTheirSize) {
     ImageSet set{};
-    std::memset(set.usbKind, 'k', sizeof set.usbKind);  // no NUL anywhere
-    std::memset(set.usbFile, 'f', sizeof set.usbFile);
+    std::memset(set.USBKIND, 'k', sizeof set.USBKIND);  // no NUL anywhere
+    std::memset(set.USBFILE, 'f', sizeof set.USBFILE);
     ASSERT_TRUE(WriteImageSet(Vrk().c_str(), set));
     EXPECT_EQ(StoredValue(Vrk(), "USBKIND"), std::string(31, 'k'));
     EXPECT_EQ(StoredValue(Vrk(), "USBFILE"), std::string(260, 'f'));
 
-    std::memset(g_settings.varkoFile, 'p', sizeof g_settings.varkoFile);
+    std::memset(g_settings.VARKOFILE, 'p', sizeof g_settings.VARKOFILE);
     WriteSettings();
     EXPECT_EQ(StoredValue(Ini(), "VARKOFILE"), std::string(260, 'p'));
 }

@@ -109,20 +109,20 @@ void ConfigTest::TearDown() {
 
 ImageSet FilledImageSet(int modemType, const std::string& folder) {
     ImageSet set{};
-    set.mty = modemType;
-    set.bootCheck = 1;
-    Set(set.bootKind, "BOOT-" + std::to_string(modemType));
-    Set(set.bootFile, folder + "/boot");
-    Set(set.bootLoaderFile, folder + "/boot/BOOT_LOADER.mbn");
-    Set(set.bootAddress, "1F00000");
+    set.MTY = modemType;
+    set.BOOTCHECK = 1;
+    Set(set.BOOTKIND, "BOOT-" + std::to_string(modemType));
+    Set(set.BOOTFILE, folder + "/boot");
+    Set(set.BOOTLOADERFILE, folder + "/boot/BOOT_LOADER.mbn");
+    Set(set.BOOTADDRESS, "1F00000");
     const char* chain[kBootChainCount] = {"0", "10a000", "20B000", "30c000", "40d000", "50e000"};
     for (int i = 0; i < kBootChainCount; ++i)
         Set(set.bootChain[i].address, chain[i]);
-    set.usbCheck = 1;
-    Set(set.usbKind, "USB");
-    Set(set.usbFile, folder + "/usb.bin");
-    Set(set.usbAddress, "8000");
-    Set(set.binaryFullPath, folder + "/full");
+    set.USBCHECK = 1;
+    Set(set.USBKIND, "USB");
+    Set(set.USBFILE, folder + "/usb.bin");
+    Set(set.USBADDRESS, "8000");
+    Set(set.BINARYFULLPATH, folder + "/full");
     for (int row = 0; row < kImageSetRowCount; ++row) {
         ImageSetSlot& slot = set.rows[row];
         slot.check = row % 2;

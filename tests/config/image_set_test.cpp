@@ -29,14 +29,14 @@ protected:
 
 // Everything a read takes from the file, and only that, must come back.
 void ExpectReadFieldsEqual(const ImageSet& written, const ImageSet& read) {
-    EXPECT_EQ(read.mty, written.mty);
-    EXPECT_STREQ(read.bootKind, written.bootKind);
-    EXPECT_STREQ(read.bootFile, written.bootFile);
-    EXPECT_STREQ(read.bootLoaderFile, written.bootLoaderFile);
-    EXPECT_STREQ(read.usbKind, written.usbKind);
-    EXPECT_STREQ(read.usbFile, written.usbFile);
-    EXPECT_STREQ(read.usbAddress, written.usbAddress);
-    EXPECT_STREQ(read.binaryFullPath, written.binaryFullPath);
+    EXPECT_EQ(read.MTY, written.MTY);
+    EXPECT_STREQ(read.BOOTKIND, written.BOOTKIND);
+    EXPECT_STREQ(read.BOOTFILE, written.BOOTFILE);
+    EXPECT_STREQ(read.BOOTLOADERFILE, written.BOOTLOADERFILE);
+    EXPECT_STREQ(read.USBKIND, written.USBKIND);
+    EXPECT_STREQ(read.USBFILE, written.USBFILE);
+    EXPECT_STREQ(read.USBADDRESS, written.USBADDRESS);
+    EXPECT_STREQ(read.BINARYFULLPATH, written.BINARYFULLPATH);
     for (int row = 0; row < kImageSetRowCount; ++row) {
         SCOPED_TRACE(ImageSetRowPrefix(row));
         EXPECT_EQ(read.rows[row].check, written.rows[row].check);
@@ -44,11 +44,11 @@ void ExpectReadFieldsEqual(const ImageSet& written, const ImageSet& read) {
         EXPECT_STREQ(read.rows[row].file, written.rows[row].file);
         EXPECT_STREQ(read.rows[row].address, written.rows[row].address);
     }
-    EXPECT_EQ(read.bootCheck, 0);
-    EXPECT_EQ(read.usbCheck, 0);
+    EXPECT_EQ(read.BOOTCHECK, 0);
+    EXPECT_EQ(read.USBCHECK, 0);
     for (int i = 0; i < kBootChainCount; ++i) {
         EXPECT_EQ(std::string(read.bootChain[i].path),
-                  std::string(written.bootFile) + BootChainFileName(i));
+                  std::string(written.BOOTFILE) + BootChainFileName(i));
     }
 }
 
@@ -66,7 +66,7 @@ TEST_F(ImageSetTest, ModemType0RoundTripStoresBootCheckAndNoChainAddresses) {
     ImageSet read;
     ReadImageSet(Vrk().c_str(), &read);
     ExpectReadFieldsEqual(written, read);
-    EXPECT_STREQ(read.bootAddress, "1F00000");
+    EXPECT_STREQ(read.BOOTADDRESS, "1F00000");
     for (const BootChainEntry& entry : read.bootChain)
         EXPECT_STREQ(entry.address, "");
     EXPECT_TRUE(prompt_.texts.empty());
@@ -82,7 +82,7 @@ TEST_F(ImageSetTest, ModemType1RoundTripStoresChainAddressesButReadsOnlyBootAddr
     ImageSet read;
     ReadImageSet(Vrk().c_str(), &read);
     ExpectReadFieldsEqual(written, read);
-    EXPECT_STREQ(read.bootAddress, "1F00000");
+    EXPECT_STREQ(read.BOOTADDRESS, "1F00000");
     for (const BootChainEntry& entry : read.bootChain)
         EXPECT_STREQ(entry.address, "");
 }
@@ -96,7 +96,7 @@ TEST_F(ImageSetTest, ModemType2RoundTripReadsChainAddressesButNotBootAddress) {
     ImageSet read;
     ReadImageSet(Vrk().c_str(), &read);
     ExpectReadFieldsEqual(written, read);
-    EXPECT_STREQ(read.bootAddress, "");
+    EXPECT_STREQ(read.BOOTADDRESS, "");
     for (int i = 0; i < kBootChainCount; ++i) {
         EXPECT_STREQ(read.bootChain[i].address, written.bootChain[i].address);
     }
@@ -133,8 +133,8 @@ TEST_F(ImageSetTest, MissingFileReadsAsDefaultsReplacingTheOldRecord) {
 TEST_F(ImageSetTest, StoredBootAndUsbTicksReadBackCleared) {
     WriteFile(Vrk(), "[VARKO]\nMTY=0\nBOOTCHECK=1\nUSBCHECK=1\nCODECHECK=1\nETC2CHECK=1\n");
     ReadImageSet(Vrk().c_str());
-    EXPECT_EQ(g_imageSet.bootCheck, 0);
-    EXPECT_EQ(g_imageSet.usbCheck, 0);
+    EXPECT_EQ(g_imageSet.BOOTCHECK, 0);
+    EXPECT_EQ(g_imageSet.USBCHECK, 0);
     EXPECT_EQ(g_imageSet.rows[kRowCode].check, 1);
     EXPECT_EQ(g_imageSet.rows[kRowFont].check, 0);
     EXPECT_EQ(g_imageSet.rows[kRowEtc2].check, 1);
@@ -158,7 +158,7 @@ TEST_F(ImageSetTest, ModemType2FillsEmptyChainAddressesFromTrailers) {
     EXPECT_STREQ(g_imageSet.bootChain[kChainMibib2].address, "dead0000");
     EXPECT_STREQ(g_imageSet.bootChain[kChainQcsbl].address, "99");
     EXPECT_STREQ(g_imageSet.bootChain[kChainOemsbl].address, "0");
-    EXPECT_STREQ(g_imageSet.bootAddress, "");
+    EXPECT_STREQ(g_imageSet.BOOTADDRESS, "");
     EXPECT_TRUE(prompt_.texts.empty());
 }
 
@@ -173,9 +173,9 @@ TEST_F(ImageSetTest, ModemType0IgnoresChainAndSavesBootCheckWithoutChainAddresse
     ReadImageSet(Vrk().c_str());
     for (const BootChainEntry& entry : g_imageSet.bootChain)
         EXPECT_STREQ(entry.address, "");
-    EXPECT_STREQ(g_imageSet.bootAddress, "");  // the boot loader's trailer is not consulted
+    EXPECT_STREQ(g_imageSet.BOOTADDRESS, "");  // the boot loader's trailer is not consulted
 
-    g_imageSet.bootCheck = 1;
+    g_imageSet.BOOTCHECK = 1;
     ASSERT_TRUE(WriteImageSet(Vrk().c_str()));
     EXPECT_EQ(StoredValue(Vrk(), "BOOTCHECK"), "1");
     EXPECT_EQ(StoredValue(Vrk(), "PBLADDRESS"), "1234");  // neither written nor removed
@@ -199,7 +199,7 @@ TEST_F(ImageSetTest, UsbAddressComesFromItsTrailerOnlyForModemTypes0And2) {
         WriteFile(Vrk(), text);
         ReadImageSet(Vrk().c_str());
         const bool usbFilled = modemType == 0 || modemType == 2;
-        EXPECT_STREQ(g_imageSet.usbAddress, usbFilled ? "7000" : "");
+        EXPECT_STREQ(g_imageSet.USBADDRESS, usbFilled ? "7000" : "");
         for (int row = 0; row < kImageSetRowCount; ++row) {
             EXPECT_EQ(std::string(g_imageSet.rows[row].address), "a000" + std::to_string(row));
         }
@@ -215,7 +215,7 @@ TEST_F(ImageSetTest, StoredAddressTextWinsOverTheTrailer) {
                          "\nUSBADDRESS=not-hex\n");
     ReadImageSet(Vrk().c_str());
     EXPECT_STREQ(g_imageSet.rows[kRowCode].address, "ABCDEF");
-    EXPECT_STREQ(g_imageSet.usbAddress, "not-hex");
+    EXPECT_STREQ(g_imageSet.USBADDRESS, "not-hex");
 }
 
 TEST_F(ImageSetTest, ImageWithoutTrailerShowsTheBoxOncePerImage) {
@@ -238,7 +238,7 @@ TEST_F(ImageSetTest, ImageWithoutTrailerShowsTheBoxOncePerImage) {
     EXPECT_EQ(prompt_.texts, expected);  // pbl, mibib1, usb, code
     EXPECT_STREQ(g_imageSet.bootChain[kChainPbl].address, "");
     EXPECT_STREQ(g_imageSet.bootChain[kChainQcsbl].address, "1000");
-    EXPECT_STREQ(g_imageSet.usbAddress, "");
+    EXPECT_STREQ(g_imageSet.USBADDRESS, "");
     EXPECT_STREQ(g_imageSet.rows[kRowCode].address, "");
     EXPECT_STREQ(g_imageSet.rows[kRowFont].address, "100");
 }
@@ -246,11 +246,11 @@ TEST_F(ImageSetTest, ImageWithoutTrailerShowsTheBoxOncePerImage) {
 TEST_F(ImageSetTest, ChainPathsThatDoNotFitStayEmpty) {
     ImageSet set{};
     // 250 characters: room for "/pbl.mbn" (258) but not "/qcsblhd_cfgdata.mbn" (270).
-    Set(set.bootFile, "/" + std::string(249, 'b'));
+    Set(set.BOOTFILE, "/" + std::string(249, 'b'));
     ASSERT_TRUE(WriteImageSet(Vrk().c_str(), set));
     ReadImageSet(Vrk().c_str());
     EXPECT_EQ(std::string(g_imageSet.bootChain[kChainPbl].path),
-              std::string(set.bootFile) + "/pbl.mbn");
+              std::string(set.BOOTFILE) + "/pbl.mbn");
     EXPECT_STREQ(g_imageSet.bootChain[kChainQcsblHd].path, "");
     EXPECT_EQ(std::strlen(g_imageSet.bootChain[kChainQcsbl].path), 260u);  // just fits
     EXPECT_STREQ(g_imageSet.bootChain[kChainOemsbl].path, "");             // one too many

@@ -26,12 +26,12 @@ protected:
     std::string DefaultVrk() const { return dir_.File("default_3.vrk"); }
 
     static void Scramble() {
-        g_settings.autoDetect = 7;
-        for (int& port : g_settings.chPort)
+        g_settings.AUTODETECT = 7;
+        for (int& port : g_settings.CH_PORT)
             port = 99;
-        g_settings.delay = 55;
-        g_settings.baudRate = 9600;
-        Set(g_settings.varkoFile, "/stale.vrk");
+        g_settings.DELAY = 55;
+        g_settings.BAUDRATE = 9600;
+        Set(g_settings.VARKOFILE, "/stale.vrk");
     }
 };
 
@@ -39,13 +39,13 @@ TEST_F(SettingsTest, NoSettingsFileGivesDefaultsAndTheDefaultImageSet) {
     Scramble();
     g_imageSet = FilledImageSet(kModemTypeBootChain, dir_.path());
     EXPECT_EQ(ReadSettings(nullptr), 1);
-    EXPECT_EQ(g_settings.autoDetect, 1);
-    for (int port : g_settings.chPort)
+    EXPECT_EQ(g_settings.AUTODETECT, 1);
+    for (int port : g_settings.CH_PORT)
         EXPECT_EQ(port, 0);
-    EXPECT_EQ(g_settings.delay, 2);
-    EXPECT_EQ(g_settings.baudRate, 1382400);
-    EXPECT_EQ(std::string(g_settings.varkoFile), DefaultVrk());
-    EXPECT_EQ(g_imageSet.mty, 0);  // the default image set was read (it is missing too)
+    EXPECT_EQ(g_settings.DELAY, 2);
+    EXPECT_EQ(g_settings.BAUDRATE, 1382400);
+    EXPECT_EQ(std::string(g_settings.VARKOFILE), DefaultVrk());
+    EXPECT_EQ(g_imageSet.MTY, 0);  // the default image set was read (it is missing too)
     EXPECT_STREQ(g_imageSet.rows[kRowCode].file, "");
     EXPECT_FALSE(std::filesystem::exists(Ini()));
 }
@@ -54,13 +54,13 @@ TEST_F(SettingsTest, RoundTripForEveryModemType) {
     for (int modemType : {0, 1, 2}) {
         SCOPED_TRACE(modemType);
         const std::string vrk = dir_.File("set" + std::to_string(modemType) + ".vrk");
-        g_settings.autoDetect = 0;
+        g_settings.AUTODETECT = 0;
         for (int channel = 0; channel < kChannelCount; ++channel) {
-            g_settings.chPort[channel] = channel % 3 == 0 ? 0 : 10 + channel + modemType;
+            g_settings.CH_PORT[channel] = channel % 3 == 0 ? 0 : 10 + channel + modemType;
         }
-        g_settings.delay = 5 + modemType;
-        g_settings.baudRate = 115200 * (modemType + 1);
-        Set(g_settings.varkoFile, vrk);
+        g_settings.DELAY = 5 + modemType;
+        g_settings.BAUDRATE = 115200 * (modemType + 1);
+        Set(g_settings.VARKOFILE, vrk);
         const ImageSet written = FilledImageSet(modemType, dir_.path());
         g_imageSet = written;
         const Settings before = g_settings;
@@ -72,17 +72,17 @@ TEST_F(SettingsTest, RoundTripForEveryModemType) {
         g_imageSet = ImageSet{};
         ReadSettings(nullptr);
 
-        EXPECT_EQ(g_settings.autoDetect, before.autoDetect);
+        EXPECT_EQ(g_settings.AUTODETECT, before.AUTODETECT);
         for (int channel = 0; channel < kChannelCount; ++channel) {
-            EXPECT_EQ(g_settings.chPort[channel], before.chPort[channel]);
+            EXPECT_EQ(g_settings.CH_PORT[channel], before.CH_PORT[channel]);
         }
-        EXPECT_EQ(g_settings.delay, before.delay);
-        EXPECT_EQ(g_settings.baudRate, before.baudRate);
-        EXPECT_EQ(std::string(g_settings.varkoFile), vrk);
-        EXPECT_EQ(g_imageSet.mty, modemType);
-        EXPECT_STREQ(g_imageSet.usbFile, written.usbFile);
+        EXPECT_EQ(g_settings.DELAY, before.DELAY);
+        EXPECT_EQ(g_settings.BAUDRATE, before.BAUDRATE);
+        EXPECT_EQ(std::string(g_settings.VARKOFILE), vrk);
+        EXPECT_EQ(g_imageSet.MTY, modemType);
+        EXPECT_STREQ(g_imageSet.USBFILE, written.USBFILE);
         EXPECT_STREQ(g_imageSet.rows[kRowEtc2].address, written.rows[kRowEtc2].address);
-        EXPECT_STREQ(g_imageSet.bootAddress, modemType == 2 ? "" : written.bootAddress);
+        EXPECT_STREQ(g_imageSet.BOOTADDRESS, modemType == 2 ? "" : written.BOOTADDRESS);
         EXPECT_STREQ(g_imageSet.bootChain[kChainMibib1].address,
                      modemType == 2 ? written.bootChain[kChainMibib1].address : "");
     }
@@ -91,15 +91,15 @@ TEST_F(SettingsTest, RoundTripForEveryModemType) {
 TEST_F(SettingsTest, BaudRateZeroMeansTheDefault) {
     WriteFile(Ini(), "[VARKO]\nBAUDRATE=0\n");
     ReadSettings(nullptr);
-    EXPECT_EQ(g_settings.baudRate, 1382400);
+    EXPECT_EQ(g_settings.BAUDRATE, 1382400);
     WriteFile(Ini(), "[VARKO]\nBAUDRATE=115200\n");
     ReadSettings(nullptr);
-    EXPECT_EQ(g_settings.baudRate, 115200);
+    EXPECT_EQ(g_settings.BAUDRATE, 115200);
 }
 
 TEST_F(SettingsTest, DeletedImageSetFallsBackToTheDefaultWhichIsThenStored) {
     const std::string other = dir_.File("other.vrk");
-    Set(g_settings.varkoFile, other);
+    Set(g_settings.VARKOFILE, other);
     g_imageSet = FilledImageSet(1, dir_.path());
     WriteSettings();
     ASSERT_TRUE(std::filesystem::exists(other));
@@ -107,8 +107,8 @@ TEST_F(SettingsTest, DeletedImageSetFallsBackToTheDefaultWhichIsThenStored) {
 
     std::filesystem::remove(other);
     ReadSettings(nullptr);
-    EXPECT_EQ(std::string(g_settings.varkoFile), DefaultVrk());
-    EXPECT_EQ(g_imageSet.mty, 0);
+    EXPECT_EQ(std::string(g_settings.VARKOFILE), DefaultVrk());
+    EXPECT_EQ(g_imageSet.MTY, 0);
 
     bool ok = false;
     WriteSettings(&ok);
@@ -119,8 +119,8 @@ TEST_F(SettingsTest, DeletedImageSetFallsBackToTheDefaultWhichIsThenStored) {
 }
 
 TEST_F(SettingsTest, WriteLeavesExactlyTheTwelveKeysInOrder) {
-    Set(g_settings.varkoFile, DefaultVrk());
-    g_settings.chPort[3] = 4;
+    Set(g_settings.VARKOFILE, DefaultVrk());
+    g_settings.CH_PORT[3] = 4;
     WriteSettings();
     std::vector<std::string> names;
     for (const auto& [key, value] : SectionKeys(ReadFile(Ini()), "VARKO"))
@@ -150,13 +150,13 @@ TEST_F(SettingsTest, HandMadeFileKeepsEveryOtherByte) {
         "DELAY=99\r\n";
     WriteFile(Ini(), original);
     ReadSettings(nullptr);
-    EXPECT_EQ(g_settings.autoDetect, 0);
-    EXPECT_EQ(g_settings.chPort[0], 3);
-    EXPECT_EQ(g_settings.delay, 2);  // DELAY of another section is not ours
-    EXPECT_EQ(g_settings.baudRate, 115200);
+    EXPECT_EQ(g_settings.AUTODETECT, 0);
+    EXPECT_EQ(g_settings.CH_PORT[0], 3);
+    EXPECT_EQ(g_settings.DELAY, 2);  // DELAY of another section is not ours
+    EXPECT_EQ(g_settings.BAUDRATE, 115200);
 
-    g_settings.chPort[1] = 5;
-    g_settings.delay = 4;
+    g_settings.CH_PORT[1] = 5;
+    g_settings.DELAY = 4;
     WriteSettings();
     const std::string expected =
         "; Kelvane settings\r\n"
@@ -188,16 +188,16 @@ bool FailImageSetCommits(const char*, const char* finalPath) {
 }
 
 TEST_F(SettingsTest, InterruptedWriteLeavesTheOldFiles) {
-    Set(g_settings.varkoFile, DefaultVrk());
-    g_settings.baudRate = 921600;
+    Set(g_settings.VARKOFILE, DefaultVrk());
+    g_settings.BAUDRATE = 921600;
     g_imageSet = FilledImageSet(0, dir_.path());
     WriteSettings();
     const std::string oldIni = ReadFile(Ini());
     const std::string oldVrk = ReadFile(DefaultVrk());
     const auto entries = config_test::FolderEntries(dir_.path());
 
-    g_settings.baudRate = 460800;
-    g_imageSet.mty = 2;
+    g_settings.BAUDRATE = 460800;
+    g_imageSet.MTY = 2;
     platform::SetIniCommitHook(FailingCommit);
     bool ok = true;
     EXPECT_EQ(WriteSettings(&ok), 1);
@@ -216,7 +216,7 @@ TEST_F(SettingsTest, InterruptedWriteLeavesTheOldFiles) {
 
 TEST_F(SettingsTest, WriteIntoMissingFolderFailsWithoutCreatingIt) {
     ASSERT_TRUE(SetStartDirectory(dir_.File("gone").c_str()));
-    Set(g_settings.varkoFile, dir_.File("gone/default_3.vrk"));
+    Set(g_settings.VARKOFILE, dir_.File("gone/default_3.vrk"));
     bool ok = true;
     EXPECT_EQ(WriteSettings(&ok), 1);
     EXPECT_FALSE(ok);
@@ -236,13 +236,13 @@ TEST_F(SettingsTest, StoredImageSetLongerThan260IsRefusedNotCut) {
     // Cut to 260 characters the stored name would name the file above.
     WriteFile(Ini(), "[VARKO]\nVARKOFILE=" + exact + ".vrk\n");
     ReadSettings(nullptr);
-    EXPECT_EQ(std::string(g_settings.varkoFile), DefaultVrk());
-    EXPECT_EQ(g_imageSet.mty, 0);
+    EXPECT_EQ(std::string(g_settings.VARKOFILE), DefaultVrk());
+    EXPECT_EQ(g_imageSet.MTY, 0);
 
     WriteFile(Ini(), "[VARKO]\nVARKOFILE=" + exact + "\n");  // exactly 260 fits
     ReadSettings(nullptr);
-    EXPECT_EQ(std::string(g_settings.varkoFile), exact);
-    EXPECT_EQ(g_imageSet.mty, 1);
+    EXPECT_EQ(std::string(g_settings.VARKOFILE), exact);
+    EXPECT_EQ(g_imageSet.MTY, 1);
 }
 
 TEST_F(SettingsTest, GivenImageSetIsUsedOnlyWhenItExistsAndFits) {
@@ -253,23 +253,23 @@ TEST_F(SettingsTest, GivenImageSetIsUsedOnlyWhenItExistsAndFits) {
     WriteFile(Ini(), "[VARKO]\nVARKOFILE=" + stored + "\n");
 
     ReadSettings(given.c_str());
-    EXPECT_EQ(std::string(g_settings.varkoFile), given);
-    EXPECT_EQ(g_imageSet.mty, 2);
+    EXPECT_EQ(std::string(g_settings.VARKOFILE), given);
+    EXPECT_EQ(g_imageSet.MTY, 2);
 
     ReadSettings(dir_.File("missing.vrk").c_str());
-    EXPECT_EQ(std::string(g_settings.varkoFile), stored);
-    EXPECT_EQ(g_imageSet.mty, 1);
+    EXPECT_EQ(std::string(g_settings.VARKOFILE), stored);
+    EXPECT_EQ(g_imageSet.MTY, 1);
 
     const std::string deep = dir_.File(std::string(200, 'd'));
     std::filesystem::create_directory(deep);
     const std::string tooLong = deep + "/" + std::string(100, 'g');
     WriteFile(tooLong, "[VARKO]\nMTY=2\n");
     ReadSettings(tooLong.c_str());
-    EXPECT_EQ(std::string(g_settings.varkoFile), stored);
+    EXPECT_EQ(std::string(g_settings.VARKOFILE), stored);
 
     std::filesystem::create_directory(dir_.File("folder.vrk"));
     ReadSettings(dir_.File("folder.vrk").c_str());
-    EXPECT_EQ(std::string(g_settings.varkoFile), stored);
+    EXPECT_EQ(std::string(g_settings.VARKOFILE), stored);
 }
 
 TEST_F(SettingsTest, StartDirectoryMustLeaveRoomForItsFiles) {

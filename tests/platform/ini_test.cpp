@@ -1,0 +1,186 @@
+// The INI layer: lookups, value clean-up, and writes that keep everything
+// else in the file and never leave half a file behind.
+#include "platform/ini.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "platform/port_map.h"
+#include "tests/support/pty_peer.h"
+
+namespace {
+
+using testing_support::TempDir;
+
+std::string Slurp(const std::string& path) {
+    std::string out;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return "<missing>";
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
+    std::fclose(f);
+    return out;
+}
+
+void Spit(const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+std::string Get(const char* section, const char* key, const std::string& file, uint32_t size = 64) {
+    char out[1024];
+    platform::GetPrivateProfileString(section, key, "dflt", out, size, file.c_str());
+    return out;
+}
+
+TEST(IniTest, LookupsFollowPrivateProfileRules) {
+    TempDir dir;
+    const std::string file = dir.File("a.ini");
+    Spit(file,
+         "stray=outside any section\n"
+         "; a comment\n"
+         "[Varko]\n"
+         "  Port =  \" quoted value \"  \n"
+         "single='x'\n"
+         "mixed=\"x'\n"
+         "no equals sign here\n"
+         "num=  42abc\n"
+         "neg=-5\n"
+         "word=yes\n"
+         "empty=\n"
+         "dup=first\n"
+         "dup=second\n"
+         "[other]\n"
+         "port=elsewhere\n");
+    EXPECT_EQ(Get("VARKO", "PORT", file), " quoted value ");
+    EXPECT_EQ(Get("varko", "single", file), "x");
+    EXPECT_EQ(Get("VARKO", "mixed", file), "\"x'");
+    EXPECT_EQ(Get("VARKO", "dup", file), "first");
+    EXPECT_EQ(Get("VARKO", "stray", file), "dflt");
+    EXPECT_EQ(Get("VARKO", "no equals sign here", file), "dflt");
+    EXPECT_EQ(Get("OTHER", "Port", file), "elsewhere");
+    EXPECT_EQ(Get("VARKO", "missing", file), "dflt");
+    EXPECT_EQ(Get("NOSECTION", "port", file), "dflt");
+    EXPECT_EQ(Get("VARKO", "port", dir.File("missing.ini")), "dflt");
+    EXPECT_EQ(Get("VARKO", "port", file, 4), " qu");  // cut to the buffer
+
+    EXPECT_EQ(platform::GetPrivateProfileInt("VARKO", "num", 7, file.c_str()), 42);
+    EXPECT_EQ(platform::GetPrivateProfileInt("VARKO", "neg", 7, file.c_str()), 0);
+    EXPECT_EQ(platform::GetPrivateProfileInt("VARKO", "word", 7, file.c_str()), 0);
+    EXPECT_EQ(platform::GetPrivateProfileInt("VARKO", "empty", 7, file.c_str()), 7);
+    EXPECT_EQ(platform::GetPrivateProfileInt("VARKO", "missing", 7, file.c_str()), 7);
+}
+
+TEST(IniTest, WritesKeepEveryOtherLineAndTheLineEndings) {
+    TempDir dir;
+    const std::string file = dir.File("b.ini");
+    const std::string original =
+        "; station settings\r\n"
+        "[VARKO]\r\n"
+        "Delay = 5 ; keep me\r\n"
+        "UNKNOWN=stays\r\n"
+        "\r\n"
+        "[OTHER]\r\n"
+        "x=1\r\n";
+    Spit(file, original);
+    ASSERT_TRUE(platform::WritePrivateProfileString("VARKO", "DELAY", "9", file.c_str()));
+    ASSERT_TRUE(platform::WritePrivateProfileString("VARKO", "BAUDRATE", "115200", file.c_str()));
+    ASSERT_TRUE(platform::WritePrivateProfileString("NEW", "K", "v", file.c_str()));
+    EXPECT_EQ(Slurp(file),
+              "; station settings\r\n"
+              "[VARKO]\r\n"
+              "Delay=9\r\n"
+              "UNKNOWN=stays\r\n"
+              "BAUDRATE=115200\r\n"
+              "\r\n"
+              "[OTHER]\r\n"
+              "x=1\r\n"
+              "\r\n"
+              "[NEW]\r\n"
+              "K=v\r\n");
+    // A line break in a value cannot start a new line.
+    ASSERT_TRUE(platform::WritePrivateProfileString("OTHER", "x", "2\n[EVIL]\nk=1", file.c_str()));
+    EXPECT_EQ(Get("OTHER", "x", file), "2");
+    EXPECT_EQ(Get("EVIL", "k", file), "dflt");
+    // A null value removes the key and nothing else.
+    ASSERT_TRUE(platform::WritePrivateProfileString("VARKO", "UNKNOWN", nullptr, file.c_str()));
+    EXPECT_EQ(Slurp(file).find("UNKNOWN"), std::string::npos);
+    EXPECT_EQ(Get("VARKO", "BAUDRATE", file), "115200");
+
+    // A new file is created with its section; a file without a last line end
+    // gets one before the new key.
+    const std::string fresh = dir.File("fresh.ini");
+    ASSERT_TRUE(platform::WritePrivateProfileString("S", "k", "v", fresh.c_str()));
+    EXPECT_EQ(Slurp(fresh), "[S]\nk=v\n");
+    Spit(fresh, "[S]\nk=v");
+    ASSERT_TRUE(platform::WritePrivateProfileString("S", "j", "w", fresh.c_str()));
+    EXPECT_EQ(Slurp(fresh), "[S]\nk=v\nj=w\n");
+}
+
+bool g_failCommit = false;
+bool FailingCommit(const char*, const char*) { return !g_failCommit; }
+
+TEST(IniTest, AFailedWriteLeavesTheOldFile) {
+    TempDir dir;
+    const std::string file = dir.File("c.ini");
+    Spit(file, "[VARKO]\nA=1\n");
+    platform::SetIniCommitHook(&FailingCommit);
+    g_failCommit = true;
+    EXPECT_FALSE(platform::WritePrivateProfileString("VARKO", "A", "2", file.c_str()));
+    platform::SetIniCommitHook(nullptr);
+    EXPECT_EQ(Slurp(file), "[VARKO]\nA=1\n");
+
+    // No temporary file is left behind.
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) entries += e.exists();
+    EXPECT_EQ(entries, 1);
+
+    // A file that exists but cannot be read is never replaced.
+    const std::string folder = dir.File("a-folder.ini");
+    std::filesystem::create_directory(folder);
+    EXPECT_FALSE(platform::WritePrivateProfileString("VARKO", "A", "2", folder.c_str()));
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+
+    // A missing folder: the write fails, nothing appears.
+    EXPECT_FALSE(platform::WritePrivateProfileString("VARKO", "A", "2",
+                                                     dir.File("no/such/x.ini").c_str()));
+
+    // A long file name still leaves room for the temporary file.
+    const std::string longName = dir.File(std::string(250, 'n') + ".vrk");
+    EXPECT_TRUE(platform::WritePrivateProfileString("VARKO", "A", "3", longName.c_str()));
+    EXPECT_EQ(Get("VARKO", "A", longName), "3");
+}
+
+TEST(IniTest, BinaryAndTruncatedFilesNeverCrash) {
+    TempDir dir;
+    const std::string file = dir.File("junk.ini");
+    std::string junk;
+    for (int i = 0; i < 70000; ++i) junk.push_back(static_cast<char>((i * 7919) & 0xFF));
+    const char tail[] = "\n[VARKO]\nKEY=va\0lue\n[VARKO";  // a NUL inside, a section never closed
+    junk.append(tail, sizeof tail - 1);
+    Spit(file, junk);
+    EXPECT_EQ(Get("VARKO", "KEY", file), "va");
+    EXPECT_TRUE(platform::WritePrivateProfileString("VARKO", "KEY", "ok", file.c_str()));
+    EXPECT_EQ(Get("VARKO", "KEY", file), "ok");
+    std::string after = Slurp(file);
+    EXPECT_EQ(after.substr(0, 70000), junk.substr(0, 70000));
+}
+
+TEST(IniTest, PortMapNamesDevicesByComNumber) {
+    TempDir dir;
+    platform::PortMap_SetDirectory(dir.path());
+    EXPECT_EQ(platform::PortMap_File(), dir.File("Kelvane_ports.ini"));
+    EXPECT_EQ(platform::PortMap_DevicePath(1), "/dev/ttyS0");
+    EXPECT_EQ(platform::PortMap_DevicePath(12), "/dev/ttyS11");
+    EXPECT_EQ(platform::PortMap_DevicePath(0), "");
+    platform::WritePrivateProfileString("PORTS", "COM12", "/dev/pts/9",
+                                        platform::PortMap_File().c_str());
+    EXPECT_EQ(platform::PortMap_DevicePath(12), "/dev/pts/9");
+}
+
+}  // namespace
