@@ -63,7 +63,8 @@ bool ReadWholeFile(const char* file, std::string* out, bool* missing = nullptr) 
     if (f == nullptr) return false;
     char chunk[8192];
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) out->append(chunk, n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        out->append(chunk, n);
     const bool ok = std::ferror(f) == 0;
     std::fclose(f);
     return ok;
@@ -159,6 +160,13 @@ void InsertLine(IniText* text, size_t at, std::string body) {
                        Line{std::move(body), text->eol});
 }
 
+std::string_view Unquoted(std::string_view v) {
+    if (v.size() > 1 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+        v = v.substr(1, v.size() - 2);
+    }
+    return v;
+}
+
 bool Lookup(const char* section, const char* key, const char* file, std::string* value) {
     std::string bytes;
     if (section == nullptr || key == nullptr || file == nullptr) return false;
@@ -168,10 +176,7 @@ bool Lookup(const char* section, const char* key, const char* file, std::string*
     if (at < 0) return false;
     std::string_view k, v;
     KeyValue(text.lines[static_cast<size_t>(at)].body, &k, &v);
-    if (v.size() > 1 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
-        v = v.substr(1, v.size() - 2);
-    }
-    value->assign(v);
+    value->assign(Unquoted(v));
     return true;
 }
 

@@ -14,6 +14,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -28,6 +31,11 @@ uint32_t GetPrivateProfileString(const char* section, const char* key, const cha
 // when the file could not be replaced (the old file is then untouched).
 bool WritePrivateProfileString(const char* section, const char* key, const char* value,
                                const char* file);
+
+// Every key=value of a section, in file order (first of duplicates only),
+// values cleaned up as for a single lookup.
+std::vector<std::pair<std::string, std::string>> GetPrivateProfileSection(const char* section,
+                                                                          const char* file);
 
 // Called after the temporary file is written and flushed, before it replaces
 // the real one; returning false abandons the write. Lets tests interrupt a

@@ -21,7 +21,8 @@ std::string Slurp(const std::string& path) {
     if (f == nullptr) return "<missing>";
     char buffer[4096];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        out.append(buffer, n);
     std::fclose(f);
     return out;
 }
@@ -123,7 +124,9 @@ TEST(IniTest, WritesKeepEveryOtherLineAndTheLineEndings) {
 }
 
 bool g_failCommit = false;
-bool FailingCommit(const char*, const char*) { return !g_failCommit; }
+bool FailingCommit(const char*, const char*) {
+    return !g_failCommit;
+}
 
 TEST(IniTest, AFailedWriteLeavesTheOldFile) {
     TempDir dir;
@@ -137,7 +140,8 @@ TEST(IniTest, AFailedWriteLeavesTheOldFile) {
 
     // No temporary file is left behind.
     int entries = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path())) entries += e.exists();
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        entries += e.exists();
     EXPECT_EQ(entries, 1);
 
     // A file that exists but cannot be read is never replaced.
@@ -147,8 +151,8 @@ TEST(IniTest, AFailedWriteLeavesTheOldFile) {
     EXPECT_TRUE(std::filesystem::is_directory(folder));
 
     // A missing folder: the write fails, nothing appears.
-    EXPECT_FALSE(platform::WritePrivateProfileString("VARKO", "A", "2",
-                                                     dir.File("no/such/x.ini").c_str()));
+    EXPECT_FALSE(
+        platform::WritePrivateProfileString("VARKO", "A", "2", dir.File("no/such/x.ini").c_str()));
 
     // A long file name still leaves room for the temporary file.
     const std::string longName = dir.File(std::string(250, 'n') + ".vrk");
@@ -160,7 +164,8 @@ TEST(IniTest, BinaryAndTruncatedFilesNeverCrash) {
     TempDir dir;
     const std::string file = dir.File("junk.ini");
     std::string junk;
-    for (int i = 0; i < 70000; ++i) junk.push_back(static_cast<char>((i * 7919) & 0xFF));
+    for (int i = 0; i < 70000; ++i)
+        junk.push_back(static_cast<char>((i * 7919) & 0xFF));
     const char tail[] = "\n[VARKO]\nKEY=va\0lue\n[VARKO";  // a NUL inside, a section never closed
     junk.append(tail, sizeof tail - 1);
     Spit(file, junk);
@@ -181,6 +186,19 @@ TEST(IniTest, PortMapNamesDevicesByComNumber) {
     platform::WritePrivateProfileString("PORTS", "COM12", "/dev/pts/9",
                                         platform::PortMap_File().c_str());
     EXPECT_EQ(platform::PortMap_DevicePath(12), "/dev/pts/9");
+
+    // Named entries are the simulator's handset ports; other keys are not ports.
+    const std::string map = platform::PortMap_File();
+    platform::WritePrivateProfileString("PORTS", "NAME12", "kvmodem-sim0", map.c_str());
+    platform::WritePrivateProfileString("PORTS", "NAMEX", "junk", map.c_str());
+    platform::WritePrivateProfileString("PORTS", "NAME3", "", map.c_str());
+    auto named = platform::PortMap_NamedPorts();
+    ASSERT_EQ(named.size(), 1u);
+    EXPECT_EQ(named[0].name, "kvmodem-sim0");
+    EXPECT_EQ(named[0].comNumber, 12);
+    EXPECT_EQ(named[0].devicePath, "/dev/pts/9");
+    auto section = platform::GetPrivateProfileSection("ports", map.c_str());
+    EXPECT_EQ(section.size(), 4u);
 }
 
 }  // namespace

@@ -1,0 +1,51 @@
+// The system's list of serial ports: (device name, COM number) pairs, the
+// stand-in for the registry's serial-port map, and arrival/removal events.
+// Both go through interfaces, so tests inject a fake list and fake events.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct SerialPortInfo {
+    std::string name;        // what the device calls itself ("kvmodem-sim2", a USB interface text)
+    int comNumber = 0;       // the number the port map gives it
+    std::string devicePath;  // "/dev/ttyACM0", "/dev/pts/7"
+};
+
+// Lists the serial ports in a stable order.
+class SerialPortSource {
+public:
+    virtual ~SerialPortSource() = default;
+    virtual std::vector<SerialPortInfo> List() = 0;
+};
+
+struct PortEvent {
+    enum class Kind { kArrival, kRemoval };
+    Kind kind = Kind::kArrival;
+    SerialPortInfo port;
+};
+
+// Port arrivals and removals. fd() becomes readable when events wait (-1 when
+// the source has none to watch); ReadEvents() never blocks.
+class PortEventSource {
+public:
+    virtual ~PortEventSource() = default;
+    virtual int fd() const = 0;
+    virtual std::vector<PortEvent> ReadEvents() = 0;
+};
+
+// The named entries of the port map (NAME<n> beside COM<n>), as the handset
+// simulator pins them.
+std::vector<SerialPortInfo> PortMap_NamedPorts();
+
+// The system's serial ports: the named port-map entries, then the serial
+// devices the system enumerates.
+std::unique_ptr<SerialPortSource> MakeSystemSerialPortSource();
+// Arrivals and removals of the system's serial devices (a source that never
+// reports anything where the system offers no events).
+std::unique_ptr<PortEventSource> MakeSystemPortEventSource();
+
+}  // namespace platform
