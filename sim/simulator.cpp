@@ -1,5 +1,11 @@
 #include "sim/simulator.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+
 #include "platform/ini.h"
 #include "platform/port_map.h"
 
@@ -8,6 +14,14 @@ namespace {
 
 // Marks a key that is not in the file.
 constexpr const char* kMissing = "\x01missing";
+
+// Removes the port map when it holds nothing but its empty section.
+void RemoveIfEmpty(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string header = std::string("[") + platform::kPortMapSection + "]";
+    if (text == header + "\n" || text == header + "\r\n") ::unlink(file.c_str());
+}
 
 }  // namespace
 
@@ -101,6 +115,8 @@ void Simulator::Stop() {
 }
 
 bool Simulator::PinPorts(std::string* error) {
+    struct stat info {};
+    createdPortMap_ = ::stat(PortMapFile().c_str(), &info) != 0;
     for (const PortInfo& port : ports_) {
         const std::string n = std::to_string(port.comNumber);
         if (!PinKey("COM" + n, port.device, error) || !PinKey("NAME" + n, port.name, error)) {
@@ -133,6 +149,8 @@ void Simulator::UnpinPorts() {
                                             file.c_str());
     }
     pins_.clear();
+    if (createdPortMap_) RemoveIfEmpty(file);
+    createdPortMap_ = false;
 }
 
 }  // namespace sim

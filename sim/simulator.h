@@ -65,7 +65,8 @@ public:
     // serving. On failure nothing is left behind.
     bool Start(std::string* error);
     // Stops every handset, writes the dumps when asked to and takes the port
-    // map entries out again (an entry that stood there before comes back).
+    // map entries out again (an entry that stood there before comes back; a
+    // port map file this simulator created goes when nothing else is in it).
     void Stop();
 
     int Count() const { return static_cast<int>(handsets_.size()); }
@@ -92,6 +93,7 @@ private:
     std::vector<std::unique_ptr<sim::Handset>> handsets_;
     std::vector<PortInfo> ports_;
     std::vector<Pin> pins_;
+    bool createdPortMap_ = false;  // the port map file did not exist before
     bool running_ = false;
 };
 

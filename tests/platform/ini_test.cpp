@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/port_map.h"
+#include "platform/serial_ports.h"
 #include "tests/support/pty_peer.h"
 
 namespace {

@@ -15,7 +15,7 @@ constexpr uint32_t kBlock = 0x4000;
 
 // Bytes of an ACK frame on the wire (the same for every sequence number: the
 // FCS covers only the code).
-uint64_t AckSize() {
+uint64_t AckFrameSize() {
     return Reply({0, 0x02}).size();
 }
 
@@ -136,7 +136,7 @@ TEST_F(SimFaultLink, UnansweredUnlockFailsUntilTheHandsetAnswers) {
         // The failed unlock ends with a close; its ACK must be on the line
         // before the port closes, or the next session would read it.
         ASSERT_TRUE(WaitSim(0, [](const sim::HandsetStats& s) {
-            return s.closes == 1 && s.bytesSent == AckSize();
+            return s.closes == 1 && s.bytesSent == AckFrameSize();
         }));
     }
     HostChannel host(3, 2);  // the retry opens the port afresh, dropping stale input
@@ -158,7 +158,7 @@ TEST_F(SimFaultLink, SlowEraseOnOneHandsetOnly) {
     const sim::HandsetStats stats = sim_->Stats(1);
     EXPECT_EQ(stats.erases, 1u);
     EXPECT_EQ(stats.closes, 0u);
-    EXPECT_EQ(stats.bytesSent, AckSize());
+    EXPECT_EQ(stats.bytesSent, AckFrameSize());
 }
 
 TEST_F(SimFaultLink, TargetInformationReachesTheHost) {
