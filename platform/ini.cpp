@@ -253,6 +253,27 @@ void SetIniCommitHook(IniCommitHook hook) {
     g_commitHook.store(hook);
 }
 
+std::vector<std::pair<std::string, std::string>> GetPrivateProfileSection(const char* section,
+                                                                          const char* file) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    std::string bytes;
+    if (section == nullptr || file == nullptr || !ReadWholeFile(file, &bytes)) return entries;
+    IniText text = Split(bytes);
+    bool inSection = false;
+    for (const Line& line : text.lines) {
+        std::string_view name, k, v;
+        if (SectionName(line.body, &name)) {
+            inSection = SameName(name, section);
+            continue;
+        }
+        if (!inSection || !KeyValue(line.body, &k, &v)) continue;
+        bool seen = false;
+        for (const auto& e : entries) seen = seen || SameName(e.first, k);
+        if (!seen) entries.emplace_back(std::string(k), std::string(Unquoted(v)));
+    }
+    return entries;
+}
+
 int GetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* file) {
     std::string value;
     if (!Lookup(section, key, file, &value) || value.empty()) return defaultValue;
