@@ -34,7 +34,9 @@ public:
             const int n = port_.Read(buffer, sizeof buffer);
             if (n < 0) break;
             if (n > 0) got.insert(got.end(), buffer, buffer + n);
-            struct pollfd none {-1, 0, 0};
+            struct pollfd none {
+                - 1, 0, 0
+            };
             ::poll(&none, 0, 1);
         }
         return got;
@@ -47,11 +49,14 @@ private:
 
 Bytes Join(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
-Bytes Text(const std::string& s) { return {s.begin(), s.end()}; }
+Bytes Text(const std::string& s) {
+    return {s.begin(), s.end()};
+}
 
 class SimLine : public SimFixture {};
 
@@ -65,8 +70,7 @@ TEST_F(SimLine, GarbageOversizeAndTruncatedFramesAreCountedAndTheHandsetCarriesO
     Bytes truncated = Packet(0, WriteCommand(0, Bytes(100, 0x44)));
     truncated.resize(40);
     const Bytes input = Join({Text("AT\r\n"), Text("AT#UMSTART\r\n"), Text("+++garbage\r\n"),
-                              Bytes{0x00, 0xFF, 0x13}, oversize, truncated,
-                              Packet(1, {0xA0})});
+                              Bytes{0x00, 0xFF, 0x13}, oversize, truncated, Packet(1, {0xA0})});
     ASSERT_TRUE(port.Send(input));
     // The truncated frame ends at the unlock's opening flag (a bad FCS, NAK 1);
     // the unlock itself then lacks its own opening flag and is lost as text.

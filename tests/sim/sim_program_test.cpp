@@ -54,7 +54,8 @@ public:
                                          0644);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
         std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
+        for (std::string& a : args)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -74,7 +75,9 @@ public:
     std::vector<std::string> ReadLines(size_t n, std::chrono::milliseconds timeout) {
         const auto deadline = Clock::now() + timeout;
         while (CountLines() < n && Clock::now() < deadline) {
-            struct pollfd p {out_, POLLIN, 0};
+            struct pollfd p {
+                out_, POLLIN, 0
+            };
             if (::poll(&p, 1, 50) <= 0) continue;
             char chunk[512];
             const ssize_t got = ::read(out_, chunk, sizeof chunk);
@@ -98,7 +101,9 @@ public:
                 exited_ = true;
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
-            struct pollfd none {-1, 0, 0};
+            struct pollfd none {
+                - 1, 0, 0
+            };
             ::poll(&none, 0, 10);
         }
         return -1;
@@ -106,7 +111,9 @@ public:
     void Signal(int signal) { ::kill(pid_, signal); }
 
 private:
-    size_t CountLines() const { return static_cast<size_t>(std::count(text_.begin(), text_.end(), '\n')); }
+    size_t CountLines() const {
+        return static_cast<size_t>(std::count(text_.begin(), text_.end(), '\n'));
+    }
 
     pid_t pid_ = -1;
     int out_ = -1;
@@ -136,7 +143,9 @@ bool AnswersUnlock(const std::string& device) {
         uint8_t buffer[64];
         const int n = port.Read(buffer, sizeof buffer);
         if (n > 0) got.insert(got.end(), buffer, buffer + n);
-        struct pollfd none {-1, 0, 0};
+        struct pollfd none {
+            - 1, 0, 0
+        };
         ::poll(&none, 0, 2);
     }
     return got.size() >= 3 && got[0] == 0x7E && got[1] == 0x01 && got[2] == 0x02;
@@ -176,8 +185,8 @@ TEST_F(SimProgram, PinsItsPortsWhileRunningAndRemovesExactlyThemOnSigint) {
     }
     EXPECT_EQ(PortMapValue(portMap_, "COM9"), "/dev/ttyUSB0");
     // It serves: the handset on COM3 answers an unlock.
-    EXPECT_TRUE(AnswersUnlock(lines[1].substr(lines[1].find(' ') + 1,
-                                              lines[1].rfind(' ') - lines[1].find(' ') - 1)));
+    EXPECT_TRUE(AnswersUnlock(
+        lines[1].substr(lines[1].find(' ') + 1, lines[1].rfind(' ') - lines[1].find(' ') - 1)));
 
     program.Signal(SIGINT);
     EXPECT_EQ(program.WaitExit(10s), 0) << ReadText(errFile_);
@@ -219,7 +228,8 @@ TEST_F(SimProgram, HelpListsTheFaultSyntax) {
     const std::vector<std::string> lines = program.ReadLines(1000, 5s);
     EXPECT_EQ(program.WaitExit(5s), 0);
     std::string text;
-    for (const std::string& line : lines) text += line + "\n";
+    for (const std::string& line : lines)
+        text += line + "\n";
     for (const char* kind : {"nak1-every=N", "nak-err=E@N", "bad-fcs@N", "bad-slot@N", "stray",
                              "drop@N", "slow-erase=MS", "mute-unlock", "hangup=N", "info"}) {
         EXPECT_NE(text.find(kind), std::string::npos) << kind;

@@ -79,7 +79,9 @@ inline std::vector<uint8_t> Reply(const std::vector<uint8_t>& body) {
 
 // Bytes of an ACK frame on the wire: the same for every sequence number, as
 // the FCS covers only the code.
-inline size_t AckFrameSize() { return Reply({0x00, 0x02}).size(); }
+inline size_t AckFrameSize() {
+    return Reply({0x00, 0x02}).size();
+}
 
 // Bytes that need stuffing appear often.
 inline std::vector<uint8_t> Pattern(size_t length, uint32_t seed) {
