@@ -10,5 +10,6 @@ namespace cli {
 int RunDownloadCommand(const std::vector<std::string>& args);
 int RunTrailerCommand(const std::vector<std::string>& args);
 int RunMakeImageCommand(const std::vector<std::string>& args);
+int RunSetCommand(const std::vector<std::string>& args);
 
 }  // namespace cli

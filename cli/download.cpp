@@ -7,7 +7,9 @@
 
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "cli/image_set_choice.h"
 #include "cli/options.h"
+#include "config/settings.h"
 #include "engine/session.h"
 #include "link/serial.h"
 #include "platform/port_map.h"
@@ -70,6 +72,7 @@ int RunSession(const DownloadOptions& options, Console& console) {
 
     int failed = 0;
     for (size_t ch = 0; ch < options.ports.size(); ++ch) {
+        if (options.ports[ch] == 0) continue;
         const bool ok = console.Completed(static_cast<int>(ch)) && !g_interrupted;
         failed += ok ? 0 : 1;
         console.Line("CH" + std::to_string(ch) + " COM" + std::to_string(options.ports[ch]) +
@@ -79,20 +82,79 @@ int RunSession(const DownloadOptions& options, Console& console) {
     return failed == 0 && !g_interrupted ? 0 : 1;
 }
 
+// Takes from the settings file what the command line left open, and the
+// images from the image set when one is given.
+bool ApplySettings(DownloadOptions* options, Console& console, std::string* error) {
+    const bool needSettings = !options->set.empty() || options->ports.empty() ||
+                              !options->baudGiven || !options->delayGiven;
+    if (!needSettings) return true;
+    if (!options->set.empty() && ::access(options->set.c_str(), R_OK) != 0) {
+        *error = "cannot read " + options->set;
+        return false;
+    }
+    ReadSettings(options->set.empty() ? nullptr : options->set.c_str());
+    if (options->ports.empty())
+        options->ports.assign(g_settings.CH_PORT, g_settings.CH_PORT + kChannelCount);
+    if (!options->baudGiven) options->baud = g_settings.BAUDRATE;
+    if (!options->delayGiven) options->delay = g_settings.DELAY;
+    if (options->set.empty()) return true;
+    std::vector<std::string> notes;
+    const bool ok = ChooseFromImageSet(g_imageSet, &options->images, error, &notes);
+    for (const std::string& note : notes)
+        console.Line("note: " + note);
+    return ok;
+}
+
+bool UseStartFolder(const DownloadOptions& options, std::string* error) {
+    const bool ok = options.dir.empty() ? SetStartDirectoryFromProcess()
+                                        : SetStartDirectory(options.dir.c_str());
+    if (!ok) {
+        *error = "the start folder's path is too long";
+        return false;
+    }
+    platform::PortMap_SetDirectory(g_szCurrentDir);
+    return true;
+}
+
 }  // namespace
 
 int RunDownloadCommand(const std::vector<std::string>& args) {
     DownloadOptions options;
     std::string error;
-    if (!ParseDownload(args, &options, &error) || !ResolveImages(&options, &error)) {
+    if (!ParseDownload(args, &options, &error) || !UseStartFolder(options, &error)) {
         return Usage(error);
     }
-    if (!options.dir.empty()) platform::PortMap_SetDirectory(options.dir);
     Console console(stdout, ::isatty(STDOUT_FILENO) == 1);
     platform::SetOperatorPrompt(&console);
-    const int status = RunSession(options, console);
+    int status = 2;
+    if (!ApplySettings(&options, console, &error) || !ResolveImages(&options, &error)) {
+        Usage(error);
+    } else {
+        status = RunSession(options, console);
+    }
     platform::SetOperatorPrompt(nullptr);
     return status;
+}
+
+int RunSetCommand(const std::vector<std::string>& args) {
+    if (args.empty() || args[0] != "show" || args.size() > 2) {
+        std::fprintf(stderr, "kelvane-cli set: use 'set show [FILE.vrk]'\n");
+        return 2;
+    }
+    std::string error;
+    if (!UseStartFolder(DownloadOptions{}, &error)) return Usage(error);
+    if (args.size() == 2 && ::access(args[1].c_str(), R_OK) != 0) {
+        std::fprintf(stderr, "kelvane-cli set: cannot read %s\n", args[1].c_str());
+        return 2;
+    }
+    Console console(stdout, false);
+    platform::SetOperatorPrompt(&console);
+    ReadSettings(args.size() == 2 ? args[1].c_str() : nullptr);
+    platform::SetOperatorPrompt(nullptr);
+    std::printf("image set %s\n", g_settings.VARKOFILE);
+    for (const std::string& line : DescribeImageSet(g_imageSet))
+        std::printf("%s\n", line.c_str());
+    return 0;
 }
 
 }  // namespace cli

@@ -123,6 +123,8 @@ bool ParseDownload(const std::vector<std::string>& args, DownloadOptions* option
             options->delayGiven = true;
         } else if (arg == "--dir") {
             options->dir = value;
+        } else if (arg == "--set") {
+            options->set = value;
         } else {
             *error = "unknown option '" + arg + "'";
             return false;
@@ -132,16 +134,23 @@ bool ParseDownload(const std::vector<std::string>& args, DownloadOptions* option
         *error = "at most 8 ports, one per channel";
         return false;
     }
+    if (!options->set.empty() && !options->images.empty()) {
+        *error = "give either --set or --image, not both";
+        return false;
+    }
+    if (options->set.empty() && options->images.empty()) {
+        *error = "no image given (--image SLOT=PATH[@HEXADDR] or --set FILE.vrk)";
+        return false;
+    }
     return true;
 }
 
 bool ResolveImages(DownloadOptions* options, std::string* error) {
-    if (options->ports.empty()) {
-        *error = "no port given (--port N[,N...])";
-        return false;
-    }
-    if (options->images.empty()) {
-        *error = "no image given (--image SLOT=PATH[@HEXADDR])";
+    bool anyPort = false;
+    for (int port : options->ports)
+        anyPort = anyPort || port != 0;
+    if (!anyPort) {
+        *error = "no port given (--port N[,N...], or CH0_PORT..CH7_PORT in Kelvane_3.ini)";
         return false;
     }
     for (ImageChoice& image : options->images) {

@@ -14,14 +14,15 @@ struct ImageChoice {
 };
 
 struct DownloadOptions {
-    std::vector<int> ports;  // COM numbers, channel 0 first
+    std::vector<int> ports;  // COM numbers, channel 0 first; 0 leaves a channel out
     std::vector<ImageChoice> images;
     int baud = 1382400;
     bool baudGiven = false;
     int delay = 2;
     bool delayGiven = false;
     bool restart = false;
-    std::string dir;  // folder of the port map; empty: the current one
+    std::string dir;  // start folder (settings, port map); empty: the current one
+    std::string set;  // image-set file to download from instead of --image
 };
 
 // The slot named by a number (0..11) or a display name ("Modem", "rsrc1");

@@ -22,7 +22,8 @@ public:
     // Opens path exclusively and sets raw 8N1 at baud. On kOpenFailed *error
     // holds the errno; kSetupFailed means the device refused the line setup.
     OpenResult Open(const char* path, uint32_t baud, int* error);
-    // Clears DTR and RTS (where the device has them), purges, closes.
+    // Lets what was written leave the output queue (bounded), clears DTR
+    // and RTS (where the device has them), drops unread input, closes.
     void Close();
     bool IsOpen();
     // Drops whatever waits in the input and output queues.

@@ -30,6 +30,19 @@ bool SetRaw(int fd) {
 // waits at most this long.
 constexpr int kWriteSliceMs = 10;
 
+// How long a close waits for written bytes to leave the output queue: the
+// last command of a session (go) must reach the handset, not be purged.
+constexpr int kCloseDrainMs = 500;
+
+void DrainOutput(int fd) {
+    for (int waited = 0; waited < kCloseDrainMs; waited += 2) {
+        int queued = 0;
+        if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+        struct pollfd p {fd, 0, 0};
+        ::poll(&p, 1, 2);
+    }
+}
+
 }  // namespace
 
 SerialPort::~SerialPort() {
@@ -64,9 +77,12 @@ SerialPort::OpenResult SerialPort::Open(const char* path, uint32_t baud, int* er
 void SerialPort::Close() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (fd_ < 0) return;
+    DrainOutput(fd_);
     int lines = TIOCM_DTR | TIOCM_RTS;
     ::ioctl(fd_, TIOCMBIC, &lines);  // fails harmlessly where there are no modem lines
-    ::tcflush(fd_, TCIOFLUSH);
+    // Only the input is purged: on a pseudo-terminal an output purge would
+    // throw away what the far end has not read yet.
+    ::tcflush(fd_, TCIFLUSH);
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
     fd_ = -1;
