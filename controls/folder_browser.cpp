@@ -83,7 +83,7 @@ int FolderBrowser::DoModal() {
 }
 
 int FolderBrowser::RunDialog(QFileDialog& dialog) {
-
+    if (Runner()) return Runner()(dialog);
     return dialog.exec();
 }
 

@@ -79,6 +79,13 @@ private:
 class FolderBrowserTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // A dialog left open ends its test instead of hanging it.
+        m_watchdog.setSingleShot(true);
+        QObject::connect(&m_watchdog, &QTimer::timeout, [] {
+            ADD_FAILURE() << "a dialog was still open after 10 s";
+            if (auto* modal = QApplication::activeModalWidget()) modal->close();
+        });
+        m_watchdog.start(10000);
         ASSERT_TRUE(m_temp.isValid());
         for (const char* name : {"a/inner", "b", "c"})
             ASSERT_TRUE(QDir(Dir()).mkpath(name));
@@ -92,6 +99,7 @@ protected:
     }
 
     QTemporaryDir m_temp;
+    QTimer m_watchdog;
 };
 
 TEST_F(FolderBrowserTest, OpensAtTheInitialFolderWithTitleStatusAndNoHelpButton) {
@@ -277,17 +285,12 @@ TEST_F(FolderBrowserTest, RealModalDialogIsDrivenOffscreen) {
         poll.stop();
         title = dialog->windowTitle();
         opened = dialog->directory().absolutePath();
-        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText("inner");
+        if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+            edit->setText("inner");
+        }
         static_cast<QDialog*>(dialog)->accept();
     });
-    // However the dialog turns out, the test ends.
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [] {
-        if (auto* modal = QApplication::activeModalWidget()) modal->close();
-    });
     poll.start();
-    watchdog.start(10000);
 
     FolderBrowser browser(nullptr, 0, "Select Boot Folder", "", kCallerFlags);
     browser.SetInitialFolder(Str(Dir("a")));
