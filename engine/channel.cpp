@@ -11,10 +11,9 @@
 #include "platform/trace.h"
 
 int g_bEmergencyMode = 1;
+std::atomic<uint32_t> g_restartPauseMs{20000};
 
 namespace {
-
-constexpr uint32_t kRestartPauseMs = 20000;
 
 void WriteText(int channel, const char* text) {
     SERIAL_PORT_Write(channel, reinterpret_cast<const uint8_t*>(text), 0,
@@ -37,7 +36,7 @@ bool Restart(int channel) {
     platform::Sleep(100);
     WriteText(channel, "AT#UMSTART\r\n");
     SERIAL_PORT_Close(channel);
-    PauseWhileActive(channel, kRestartPauseMs);
+    PauseWhileActive(channel, g_restartPauseMs.load());
     return channelActive[channel].load() != 0 && SERIAL_PORT_Open(channel) == 1;
 }
 

@@ -2,6 +2,7 @@
 // port, and the runner that keeps the front end alive until all have ended.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "engine/image.h"
@@ -12,6 +13,8 @@ extern ImageEntry g_imageTable[kChannelCount][kImageSlotCount];
 
 // 0 selects the restart step of the channel sequence; any other value skips it.
 extern int g_bEmergencyMode;
+// How long the restart step leaves a handset to restart (20 s; tests shorten it).
+extern std::atomic<uint32_t> g_restartPauseMs;
 
 // Dispatches the front end's pending messages, waiting up to maxWaitMs for
 // them. The runner calls it while workers run; the window installs one that

@@ -1,0 +1,317 @@
+// Whole sessions against simulated handsets: what arrives in each handset's
+// flash, what the operator is told, and how failures end a channel.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/session.h"
+#include "link/serial.h"
+#include "platform/notify.h"
+#include "platform/port_map.h"
+#include "platform/tick.h"
+#include "sim/simulator.h"
+#include "tests/support/pty_peer.h"
+
+namespace {
+
+using namespace testing_support;
+using Bytes = std::vector<uint8_t>;
+
+class RecordingPrompt : public platform::OperatorPrompt {
+public:
+    void ShowText(const char* text) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        texts_.emplace_back(text);
+    }
+    bool AskYesNo(const char*) override { return false; }
+    std::vector<std::string> Texts() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return texts_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> texts_;
+};
+
+Bytes Pattern(size_t size, uint8_t seed) {
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<uint8_t>(i * 13 + seed + (i >> 9));
+    return bytes;
+}
+
+Bytes WithTrailer(Bytes payload, uint32_t address) {
+    ImageTrailer trailer{};
+    trailer.magic = kTrailerMagic;
+    trailer.address = address;
+    std::strcpy(trailer.kind, "TEST");
+    std::strcpy(trailer.type, "bin");
+    const auto* raw = reinterpret_cast<const uint8_t*>(&trailer);
+    payload.insert(payload.end(), raw, raw + sizeof trailer);
+    return payload;
+}
+
+// The file padded with 0xFF to whole blocks, as the handset's flash holds it.
+Bytes Padded(Bytes file, size_t block) {
+    file.resize((file.size() + block - 1) / block * block, 0xFF);
+    return file;
+}
+
+// Stops a channel from the runner's pump once asked to (window thread side).
+std::atomic<int> g_stopRequest{-1};
+void StoppingPump(int maxWaitMs) {
+    int channel = g_stopRequest.exchange(-1);
+    if (channel >= 0) VARKO_StopChannel(channel);
+    if (maxWaitMs > 0) platform::Sleep(static_cast<uint32_t>(maxWaitMs));
+}
+
+// Records notifications and asks for a channel to be stopped once its
+// progress shows some bytes sent.
+class Receiver : public RecordingReceiver {
+public:
+    int stopChannelAfterProgress = -1;
+    intptr_t Send(unsigned message, uintptr_t code, const void* payload) override {
+        const auto* e = static_cast<const ImageEntry*>(payload);
+        if (code == NOTIFY_PROGRESS && e->channel == stopChannelAfterProgress && e->bytesSent > 0) {
+            stopChannelAfterProgress = -1;
+            g_stopRequest = e->channel;
+        }
+        return RecordingReceiver::Send(message, code, payload);
+    }
+    std::vector<std::string> ChannelTexts(int channel) {
+        std::vector<std::string> out;
+        for (const auto& e : Entries()) {
+            if (e.code == NOTIFY_CHANNEL_TEXT && e.channel == channel) out.push_back(e.text);
+        }
+        return out;
+    }
+    int ProgressCount(int channel) {
+        int n = 0;
+        for (const auto& e : Entries())
+            n += e.code == NOTIFY_PROGRESS && e.channel == channel;
+        return n;
+    }
+};
+
+class DownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_nWriteDelay = 0;
+        platform::SetOperatorPrompt(&prompt_);
+        VARKO_SetPumpHook(&StoppingPump);
+        VARKO_ClearImages();
+    }
+    void TearDown() override {
+        VARKO_SetPumpHook(nullptr);
+        platform::SetOperatorPrompt(nullptr);
+        g_nWriteDelay = 2;
+        g_bEmergencyMode = 1;
+    }
+
+    void StartHandsets(int count, std::vector<std::string> faults = {}) {
+        sim::SimOptions options;
+        options.channels = count;
+        options.dir = dir_.path();
+        options.firstPort = 1;
+        for (const std::string& text : faults) {
+            sim::FaultSpec spec;
+            std::string error;
+            ASSERT_TRUE(sim::ParseFault(text, &spec, &error)) << error;
+            options.faults.push_back(spec);
+        }
+        simulator_ = std::make_unique<sim::Simulator>(options);
+        std::string error;
+        ASSERT_TRUE(simulator_->Start(&error)) << error;
+        platform::PortMap_SetDirectory(dir_.path());
+    }
+
+    std::string Image(const std::string& name, const Bytes& bytes) {
+        const std::string path = dir_.File(name);
+        FILE* f = std::fopen(path.c_str(), "wb");
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        return path;
+    }
+
+    // One session on COM1..COMn (channels 0..n-1).
+    void RunSession(int channels, int emergency = 1) {
+        int ports[kChannelCount] = {};
+        for (int ch = 0; ch < channels; ++ch)
+            ports[ch] = ch + 1;
+        VARKO_StartSession(&receiver_, NotifyMessage, ports, 1382400);
+        VARKO_RunSession(emergency);
+        VARKO_StopSession();
+    }
+
+    Bytes Flash(int handset, uint32_t address, size_t length) {
+        Bytes out;
+        EXPECT_TRUE(simulator_->Handset(handset).ReadFlash(address, length, &out))
+            << "handset " << handset << " at " << std::hex << address;
+        return out;
+    }
+
+    TempDir dir_;
+    RecordingPrompt prompt_;
+    Receiver receiver_;
+    std::unique_ptr<sim::Simulator> simulator_;
+};
+
+TEST_F(DownloadTest, EightChannelsGetEveryImageByteForByte) {
+    StartHandsets(8);
+    const Bytes modem = WithTrailer(Pattern(3 * 0x4000, 1), 0x1A0000);  // trailer: one more block
+    const Bytes sbl = Pattern(40000, 2);                                // 15872 + 15872 + 8256
+    const Bytes exact = Pattern(2 * 0x4000, 3);                         // no padded block
+    ASSERT_EQ(VARKO_SetImage(8, Image("modem.bin", modem).c_str(), "1A0000"), 8);
+    ASSERT_EQ(VARKO_SetImage(4, Image("qcsbl.mbn", sbl).c_str(), "100000"), 4);
+    ASSERT_EQ(VARKO_SetImage(9, Image("exact.rc1", exact).c_str(), "400000"), 9);
+    RunSession(8);
+
+    Bytes sblFlash(0xC000, 0xFF);
+    std::copy(sbl.begin(), sbl.begin() + 0x3E00, sblFlash.begin());
+    std::copy(sbl.begin() + 0x3E00, sbl.begin() + 0x7C00, sblFlash.begin() + 0x4000);
+    std::copy(sbl.begin() + 0x7C00, sbl.end(), sblFlash.begin() + 0x8000);
+    sblFlash.resize(0x8000 + 0x3E00);
+    for (int k = 0; k < 8; ++k) {
+        EXPECT_EQ(Flash(k, 0x1A0000, 4 * 0x4000), Padded(modem, 0x4000)) << "handset " << k;
+        EXPECT_EQ(Flash(k, 0x100000, sblFlash.size()), sblFlash) << "handset " << k;
+        EXPECT_EQ(Flash(k, 0x400000, exact.size()), exact) << "handset " << k;
+        Bytes beyond;
+        EXPECT_FALSE(simulator_->Handset(k).ReadFlash(0x400000 + 0x8000, 1, &beyond));
+        const sim::HandsetStats stats = simulator_->Stats(k);
+        EXPECT_EQ(stats.unlocks, 1u);
+        EXPECT_EQ(stats.erases, 3u);
+        EXPECT_EQ(stats.writes, 4u + 3u + 2u);
+        EXPECT_EQ(stats.closes, 1u);
+        EXPECT_EQ(stats.gos, 1u);
+        EXPECT_EQ(stats.startLines, 1u);
+        const auto texts = receiver_.ChannelTexts(k);
+        ASSERT_GE(texts.size(), 2u);
+        EXPECT_EQ(texts.front(), "CH" + std::to_string(k) + " Download Start");
+        EXPECT_EQ(texts.back().rfind("CH" + std::to_string(k) + " All file Complete! [", 0), 0u);
+        int okLines = 0;
+        for (const auto& t : texts)
+            okLines += t.find("KB OK! [") != std::string::npos;
+        EXPECT_EQ(okLines, 3);
+    }
+    int boxes = 0;
+    for (const auto& t : prompt_.Texts())
+        boxes += t == "Download Completed!!";
+    EXPECT_EQ(boxes, 8);
+    for (int ch = 0; ch < kChannelCount; ++ch)
+        EXPECT_EQ(g_nComPort[ch], 0);
+}
+
+TEST_F(DownloadTest, ResultLinesAndProgressFollowTheBlocks) {
+    StartHandsets(1);
+    ASSERT_EQ(VARKO_SetImage(9, Image("one.rc1", Pattern(100, 4)).c_str(), "800000"), 9);
+    ASSERT_EQ(VARKO_SetImage(10, Image("many.rc2", Pattern(17 * 0x4000, 5)).c_str(), "900000"), 10);
+    ASSERT_EQ(VARKO_SetImage(11, Image("empty.ffs", {}).c_str(), "A00000"), 11);
+    RunSession(1);
+    const auto texts = receiver_.ChannelTexts(0);
+    const std::vector<std::string> expectedStarts = {
+        "CH0 Download Start",      "Erase Flash",
+        "CH0 Rsrc1 0.1KB OK! [",   "Erase Flash",
+        "CH0 Rsrc2 278.5KB OK! [", "Erase Flash",
+        "CH0 FileSys 0.0KB OK! [", "CH0 All file Complete! ["};
+    ASSERT_EQ(texts.size(), expectedStarts.size());
+    for (size_t i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(texts[i].rfind(expectedStarts[i], 0), 0u) << texts[i];
+    // One block: after block 0 and after the loop; 17 blocks: 0, 16, after;
+    // nothing to send: once after the loop.
+    EXPECT_EQ(receiver_.ProgressCount(0), 2 + 3 + 1);
+    EXPECT_EQ(simulator_->Stats(0).writes, 1u + 17u);
+    EXPECT_EQ(simulator_->Stats(0).erases, 3u);
+    EXPECT_EQ(Flash(0, 0x800000, 0x4000), Padded(Pattern(100, 4), 0x4000));
+}
+
+TEST_F(DownloadTest, AFailedImageStopsItsChannelButCloseAndGoStillGo) {
+    StartHandsets(2);
+    ASSERT_EQ(VARKO_SetImage(8, Image("a.bin", Pattern(0x5000, 6)).c_str(), "100000"), 8);
+    ASSERT_EQ(VARKO_SetImage(9, Image("b.rc1", Pattern(0x5000, 7)).c_str(), "200000"), 9);
+    ASSERT_EQ(VARKO_SetImage(10, dir_.File("missing.rc2").c_str(), "300000"), 10);
+    ASSERT_EQ(VARKO_SetImage(11, Image("d.ffs", Pattern(0x5000, 8)).c_str(), "400000"), 11);
+    RunSession(2);
+    for (int k = 0; k < 2; ++k) {
+        const auto texts = receiver_.ChannelTexts(k);
+        EXPECT_EQ(texts.back(), "ERR: No File");
+        const sim::HandsetStats stats = simulator_->Stats(k);
+        EXPECT_EQ(stats.erases, 2u);  // the fourth image is not tried
+        EXPECT_EQ(stats.closes, 1u);
+        EXPECT_EQ(stats.gos, 1u);
+    }
+    EXPECT_TRUE(prompt_.Texts().empty());
+}
+
+TEST_F(DownloadTest, StoppingOneChannelLetsTheOthersFinish) {
+    StartHandsets(3);
+    ASSERT_EQ(VARKO_SetImage(8, Image("big.bin", Pattern(64 * 0x4000, 9)).c_str(), "0"), 8);
+    receiver_.stopChannelAfterProgress = 1;
+    RunSession(3);
+    EXPECT_EQ(receiver_.ChannelTexts(1).back().rfind("CH1 ERR: [", 0), 0u);
+    for (int k : {0, 2}) {
+        EXPECT_EQ(receiver_.ChannelTexts(k).back().rfind("CH" + std::to_string(k) + " All file", 0),
+                  0u);
+        EXPECT_EQ(Flash(k, 0, 64 * 0x4000), Pattern(64 * 0x4000, 9));
+    }
+}
+
+TEST_F(DownloadTest, HandsetFaultsEndAsTheLinkPredicts) {
+    // ch0 asks for resends now and then and still finishes byte for byte;
+    // ch1 answers one block with NAK error 5; ch2 refuses to unlock;
+    // ch3 is unplugged in the middle of the image.
+    StartHandsets(4,
+                  {"ch0:nak1-every=3", "ch1:nak-err=5@4", "ch2:mute-unlock", "ch3:hangup=70000"});
+    const Bytes image = Pattern(12 * 0x4000, 10);
+    ASSERT_EQ(VARKO_SetImage(8, Image("m.bin", image).c_str(), "20000"), 8);
+    RunSession(4);
+
+    EXPECT_EQ(receiver_.ChannelTexts(0).back().rfind("CH0 All file Complete!", 0), 0u);
+    EXPECT_EQ(Flash(0, 0x20000, image.size()), image);
+    EXPECT_GE(simulator_->Stats(0).resends, 3u);
+    EXPECT_EQ(simulator_->Stats(0).resends, simulator_->Stats(0).resendRequests);
+
+    const auto ch1 = receiver_.ChannelTexts(1);
+    EXPECT_EQ(ch1.back(), "CH1 ERR: [0,1]");
+    EXPECT_EQ(simulator_->Stats(1).gos, 1u);
+
+    EXPECT_EQ(receiver_.ChannelTexts(2).back(), "ERR: Unlock");
+    int reboots = 0;
+    for (const auto& t : prompt_.Texts()) {
+        reboots += t == "Please reboot Target\n           And\n   Connect Target";
+    }
+    EXPECT_EQ(reboots, 1);
+
+    EXPECT_EQ(receiver_.ChannelTexts(3).back().rfind("CH3 ERR: [", 0), 0u);
+    EXPECT_TRUE(simulator_->Stats(3).hungUp);
+}
+
+TEST_F(DownloadTest, RestartStepWakesTheHandsetAndOpensThePortAgain) {
+    StartHandsets(1);
+    g_restartPauseMs = 50;
+    ASSERT_EQ(VARKO_SetImage(9, Image("r.rc1", Pattern(0x100, 11)).c_str(), "0"), 9);
+    RunSession(1, 0);
+    g_restartPauseMs = 20000;
+    const auto texts = receiver_.ChannelTexts(0);
+    ASSERT_GE(texts.size(), 3u);
+    EXPECT_EQ(texts[1], "Restart");
+    EXPECT_EQ(texts.back().rfind("CH0 All file Complete!", 0), 0u);
+    EXPECT_EQ(simulator_->Stats(0).atLines, 1u);
+    EXPECT_EQ(simulator_->Stats(0).startLines, 2u);
+}
+
+TEST_F(DownloadTest, NoChannelWithAPortEndsAtOnce) {
+    int ports[kChannelCount] = {};
+    VARKO_StartSession(&receiver_, NotifyMessage, ports, 1382400);
+    EXPECT_EQ(VARKO_RunSession(1), 1);
+    VARKO_StopSession();
+    EXPECT_TRUE(receiver_.Entries().empty());
+    EXPECT_EQ(g_hNotifyWnd.load(), nullptr);
+}
+
+}  // namespace
