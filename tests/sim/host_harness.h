@@ -56,6 +56,14 @@ public:
         channelActive[ch_] = 0;
     }
     bool opened() const { return opened_; }
+    // The window's counters, for failure messages.
+    std::string State() const {
+        const LinkState& f = FN[ch_];
+        return "tx=" + std::to_string(f.txCount) + " rx=" + std::to_string(f.rxCount) +
+               " error_no=" + std::to_string(f.error_no) +
+               " errors=" + std::to_string(f.errorCount) +
+               " sendFailed=" + std::to_string(f.sendFailed);
+    }
     int ch() const { return ch_; }
     const LinkState& fn() const { return FN[ch_]; }
 
