@@ -1,0 +1,188 @@
+// Whole downloads to simulated handsets (kelvane-sim in its own process, so
+// the CPU figures are the host's alone):
+// - paced at 1382400 baud: payload rate per channel as a share of the line
+//   rate (138240 bytes/s), slowest channel, for 1 and 8 channels;
+// - unpaced: MB/s per channel and host CPU seconds per MiB;
+// - host CPU while 8 paced channels run, as a share of one core.
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/session.h"
+#include "link/serial.h"
+#include "platform/port_map.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr double kLineBytesPerSecond = 1382400 / 10.0;
+
+// Counts completions and the slowest image time from the channel texts.
+class QuietReceiver : public platform::NotifyReceiver {
+public:
+    intptr_t Send(unsigned, uintptr_t code, const void* payload) override {
+        if (code != NOTIFY_CHANNEL_TEXT || payload == nullptr) return 0;
+        const char* text = static_cast<const ImageEntry*>(payload)->path;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (std::strstr(text, "All file Complete!") != nullptr) ++completed;
+        const char* ok = std::strstr(text, "KB OK! [");
+        if (ok != nullptr) {
+            const double seconds = std::atof(ok + 8);
+            if (seconds > slowestSeconds) slowestSeconds = seconds;
+        }
+        return 0;
+    }
+    int completed = 0;
+    double slowestSeconds = 0;
+
+private:
+    std::mutex mutex_;
+};
+
+double CpuSeconds() {
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// kelvane-sim as a child process serving `channels` handsets in folder.
+class SimProcess {
+public:
+    SimProcess(const std::string& folder, int channels, uint32_t baud) {
+        int pipeFds[2];
+        if (pipe(pipeFds) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        const std::string channelText = std::to_string(channels);
+        const std::string baudText = std::to_string(baud);
+        std::vector<const char*> argv = {KELVANE_SIM_PATH, "--channels",     channelText.c_str(),
+                                         "--baud",         baudText.c_str(), "--dir",
+                                         folder.c_str(),   nullptr};
+        posix_spawn(&pid_, KELVANE_SIM_PATH, &actions, nullptr, const_cast<char**>(argv.data()),
+                    environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(pipeFds[1]);
+        FILE* out = fdopen(pipeFds[0], "r");
+        char line[256];
+        for (int i = 0; i < channels && out != nullptr && fgets(line, sizeof line, out); ++i) {
+            ++ready_;
+        }
+        if (out != nullptr) fclose(out);
+    }
+    ~SimProcess() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGINT);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+    int ready() const { return ready_; }
+
+private:
+    pid_t pid_ = -1;
+    int ready_ = 0;
+};
+
+std::string MakeImage(const std::string& folder, size_t size) {
+    const std::string path = folder + "/image.bin";
+    std::vector<uint8_t> data(size);
+    std::mt19937 random(7);
+    for (auto& b : data)
+        b = static_cast<uint8_t>(random());
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(data.data(), 1, data.size(), f);
+    std::fclose(f);
+    return path;
+}
+
+void Flash(benchmark::State& state, uint32_t baud) {
+    const int channels = static_cast<int>(state.range(0));
+    const size_t mebibytes = static_cast<size_t>(state.range(1));
+    static int run = 0;
+    const std::string folder = (std::filesystem::temp_directory_path() /
+                                ("kelvane-bench-" + std::to_string(getpid()) + "-" +
+                                 std::to_string(++run)))
+                                   .string();
+    std::filesystem::create_directories(folder);
+    const std::string image = MakeImage(folder, mebibytes << 20);
+    auto simulator = std::make_unique<SimProcess>(folder, channels, baud);
+    if (simulator->ready() != channels) {
+        state.SkipWithError("kelvane-sim did not start");
+        return;
+    }
+    platform::PortMap_SetDirectory(folder);
+    g_nWriteDelay = 2;
+    QuietReceiver receiver;
+    double wall = 0, cpu = 0;
+    for (auto _ : state) {
+        VARKO_ClearImages();
+        VARKO_SetImage(8, image.c_str(), "0");
+        int ports[kChannelCount] = {};
+        for (int ch = 0; ch < channels; ++ch)
+            ports[ch] = ch + 1;
+        const double cpu0 = CpuSeconds();
+        const auto t0 = std::chrono::steady_clock::now();
+        VARKO_StartSession(&receiver, NotifyMessage, ports, 1382400);
+        VARKO_RunSession(1);
+        VARKO_StopSession();
+        wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        cpu = CpuSeconds() - cpu0;
+        state.SetIterationTime(wall);
+    }
+    simulator.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    if (receiver.completed != channels * static_cast<int>(state.iterations())) {
+        state.SkipWithError("a channel failed");
+        return;
+    }
+    const double bytes = static_cast<double>(mebibytes << 20);
+    const double perChannel = bytes / receiver.slowestSeconds;
+    state.counters["slowest_channel_MBps"] = perChannel / 1e6;
+    state.counters["host_cpu_share_of_one_core"] = cpu / wall;
+    state.counters["host_cpu_s_per_MiB"] = cpu / (static_cast<double>(mebibytes) * channels);
+    if (baud != 0) state.counters["line_rate_ratio"] = perChannel / kLineBytesPerSecond;
+}
+
+void BM_FlashPaced(benchmark::State& state) {
+    Flash(state, 1382400);
+}
+void BM_FlashUnpaced(benchmark::State& state) {
+    Flash(state, 0);
+}
+
+BENCHMARK(BM_FlashPaced)
+    ->Args({1, 4})
+    ->Args({8, 4})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK(BM_FlashUnpaced)
+    ->Args({1, 16})
+    ->Args({8, 16})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
