@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <cstring>
 #include <string>
 
@@ -80,9 +81,8 @@ class FolderBrowserTest : public ::testing::Test {
 protected:
     void SetUp() override {
         // A dialog left open ends its test instead of hanging it.
-        m_watchdog.setSingleShot(true);
         QObject::connect(&m_watchdog, &QTimer::timeout, [] {
-            ADD_FAILURE() << "a dialog was still open after 10 s";
+            ADD_FAILURE() << "a dialog was left open for 10 s";
             if (auto* modal = QApplication::activeModalWidget()) modal->close();
         });
         m_watchdog.start(10000);
@@ -198,8 +198,10 @@ TEST_F(FolderBrowserTest, StatusLineFollowsTheCurrentFolder) {
 TEST_F(FolderBrowserTest, RootPathStartsAndBoundsTheTree) {
     Seen seen;
     QString afterParent;
+    QList<QUrl> sidebar;
     ScriptedBrowser browser(Str(Dir("a")), kCallerFlags, [&](QFileDialog& dialog) {
         seen = Look(dialog);
+        sidebar = dialog.sidebarUrls();
         dialog.findChild<QToolButton*>(QStringLiteral("toParentButton"))->click();
         afterParent = dialog.directory().absolutePath();
         return Cancel(dialog);
@@ -209,6 +211,7 @@ TEST_F(FolderBrowserTest, RootPathStartsAndBoundsTheTree) {
     browser.DoModal();
     EXPECT_EQ(seen.directory, Dir("a"));
     EXPECT_EQ(afterParent, Dir("a"));
+    EXPECT_EQ(sidebar, QList<QUrl>{QUrl::fromLocalFile(Dir("a"))});
 
     browser.SetInitialFolder(Str(Dir("a/inner")));  // inside it
     browser.DoModal();
