@@ -11,5 +11,7 @@ int RunDownloadCommand(const std::vector<std::string>& args);
 int RunTrailerCommand(const std::vector<std::string>& args);
 int RunMakeImageCommand(const std::vector<std::string>& args);
 int RunSetCommand(const std::vector<std::string>& args);
+int RunPortsCommand(const std::vector<std::string>& args);
+int RunUdevRuleCommand(const std::vector<std::string>& args);
 
 }  // namespace cli

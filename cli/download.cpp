@@ -9,10 +9,12 @@
 #include "cli/console.h"
 #include "cli/image_set_choice.h"
 #include "cli/options.h"
+#include "cli/ports.h"
 #include "config/settings.h"
 #include "engine/session.h"
 #include "link/serial.h"
 #include "platform/port_map.h"
+#include "platform/serial_ports.h"
 #include "platform/tick.h"
 
 namespace cli {
@@ -86,7 +88,7 @@ int RunSession(const DownloadOptions& options, Console& console) {
 // images from the image set when one is given.
 bool ApplySettings(DownloadOptions* options, Console& console, std::string* error) {
     const bool needSettings = !options->set.empty() || options->ports.empty() ||
-                              !options->baudGiven || !options->delayGiven;
+                              options->autoPorts || !options->baudGiven || !options->delayGiven;
     if (!needSettings) return true;
     if (!options->set.empty() && ::access(options->set.c_str(), R_OK) != 0) {
         *error = "cannot read " + options->set;

@@ -13,7 +13,8 @@ const char* const kUsage =
     "commands:\n"
     "  download --port N[,N...] --image SLOT=PATH[@HEXADDR] ... [--baud B] [--delay MS]\n"
     "           [--restart] [--dir DIR]\n"
-    "  download --set FILE.vrk [--port N[,N...]] [--baud B] [--delay MS] [--dir DIR]\n"
+    "  download --set FILE.vrk [--port N[,N...] | --auto] [--baud B] [--delay MS]\n"
+    "           [--dir DIR]\n"
     "      flash every port (channel 0 takes the first) with the images in slot order.\n"
     "      SLOT is 0..11 or a name: Pbl QcSblHD MIB1 MIB2 QcSbl OemSbl BootLoader UsbBoot\n"
     "      Modem Rsrc1 Rsrc2 FileSys. Without @HEXADDR the address comes from the\n"
@@ -22,10 +23,16 @@ const char* const kUsage =
     "      folder holding Kelvane_3.ini and Kelvane_ports.ini (default: the current\n"
     "      one). With --set the ticked Modem, Rsrc1, Rsrc2 and FactoryFS rows of the\n"
     "      image set go, and ports, baud rate and delay not given come from\n"
-    "      Kelvane_3.ini (CH0_PORT..CH7_PORT, BAUDRATE, DELAY).\n"
+    "      Kelvane_3.ini (CH0_PORT..CH7_PORT, BAUDRATE, DELAY). --auto takes the\n"
+    "      channels from a port search: the handset ports, in list order.\n"
     "      Exit status: 0 every channel completed, 1 any failed, 2 bad arguments.\n"
     "  set show [FILE.vrk]\n"
     "      list an image set as the window shows it (default: the one in use).\n"
+    "  ports [--dir DIR]\n"
+    "      list the serial ports: COM number, device, name, and whether it is a\n"
+    "      handset port.\n"
+    "  udev-rule\n"
+    "      print a udev rule for handset ports (see the README).\n"
     "  trailer FILE...\n"
     "      show each file's trailer (address, kind, type) and its CRC-32.\n"
     "  make-image FILE --size N[K|M] --address HEX [--kind TEXT] [--type TEXT]\n"
@@ -50,6 +57,8 @@ int main(int argc, char** argv) {
     if (command == "trailer") return cli::RunTrailerCommand(args);
     if (command == "make-image") return cli::RunMakeImageCommand(args);
     if (command == "set") return cli::RunSetCommand(args);
+    if (command == "ports") return cli::RunPortsCommand(args);
+    if (command == "udev-rule") return cli::RunUdevRuleCommand(args);
     std::fprintf(stderr, "kelvane-cli: unknown command '%s' (try --help)\n", command.c_str());
     return 2;
 }

@@ -95,8 +95,8 @@ bool ParseDownload(const std::vector<std::string>& args, DownloadOptions* option
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
-        if (arg == "--restart") {
-            options->restart = true;
+        if (arg == "--restart" || arg == "--auto") {
+            (arg == "--restart" ? options->restart : options->autoPorts) = true;
             continue;
         }
         if (!hasValue) {
@@ -132,6 +132,10 @@ bool ParseDownload(const std::vector<std::string>& args, DownloadOptions* option
     }
     if (options->ports.size() > static_cast<size_t>(kChannelCount)) {
         *error = "at most 8 ports, one per channel";
+        return false;
+    }
+    if (options->autoPorts && !options->ports.empty()) {
+        *error = "give either --port or --auto, not both";
         return false;
     }
     if (!options->set.empty() && !options->images.empty()) {

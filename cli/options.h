@@ -21,8 +21,9 @@ struct DownloadOptions {
     int delay = 2;
     bool delayGiven = false;
     bool restart = false;
-    std::string dir;  // start folder (settings, port map); empty: the current one
-    std::string set;  // image-set file to download from instead of --image
+    bool autoPorts = false;  // channels from a port search
+    std::string dir;         // start folder (settings, port map); empty: the current one
+    std::string set;         // image-set file to download from instead of --image
 };
 
 // The slot named by a number (0..11) or a display name ("Modem", "rsrc1");

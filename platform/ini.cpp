@@ -268,7 +268,8 @@ std::vector<std::pair<std::string, std::string>> GetPrivateProfileSection(const 
         }
         if (!inSection || !KeyValue(line.body, &k, &v)) continue;
         bool seen = false;
-        for (const auto& e : entries) seen = seen || SameName(e.first, k);
+        for (const auto& e : entries)
+            seen = seen || SameName(e.first, k);
         if (!seen) entries.emplace_back(std::string(k), std::string(Unquoted(v)));
     }
     return entries;

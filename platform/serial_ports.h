@@ -37,6 +37,10 @@ public:
     virtual std::vector<PortEvent> ReadEvents() = 0;
 };
 
+// A handset's port calls itself "kvmodem" followed by at least one more
+// character (compared byte for byte, case-sensitive), anywhere in its name.
+bool IsHandsetPortName(const std::string& name);
+
 // The named entries of the port map (NAME<n> beside COM<n>), as the handset
 // simulator pins them.
 std::vector<SerialPortInfo> PortMap_NamedPorts();

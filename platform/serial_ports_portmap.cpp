@@ -22,6 +22,12 @@ int NameKeyNumber(const std::string& key) {
 
 }  // namespace
 
+bool IsHandsetPortName(const std::string& name) {
+    static constexpr char kMarker[] = "kvmodem";
+    const size_t at = name.find(kMarker);
+    return at != std::string::npos && at + sizeof kMarker - 1 < name.size();
+}
+
 std::vector<SerialPortInfo> PortMap_NamedPorts() {
     std::vector<SerialPortInfo> ports;
     const std::string file = PortMap_File();

@@ -38,7 +38,9 @@ void DrainOutput(int fd) {
     for (int waited = 0; waited < kCloseDrainMs; waited += 2) {
         int queued = 0;
         if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
-        struct pollfd p {fd, 0, 0};
+        struct pollfd p {
+            fd, 0, 0
+        };
         ::poll(&p, 1, 2);
     }
 }

@@ -1,0 +1,107 @@
+// COM numbers for found serial devices: stable per physical location, lowest
+// free number first, pinned entries untouched.
+#include "platform/port_numbering.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/ini.h"
+#include "platform/port_map.h"
+#include "tests/support/pty_peer.h"
+
+namespace {
+
+using platform::DetectedDevice;
+using testing_support::TempDir;
+
+class FakeEnumerator : public platform::DeviceEnumerator {
+public:
+    std::vector<DetectedDevice> devices;
+    std::vector<DetectedDevice> Enumerate() override { return devices; }
+};
+
+std::string MapValue(const std::string& file, const std::string& key) {
+    char value[256];
+    platform::GetPrivateProfileString("PORTS", key.c_str(), "", value, sizeof value, file.c_str());
+    return value;
+}
+
+TEST(PortNumberingTest, NumbersFollowThePhysicalLocation) {
+    TempDir dir;
+    platform::PortMap_SetDirectory(dir.path());
+    const std::string map = platform::PortMap_File();
+    // The simulator pinned COM1 and COM2 with names; COM4 is pinned by hand.
+    platform::WritePrivateProfileString("PORTS", "COM1", "/dev/pts/3", map.c_str());
+    platform::WritePrivateProfileString("PORTS", "NAME1", "kvmodem-sim0", map.c_str());
+    platform::WritePrivateProfileString("PORTS", "COM2", "/dev/pts/4", map.c_str());
+    platform::WritePrivateProfileString("PORTS", "NAME2", "kvmodem-sim1", map.c_str());
+    platform::WritePrivateProfileString("PORTS", "COM4", "/dev/ttyUSB9", map.c_str());
+
+    const DetectedDevice a{"/dev/ttyACM0", "pci-0000:00:14.0-usb-0:1:1.0",
+                           "Phone kvmodem-dl (cdc_acm)"};
+    const DetectedDevice b{"/dev/ttyACM1", "pci-0000:00:14.0-usb-0:2:1.0",
+                           "Phone kvmodem-dl (cdc_acm)"};
+    platform::PortNumbering numbering(map);
+    EXPECT_EQ(numbering.NumberFor(a), 3);
+    EXPECT_EQ(numbering.NumberFor(b), 5);  // 4 is pinned
+    EXPECT_EQ(numbering.NumberFor(a), 3);
+    EXPECT_EQ(platform::PortMap_DevicePath(3), "/dev/ttyACM0");
+
+    // Unplugged and plugged into the same socket, it comes back as another node.
+    const DetectedDevice aAgain{"/dev/ttyACM2", a.location, a.name};
+    EXPECT_EQ(numbering.NumberFor(aAgain), 3);
+    EXPECT_EQ(platform::PortMap_DevicePath(3), "/dev/ttyACM2");
+
+    // After a restart the file alone tells the numbers.
+    platform::PortNumbering fresh(map);
+    EXPECT_EQ(fresh.RecordedNumber(b.location), 5);
+    EXPECT_EQ(fresh.NumberFor(b), 5);
+
+    // Pinned entries are never renumbered or repointed.
+    EXPECT_EQ(MapValue(map, "COM4"), "/dev/ttyUSB9");
+    EXPECT_EQ(MapValue(map, "COM1"), "/dev/pts/3");
+    // On-board UARTs keep their fallback number and record nothing.
+    EXPECT_EQ(numbering.NumberFor(DetectedDevice{"/dev/ttyS0", "platform-serial8250", "8250"}), 1);
+    EXPECT_EQ(numbering.NumberFor(DetectedDevice{"/dev/ttyS12", "platform-serial8250", "8250"}),
+              13);
+    EXPECT_EQ(MapValue(map, "USB13"), "");
+    // Without a location there is nothing to keep a number by.
+    EXPECT_EQ(numbering.NumberFor(DetectedDevice{"/dev/ttyX", "", "odd"}), 0);
+
+    FakeEnumerator enumerator;
+    enumerator.devices = {b, aAgain};
+    const auto ports = platform::ListSerialPorts(enumerator, numbering);
+    ASSERT_EQ(ports.size(), 4u);
+    EXPECT_EQ(ports[0].name, "kvmodem-sim0");
+    EXPECT_EQ(ports[1].comNumber, 2);
+    EXPECT_EQ(ports[2].comNumber, 5);
+    EXPECT_EQ(ports[3].comNumber, 3);
+    EXPECT_EQ(ports[3].devicePath, "/dev/ttyACM2");
+}
+
+TEST(PortNumberingTest, TheSystemsOwnListAndEventsWorkHere) {
+    TempDir dir;
+    platform::PortMap_SetDirectory(dir.path());
+    auto source = platform::MakeSystemSerialPortSource();
+    for (const auto& port : source->List()) {
+        EXPECT_GT(port.comNumber, 0);
+        EXPECT_FALSE(port.devicePath.empty());
+    }
+    auto events = platform::MakeSystemPortEventSource();
+    EXPECT_TRUE(events->ReadEvents().empty());  // never blocks
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PortNumberingTest, HandsetPortsCarryTheMarkerAndMore) {
+    EXPECT_TRUE(platform::IsHandsetPortName("kvmodem-sim0"));
+    EXPECT_TRUE(platform::IsHandsetPortName("Phone kvmodem-dl (cdc_acm)"));
+    EXPECT_TRUE(platform::IsHandsetPortName("kvmodemX"));
+    EXPECT_FALSE(platform::IsHandsetPortName("kvmodem"));
+    EXPECT_FALSE(platform::IsHandsetPortName("usb kvmodem"));
+    EXPECT_FALSE(platform::IsHandsetPortName("KVMODEM1"));
+    EXPECT_FALSE(platform::IsHandsetPortName(""));
+}
+
+}  // namespace
