@@ -1,0 +1,126 @@
+// Command-line options and the choices made before anything is sent.
+#include "cli/options.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "cli/image_set_choice.h"
+#include "cli/ports.h"
+#include "tests/support/pty_peer.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+std::string ParseError(const Args& args) {
+    cli::DownloadOptions options;
+    std::string error;
+    return cli::ParseDownload(args, &options, &error) ? "" : error;
+}
+
+TEST(CliOptionsTest, DownloadArgumentsAreCheckedBeforeAnythingIsSent) {
+    cli::DownloadOptions options;
+    std::string error;
+    ASSERT_TRUE(cli::ParseDownload(
+        {"--port", "3,4", "--port", "12", "--image", "modem=/img/a@b.bin@1A0000", "--image",
+         "9=/img/r1", "--baud", "115200", "--delay", "0", "--restart"},
+        &options, &error))
+        << error;
+    EXPECT_EQ(options.ports, (std::vector<int>{3, 4, 12}));
+    ASSERT_EQ(options.images.size(), 2u);
+    EXPECT_EQ(options.images[0].slot, 8);
+    EXPECT_EQ(options.images[0].path, "/img/a@b.bin");
+    EXPECT_EQ(options.images[0].address, "1A0000");
+    EXPECT_EQ(options.images[1].slot, 9);
+    EXPECT_EQ(options.images[1].address, "");
+    EXPECT_EQ(options.baud, 115200);
+    EXPECT_TRUE(options.delayGiven);
+    EXPECT_TRUE(options.restart);
+
+    EXPECT_NE(ParseError({"--port", "0", "--image", "8=/x"}), "");
+    EXPECT_NE(ParseError({"--port", "3,3", "--image", "8=/x"}), "");
+    EXPECT_NE(ParseError({"--port", "1,2,3,4,5,6,7,8,9", "--image", "8=/x"}), "");
+    EXPECT_NE(ParseError({"--port", "1", "--image", "Modem=/x", "--image", "8=/y"}), "");
+    EXPECT_NE(ParseError({"--port", "1", "--image", "Modem2=/x"}), "");
+    EXPECT_NE(ParseError({"--port", "1", "--image", "12=/x"}), "");
+    EXPECT_NE(ParseError({"--port", "1"}), "");
+    EXPECT_NE(ParseError({"--port", "1", "--auto", "--image", "8=/x"}), "");
+    EXPECT_NE(ParseError({"--set", "a.vrk", "--image", "8=/x"}), "");
+    EXPECT_NE(ParseError({"--port", "1", "--image", "8=/x", "--baud", "fast"}), "");
+    EXPECT_NE(ParseError({"--port", "1", "--image", "8=/x", "--delay"}), "");
+    EXPECT_NE(ParseError({"--port", "1", "--image", "8=/x", "--bogus", "1"}), "");
+    EXPECT_EQ(cli::SlotFromText("rsrc2"), 10);
+    EXPECT_EQ(cli::SlotFromText("FileSys"), 11);
+    EXPECT_EQ(cli::SlotFromText("ETC"), -1);
+}
+
+TEST(CliOptionsTest, ImagesWithoutAnAddressNeedATrailer) {
+    testing_support::TempDir dir;
+    const std::string plain = dir.File("plain.bin");
+    FILE* f = std::fopen(plain.c_str(), "wb");
+    std::fputs("no trailer here", f);
+    std::fclose(f);
+    cli::DownloadOptions options;
+    std::string error;
+    ASSERT_TRUE(cli::ParseDownload({"--port", "1", "--image", "8=" + plain}, &options, &error));
+    EXPECT_FALSE(cli::ResolveImages(&options, &error));
+    EXPECT_NE(error.find("has no trailer"), std::string::npos);
+
+    options.images[0].path = dir.File("missing.bin");
+    options.images[0].address = "0";
+    EXPECT_FALSE(cli::ResolveImages(&options, &error));
+    EXPECT_NE(error.find("cannot read"), std::string::npos);
+}
+
+TEST(CliOptionsTest, AnImageSetGivesTheRowsTheWindowWouldSend) {
+    testing_support::TempDir dir;
+    const std::string file = dir.File("m.bin");
+    FILE* f = std::fopen(file.c_str(), "wb");
+    std::fputs("image", f);
+    std::fclose(f);
+    ImageSet set{};
+    std::vector<cli::ImageChoice> images;
+    std::vector<std::string> notes;
+    std::string error;
+    EXPECT_FALSE(cli::ChooseFromImageSet(set, &images, &error, &notes));
+    EXPECT_EQ(error, "Select Image !");
+
+    set.rows[kRowCode].check = 1;
+    std::strcpy(set.rows[kRowCode].file, file.c_str());
+    EXPECT_FALSE(cli::ChooseFromImageSet(set, &images, &error, &notes));
+    EXPECT_EQ(error, "Invalid Modem Image/Address !");
+
+    std::strcpy(set.rows[kRowCode].address, "1a0000");
+    set.rows[kRowFont].check = 1;
+    std::strcpy(set.rows[kRowFont].file, dir.File("gone.rc1").c_str());
+    std::strcpy(set.rows[kRowFont].address, "800000");
+    set.rows[kRowEtc2].check = 1;  // FOTA is never sent
+    std::strcpy(set.rows[kRowEtc2].file, file.c_str());
+    std::strcpy(set.rows[kRowEtc2].address, "900000");
+    set.BOOTCHECK = 1;  // a loaded set never ticks Boot
+    ASSERT_TRUE(cli::ChooseFromImageSet(set, &images, &error, &notes)) << error;
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].slot, 8);
+    EXPECT_EQ(images[0].address, "1a0000");
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("gone.rc1"), std::string::npos);
+}
+
+class FakePorts : public platform::SerialPortSource {
+public:
+    std::vector<platform::SerialPortInfo> ports;
+    std::vector<platform::SerialPortInfo> List() override { return ports; }
+};
+
+TEST(CliOptionsTest, PortSearchTakesHandsetPortsOncePerChannel) {
+    FakePorts source;
+    for (int n = 1; n <= 9; ++n)
+        source.ports.push_back({"kvmodem-sim" + std::to_string(n), n + 20, ""});
+    source.ports.insert(source.ports.begin() + 2, {"kvmodem", 40, ""});
+    source.ports.insert(source.ports.begin() + 1, {"other kvmodem-x", 21, ""});  // same port again
+    source.ports.push_back({"usb serial", 50, ""});
+    EXPECT_EQ(cli::SearchHandsetPorts(source), (std::vector<int>{21, 22, 23, 24, 25, 26, 27, 28}));
+}
+
+}  // namespace
