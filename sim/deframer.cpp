@@ -1,7 +1,5 @@
 #include "sim/deframer.h"
 
-#include "sim/protocol.h"
-
 namespace sim {
 namespace {
 
@@ -48,7 +46,7 @@ Deframer::Event Deframer::PushText(uint8_t byte) {
     if (byte == kFlag) {
         DropText();
         longLine_ = false;
-        frame_.clear();
+        length_ = 0;
         state_ = State::kOpened;
         return Event::kNone;
     }
@@ -88,13 +86,13 @@ void Deframer::DropText() {
 }
 
 Deframer::Event Deframer::PushFrameByte(uint8_t byte) {
-    if (frame_.size() >= kMaxFrameBytes) {
-        frame_.clear();
+    if (length_ >= kMaxFrameBytes) {
+        length_ = 0;
         state_ = State::kDiscarding;
         counts_.oversizeFrames += 1;
         return Event::kOversize;
     }
-    frame_.push_back(byte);
+    frame_[length_++] = byte;
     return Event::kNone;
 }
 

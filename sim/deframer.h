@@ -4,10 +4,13 @@
 // reading text, and runs of flags are skipped.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
-#include <vector>
+
+#include "sim/protocol.h"
 
 namespace sim {
 
@@ -27,7 +30,7 @@ public:
     // Takes one byte off the line.
     Event Push(uint8_t byte);
     // The unstuffed frame; valid right after Push returned kFrame.
-    const std::vector<uint8_t>& Frame() const { return frame_; }
+    std::span<const uint8_t> Frame() const { return {frame_.data(), length_}; }
     const DeframerCounts& Counts() const { return counts_; }
 
 private:
@@ -41,7 +44,8 @@ private:
     State state_ = State::kText;
     std::string text_;
     bool longLine_ = false;  // inside a text line too long to be a known one
-    std::vector<uint8_t> frame_;
+    std::array<uint8_t, kMaxFrameBytes> frame_{};
+    size_t length_ = 0;
     DeframerCounts counts_;
 };
 

@@ -19,6 +19,9 @@ constexpr auto kMaxSleep = std::chrono::milliseconds(100);
 constexpr auto kBatch = std::chrono::milliseconds(1);
 // Replies the host does not read are dropped past this much.
 constexpr size_t kMaxOutbox = 64 * 1024;
+// The line is read again once this much of its queue is free, so a busy line
+// costs a read every few milliseconds rather than one per batch.
+constexpr size_t kReadRoom = kLineQueueBytes / 2;
 
 }  // namespace
 
@@ -71,6 +74,8 @@ size_t Handset::QueuedIn() const {
 }
 
 void Handset::ReadLine(Clock::time_point now) {
+    if (!readable_) return;
+    readable_ = false;
     uint8_t buffer[kLineQueueBytes];
     while (!lineDead_ && QueuedIn() < kLineQueueBytes) {
         const size_t room = kLineQueueBytes - QueuedIn();
@@ -96,7 +101,8 @@ void Handset::FeedInbox(Clock::time_point now) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         while (taken < inbox_.size() && !busy_ && !lineDead_) {
-            if (!core_.Feed(inbox_[taken++], &outcome)) continue;
+            taken += core_.Feed(inbox_.data() + taken, inbox_.size() - taken, &outcome);
+            if (!outcome.Acts()) continue;
             if (outcome.hangUp) {
                 HangUp();
             } else if (outcome.delayMs > 0) {
@@ -140,9 +146,11 @@ void Handset::WaitForWork(Clock::time_point now) {
         static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)
     };
     struct pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {pty_.Master(), 0, 0}};
-    if (!lineDead_ && QueuedIn() < kLineQueueBytes) fds[1].events |= POLLIN;
+    if (!lineDead_ && QueuedIn() + kReadRoom <= kLineQueueBytes) fds[1].events |= POLLIN;
     if (!lineDead_ && !outbox_.empty()) fds[1].events |= POLLOUT;
-    ::ppoll(fds, lineDead_ ? 1 : 2, &timeout, nullptr);
+    if (::ppoll(fds, lineDead_ ? 1 : 2, &timeout, nullptr) > 0) {
+        readable_ = (fds[1].revents & POLLIN) != 0;
+    }
 }
 
 void Handset::HangUp() {

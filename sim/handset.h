@@ -71,6 +71,7 @@ private:
     bool busy_ = false;  // working (erasing) until busyUntil_
     Clock::time_point busyUntil_{};
     bool lineDead_ = false;
+    bool readable_ = false;  // the last poll found bytes waiting on the master
     int wakeFd_ = -1;
     std::atomic<bool> stop_{false};
     std::thread thread_;

@@ -1,5 +1,6 @@
 #include "sim/handset_core.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -62,13 +63,31 @@ HandsetStats HandsetCore::Stats() const {
     return stats;
 }
 
-bool HandsetCore::Feed(uint8_t byte, Outcome* out) {
-    if (stats_.hungUp) return false;
-    stats_.bytesReceived += 1;
+size_t HandsetCore::Feed(const uint8_t* data, size_t count, Outcome* out) {
     out->reply.clear();
     out->delayMs = 0;
     out->hangUp = false;
-    switch (deframer_.Push(byte)) {
+    if (stats_.hungUp) return count;
+    if (hangUpAt_ != 0)
+        count = static_cast<size_t>(std::min<uint64_t>(count, hangUpAt_ - stats_.bytesReceived));
+    size_t taken = 0;
+    while (taken < count && out->reply.empty()) {
+        const Deframer::Event event = deframer_.Push(data[taken++]);
+        if (event != Deframer::Event::kNone) OnEvent(event, out);
+    }
+    stats_.bytesReceived += taken;
+    if (hangUpAt_ != 0 && stats_.bytesReceived >= hangUpAt_) {
+        Log("hang-up after " + std::to_string(stats_.bytesReceived) + " bytes");
+        stats_.hungUp = true;
+        stats_.faultsFired += 1;
+        out->reply.clear();
+        out->hangUp = true;
+    }
+    return taken;
+}
+
+void HandsetCore::OnEvent(Deframer::Event event, Outcome* out) {
+    switch (event) {
         case Deframer::Event::kFrame:
             HandleFrame(deframer_.Frame(), out);
             break;
@@ -87,17 +106,9 @@ bool HandsetCore::Feed(uint8_t byte, Outcome* out) {
         case Deframer::Event::kNone:
             break;
     }
-    if (hangUpAt_ != 0 && stats_.bytesReceived >= hangUpAt_) {
-        Log("hang-up after " + std::to_string(stats_.bytesReceived) + " bytes");
-        stats_.hungUp = true;
-        stats_.faultsFired += 1;
-        out->reply.clear();
-        out->hangUp = true;
-    }
-    return !out->reply.empty() || out->hangUp;
 }
 
-void HandsetCore::HandleFrame(const std::vector<uint8_t>& frame, Outcome* out) {
+void HandsetCore::HandleFrame(std::span<const uint8_t> frame, Outcome* out) {
     // [seq][command, at least one byte][FCS lo][FCS hi]
     if (frame.size() < 4) {
         stats_.runtFrames += 1;

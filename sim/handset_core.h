@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -69,14 +70,18 @@ struct Outcome {
     std::vector<uint8_t> reply;  // stuffed frame to send; empty when none
     uint32_t delayMs = 0;        // the handset works this long before replying
     bool hangUp = false;         // the line goes dead now
+
+    bool Acts() const { return hangUp || !reply.empty(); }
 };
 
 class HandsetCore {
 public:
     explicit HandsetCore(HandsetConfig config);
 
-    // Takes one byte that arrived; true when *out holds something to do.
-    bool Feed(uint8_t byte, Outcome* out);
+    // Takes bytes that arrived, up to and including the first one that gives
+    // the line something to do (out->Acts()); returns how many it took. After
+    // a hang-up every byte is taken and ignored.
+    size_t Feed(const uint8_t* data, size_t count, Outcome* out);
     void CountSent(size_t bytes) { stats_.bytesSent += bytes; }
 
     HandsetStats Stats() const;
@@ -90,7 +95,8 @@ private:
         uint32_t delayMs = 0;
     };
 
-    void HandleFrame(const std::vector<uint8_t>& frame, Outcome* out);
+    void OnEvent(Deframer::Event event, Outcome* out);
+    void HandleFrame(std::span<const uint8_t> frame, Outcome* out);
     Reply HandlePacket(uint8_t seq, const uint8_t* cmd, size_t length);
     Reply HandleUnlock(uint8_t seq, size_t length);
     Reply HandleData(uint8_t seq, const uint8_t* cmd, size_t length);

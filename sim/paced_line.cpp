@@ -12,7 +12,8 @@ constexpr uint64_t kNanoBitsPerByte = 10ull * 1000000000ull;
 
 void PacedLine::Push(const uint8_t* data, size_t count, Clock::time_point now) {
     if (count == 0) return;
-    if (bytes_.empty() && baud_ != 0) {
+    if (Pending() == 0) {
+        Clear();
         anchor_ = std::max(now, freeAt_);
         released_ = 0;
     }
@@ -34,26 +35,34 @@ Clock::duration PacedLine::TimeFor(uint64_t bytes) const {
 }
 
 void PacedLine::Release(Clock::time_point now, std::vector<uint8_t>* out) {
-    size_t count = bytes_.size();
+    size_t count = Pending();
     if (baud_ != 0) {
         const uint64_t crossed = CrossedSince(now);
         const uint64_t due = crossed > released_ ? crossed - released_ : 0;
-        count = static_cast<size_t>(std::min<uint64_t>(due, bytes_.size()));
+        count = static_cast<size_t>(std::min<uint64_t>(due, Pending()));
         released_ += count;
     }
-    out->insert(out->end(), bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(count));
-    bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(count));
-    if (bytes_.empty() && baud_ != 0) freeAt_ = anchor_ + TimeFor(released_);
+    const uint8_t* from = bytes_.data() + head_;
+    out->insert(out->end(), from, from + count);
+    head_ += count;
+    if (Pending() == 0) {
+        Clear();
+        if (baud_ != 0) freeAt_ = anchor_ + TimeFor(released_);
+    } else if (head_ >= bytes_.size() / 2) {
+        bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(head_));
+        head_ = 0;
+    }
 }
 
 Clock::time_point PacedLine::NextDue() const {
-    if (bytes_.empty()) return Clock::time_point::max();
+    if (Pending() == 0) return Clock::time_point::max();
     if (baud_ == 0) return Clock::time_point::min();
     return anchor_ + TimeFor(released_ + 1);
 }
 
 void PacedLine::Clear() {
     bytes_.clear();
+    head_ = 0;
 }
 
 }  // namespace sim

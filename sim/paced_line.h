@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <vector>
 
 namespace sim {
@@ -26,7 +25,7 @@ public:
     // When the next pending byte will have crossed; time_point::max() when
     // nothing is pending.
     Clock::time_point NextDue() const;
-    size_t Pending() const { return bytes_.size(); }
+    size_t Pending() const { return bytes_.size() - head_; }
     void Clear();
 
 private:
@@ -35,7 +34,8 @@ private:
     Clock::duration TimeFor(uint64_t bytes) const;
 
     uint32_t baud_;
-    std::deque<uint8_t> bytes_;
+    std::vector<uint8_t> bytes_;  // pending from head_ on
+    size_t head_ = 0;
     Clock::time_point anchor_{};  // when the current busy stretch began
     uint64_t released_ = 0;       // bytes released since anchor_
     Clock::time_point freeAt_{};  // when the line finished its last stretch

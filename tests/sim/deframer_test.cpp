@@ -20,7 +20,8 @@ Fed Feed(sim::Deframer& deframer, const std::vector<uint8_t>& bytes) {
     Fed fed;
     for (uint8_t b : bytes) {
         const Event event = deframer.Push(b);
-        if (event == Event::kFrame) fed.frames.push_back(deframer.Frame());
+        if (event == Event::kFrame)
+            fed.frames.emplace_back(deframer.Frame().begin(), deframer.Frame().end());
         if (event != Event::kFrame && event != Event::kNone) fed.events.push_back(event);
     }
     return fed;

@@ -40,8 +40,9 @@ struct Result {
 Result Send(sim::HandsetCore& core, const Bytes& bytes) {
     Result result;
     sim::Outcome outcome;
-    for (uint8_t b : bytes) {
-        if (!core.Feed(b, &outcome)) continue;
+    for (size_t taken = 0; taken < bytes.size();) {
+        taken += core.Feed(bytes.data() + taken, bytes.size() - taken, &outcome);
+        if (!outcome.Acts()) continue;
         result.replies.insert(result.replies.end(), outcome.reply.begin(), outcome.reply.end());
         result.delays.push_back(outcome.delayMs);
         result.hangUp = result.hangUp || outcome.hangUp;
