@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace sim {
 namespace {
@@ -54,6 +55,8 @@ std::string IndexText(const FlashModel& flash) {
 }
 
 bool WriteDump(const std::string& dir, int index, const FlashModel& flash, std::string* error) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);  // an existing folder is fine too
     const std::string base = dir + "/ch" + std::to_string(index);
     const std::vector<uint8_t> bytes = flash.Concatenated();
     const std::string indexText = IndexText(flash);

@@ -1,6 +1,7 @@
 // The flash dump of a handset: <dir>/ch<k>.bin holds its ranges concatenated
 // in address order, <dir>/ch<k>.idx one line per range: address, length and
-// CRC-32, each as eight hexadecimal digits. Each file is replaced atomically.
+// CRC-32, each as eight hexadecimal digits. Each file is replaced atomically;
+// the folder is created when missing.
 #pragma once
 
 #include <string>

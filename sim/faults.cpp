@@ -117,12 +117,12 @@ bool ParseBody(const std::string& body, Fault* fault, std::string* error) {
 
 }  // namespace
 
-bool ParseFault(const std::string& text, FaultSpec* out, std::string* error) {
+bool ParseFault(const std::string& text, FaultRule* out, std::string* error) {
     std::string body = text;
-    FaultSpec spec;
-    if (!ParseHandset(&body, &spec.handset, error)) return false;
-    if (!ParseBody(body, &spec.fault, error)) return false;
-    *out = spec;
+    FaultRule rule;
+    if (!ParseHandset(&body, &rule.handset, error)) return false;
+    if (!ParseBody(body, &rule.fault, error)) return false;
+    *out = rule;
     return true;
 }
 

@@ -37,13 +37,13 @@ struct Fault {
 };
 
 // A fault and the handset it applies to.
-struct FaultSpec {
+struct FaultRule {
     int handset = -1;  // -1: every handset
     Fault fault;
 };
 
 // Parses "[chK:|all:]kind[=value][@N]"; on failure *error says why in one line.
-bool ParseFault(const std::string& text, FaultSpec* out, std::string* error);
+bool ParseFault(const std::string& text, FaultRule* out, std::string* error);
 
 // The fault syntax as shown by --help.
 const char* FaultHelp();

@@ -39,13 +39,13 @@ bool ApplyValue(const std::string& name, const std::string& value, SimOptions* o
     } else if (name == "--flash-size") {
         if (!NumberIn(name, value, 1, kMaxFlashSize, &o->flashSize, error)) return false;
     } else {
-        FaultSpec spec;
+        FaultRule rule;
         std::string why;
-        if (!ParseFault(value, &spec, &why)) {
+        if (!ParseFault(value, &rule, &why)) {
             *error = "bad --fault value '" + value + "': " + why;
             return false;
         }
-        o->faults.push_back(spec);
+        o->faults.push_back(rule);
     }
     return true;
 }
@@ -116,7 +116,7 @@ std::string UsageText() {
                "  --erase-ms-per-4k MS  erase time per 4 KiB erased (default 0)\n"
                "  --flash-size BYTES    flash size of each handset (default 0x4000000)\n"
                "  --dump-on-exit        also write every handset's dump when stopping\n"
-               "  --fault SPEC          commit a fault (repeatable, see below)\n"
+               "  --fault RULE          commit a fault (repeatable, see below)\n"
                "  --verbose             log every packet, not only the rare events\n"
                "  --help                show this text\n"
                "The log goes to standard error. Exit codes: 0 after SIGINT/SIGTERM, 1 when the\n"

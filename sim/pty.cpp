@@ -21,30 +21,31 @@ bool MakeRaw(int fd) {
     return ::tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
+// Opens both sides; the name of the step that failed (errno tells why), or
+// null.
+const char* OpenSides(int* master, int* slave, std::string* path) {
+    *master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (*master < 0) return "posix_openpt";
+    if (::grantpt(*master) != 0) return "grantpt";
+    if (::unlockpt(*master) != 0) return "unlockpt";
+    char name[128] = {};
+    if (::ptsname_r(*master, name, sizeof name) != 0) return "ptsname_r";
+    *slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (*slave < 0) return "open slave";
+    if (!MakeRaw(*slave)) return "raw mode";
+    *path = name;
+    return nullptr;
+}
+
 }  // namespace
 
 bool Pty::Open(std::string* error) {
     Close();
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    char name[128] = {};
-    const char* step = "posix_openpt";
-    bool ok = master_ >= 0;
-    if (ok) ok = (step = "grantpt", ::grantpt(master_) == 0);
-    if (ok) ok = (step = "unlockpt", ::unlockpt(master_) == 0);
-    if (ok) ok = (step = "ptsname_r", ::ptsname_r(master_, name, sizeof name) == 0);
-    if (ok) {
-        step = "open slave";
-        slave_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        ok = slave_ >= 0;
-    }
-    if (ok) ok = (step = "raw mode", MakeRaw(slave_));
-    if (!ok) {
-        *error = std::string(step) + ": " + std::strerror(errno);
-        Close();
-        return false;
-    }
-    slavePath_ = name;
-    return true;
+    const char* failed = OpenSides(&master_, &slave_, &slavePath_);
+    if (failed == nullptr) return true;
+    *error = std::string(failed) + ": " + std::strerror(errno);
+    Close();
+    return false;
 }
 
 void Pty::Close() {

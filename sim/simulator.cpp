@@ -35,9 +35,9 @@ bool ValidateOptions(const SimOptions& options, std::string* error) {
     } else if (options.flashSize < 1 || options.flashSize > kMaxFlashSize) {
         *error = "--flash-size must be 1 to " + std::to_string(kMaxFlashSize);
     } else {
-        for (const FaultSpec& spec : options.faults) {
-            if (spec.handset >= options.channels) {
-                *error = "fault for handset " + std::to_string(spec.handset) + " but only " +
+        for (const FaultRule& rule : options.faults) {
+            if (rule.handset >= options.channels) {
+                *error = "fault for handset " + std::to_string(rule.handset) + " but only " +
                          std::to_string(options.channels) + " handset(s)";
                 return false;
             }
@@ -72,8 +72,8 @@ HandsetConfig Simulator::ConfigFor(int k) const {
     config.targetInfo = DefaultTargetInfo(k);
     config.verbose = options_.verbose;
     config.log = options_.log;
-    for (const FaultSpec& spec : options_.faults) {
-        if (spec.handset < 0 || spec.handset == k) config.faults.push_back(spec.fault);
+    for (const FaultRule& rule : options_.faults) {
+        if (rule.handset < 0 || rule.handset == k) config.faults.push_back(rule.fault);
     }
     return config;
 }

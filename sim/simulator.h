@@ -40,7 +40,7 @@ struct SimOptions {
     bool dumpOnExit = false;  // write every handset's dump when stopping
     bool pinPorts = true;     // write the port map entries
     bool verbose = false;     // log every packet
-    std::vector<FaultSpec> faults;
+    std::vector<FaultRule> faults;
     LogFunction log;  // may be empty; called from the handset threads
 };
 

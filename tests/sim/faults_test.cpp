@@ -9,11 +9,11 @@
 
 namespace {
 
-sim::FaultSpec Parsed(const std::string& text) {
-    sim::FaultSpec spec;
+sim::FaultRule Parsed(const std::string& text) {
+    sim::FaultRule rule;
     std::string error;
-    EXPECT_TRUE(sim::ParseFault(text, &spec, &error)) << text << ": " << error;
-    return spec;
+    EXPECT_TRUE(sim::ParseFault(text, &rule, &error)) << text << ": " << error;
+    return rule;
 }
 
 TEST(SimFaults, ParsesEveryKindWithHandsetPrefixes) {
@@ -40,15 +40,15 @@ TEST(SimFaults, ParsesEveryKindWithHandsetPrefixes) {
         {"ch1:info@2", 1, sim::FaultKind::kTargetInfo, 0, 2},
     };
     for (const Case& c : cases) {
-        const sim::FaultSpec spec = Parsed(c.text);
-        EXPECT_EQ(spec.handset, c.handset) << c.text;
-        EXPECT_EQ(spec.fault.kind, c.kind) << c.text;
-        EXPECT_EQ(spec.fault.value, c.value) << c.text;
-        EXPECT_EQ(spec.fault.at, c.at) << c.text;
+        const sim::FaultRule rule = Parsed(c.text);
+        EXPECT_EQ(rule.handset, c.handset) << c.text;
+        EXPECT_EQ(rule.fault.kind, c.kind) << c.text;
+        EXPECT_EQ(rule.fault.value, c.value) << c.text;
+        EXPECT_EQ(rule.fault.at, c.at) << c.text;
     }
 }
 
-TEST(SimFaults, RejectsMalformedSpecsWithAReason) {
+TEST(SimFaults, RejectsMalformedRulesWithAReason) {
     for (const char* text : {"",
                              "bogus",
                              "ch8:drop@1",
@@ -73,9 +73,9 @@ TEST(SimFaults, RejectsMalformedSpecsWithAReason) {
                              "mute-unlock@2",
                              "nak-err=5@1x",
                              "drop@ 1"}) {
-        sim::FaultSpec spec;
+        sim::FaultRule rule;
         std::string error;
-        EXPECT_FALSE(sim::ParseFault(text, &spec, &error)) << text;
+        EXPECT_FALSE(sim::ParseFault(text, &rule, &error)) << text;
         EXPECT_FALSE(error.empty()) << text;
         EXPECT_EQ(error.find('\n'), std::string::npos) << text;
     }

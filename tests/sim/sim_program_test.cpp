@@ -22,6 +22,8 @@
 
 #include "platform/ini.h"
 #include "platform/serial_port.h"
+#include "sim/crc32.h"
+#include "tests/sim/test_frames.h"
 
 extern char** environ;
 
@@ -128,18 +130,19 @@ std::string PortMapValue(const std::string& file, const std::string& key) {
     return value;
 }
 
-// Sends an unlock and reads until its ACK (sequence 1) came back.
-bool AnswersUnlock(const std::string& device) {
+// Sends bytes to the device and reads until want bytes came back (bounded).
+std::vector<uint8_t> Exchange(const std::string& device, const std::vector<uint8_t>& send,
+                              size_t want) {
     platform::SerialPort port;
     int error = 0;
-    if (port.Open(device.c_str(), 115200, &error) != platform::SerialPort::OpenResult::kOk) {
-        return false;
-    }
-    const uint8_t unlock[] = {0x7E, 0x01, 0xA0, 0x72, 0x55, 0x7E};
-    if (port.Write(unlock, sizeof unlock, 1000) != static_cast<int>(sizeof unlock)) return false;
     std::vector<uint8_t> got;
+    if (port.Open(device.c_str(), 115200, &error) != platform::SerialPort::OpenResult::kOk ||
+        port.Write(send.data(), static_cast<int>(send.size()), 1000) !=
+            static_cast<int>(send.size())) {
+        return got;
+    }
     const auto deadline = Clock::now() + 3s;
-    while (got.size() < 6 && Clock::now() < deadline) {
+    while (got.size() < want && Clock::now() < deadline) {
         uint8_t buffer[64];
         const int n = port.Read(buffer, sizeof buffer);
         if (n > 0) got.insert(got.end(), buffer, buffer + n);
@@ -148,7 +151,13 @@ bool AnswersUnlock(const std::string& device) {
         };
         ::poll(&none, 0, 2);
     }
-    return got.size() >= 3 && got[0] == 0x7E && got[1] == 0x01 && got[2] == 0x02;
+    return got;
+}
+
+// The device path of a printed port line "COM<n> <device> <name>".
+std::string DeviceOf(const std::string& line) {
+    const size_t first = line.find(' ');
+    return line.substr(first + 1, line.rfind(' ') - first - 1);
 }
 
 class SimProgram : public ::testing::Test {
@@ -185,22 +194,35 @@ TEST_F(SimProgram, PinsItsPortsWhileRunningAndRemovesExactlyThemOnSigint) {
     }
     EXPECT_EQ(PortMapValue(portMap_, "COM9"), "/dev/ttyUSB0");
     // It serves: the handset on COM3 answers an unlock.
-    EXPECT_TRUE(AnswersUnlock(
-        lines[1].substr(lines[1].find(' ') + 1, lines[1].rfind(' ') - lines[1].find(' ') - 1)));
+    EXPECT_EQ(Exchange(DeviceOf(lines[1]), simtest::Packet(1, {0xA0}), 6),
+              simtest::Reply({0x01, 0x02}));
 
     program.Signal(SIGINT);
     EXPECT_EQ(program.WaitExit(10s), 0) << ReadText(errFile_);
     EXPECT_EQ(ReadText(portMap_), before);
 }
 
-TEST_F(SimProgram, SigtermAlsoEndsItAndAPortMapItCreatedGoes) {
-    Program program({"--channels=1", "--dir=" + dir_}, errFile_);
+TEST_F(SimProgram, SigtermDumpsOnExitAndAPortMapItCreatedGoes) {
+    Program program({"--channels=1", "--dir=" + dir_, "--dump-on-exit", "--out", dir_ + "/out"},
+                    errFile_);
     ASSERT_TRUE(program.started());
-    ASSERT_EQ(program.ReadLines(1, 10s).size(), 1u) << ReadText(errFile_);
+    const std::vector<std::string> lines = program.ReadLines(1, 10s);
+    ASSERT_EQ(lines.size(), 1u) << ReadText(errFile_);
     EXPECT_EQ(PortMapValue(portMap_, "NAME1"), "kvmodem-sim0");
+    std::vector<uint8_t> session = simtest::Packet(0, {0xA0});
+    const std::vector<uint8_t> erase = simtest::Packet(1, simtest::EraseCommand(0x2000, 0x1000));
+    session.insert(session.end(), erase.begin(), erase.end());
+    EXPECT_EQ(Exchange(DeviceOf(lines[0]), session, 12).size(), 12u);  // two ACKs
+
     program.Signal(SIGTERM);
     EXPECT_EQ(program.WaitExit(10s), 0) << ReadText(errFile_);
     EXPECT_FALSE(std::filesystem::exists(portMap_));
+    EXPECT_EQ(ReadText(dir_ + "/out/ch0.bin"), std::string(0x1000, '\xFF'));
+    const std::vector<uint8_t> erased(0x1000, 0xFF);
+    char index[40];
+    std::snprintf(index, sizeof index, "00002000 00001000 %08X\n",
+                  sim::Crc32(erased.data(), erased.size()));
+    EXPECT_EQ(ReadText(dir_ + "/out/ch0.idx"), index);
 }
 
 TEST_F(SimProgram, BadOptionValuesExitTwoWithOneLine) {
