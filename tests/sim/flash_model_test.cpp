@@ -56,6 +56,12 @@ TEST(SimFlashModel, AdjacentAndOverlappingRangesMergeAndNewBytesWin) {
     EXPECT_EQ(ranges[0].crc32, sim::Crc32(expected.data(), expected.size()));
     EXPECT_FALSE(flash.Read(0x0FF, 2, &bytes));     // starts before the range
     EXPECT_FALSE(flash.Read(0x200, 0x10, &bytes));  // runs past it
+    // A range that ends where the next one starts joins it.
+    flash.Write(0x300, c.data(), c.size());
+    flash.Write(0x2F8, a.data(), 8);
+    ASSERT_EQ(flash.Ranges().size(), 2u);
+    EXPECT_EQ(flash.Ranges()[1].address, 0x2F8u);
+    EXPECT_EQ(flash.Ranges()[1].length, 0x10u);
 }
 
 TEST(SimFlashModel, MatchesAByteByByteModelUnderRandomErasesAndWrites) {

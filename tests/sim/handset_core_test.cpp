@@ -130,7 +130,8 @@ TEST_F(SimHandsetTest, RefusedPacketsGetTheirNakAndLeaveTheModelAlone) {
     EXPECT_EQ(Send(core, Packet(0, WriteCommand(0, data, 17))).replies, Nak(0, 3));
     EXPECT_EQ(Send(core, Packet(1, WriteCommand(0, Bytes(0x4001, 1)))).replies, Nak(1, 3));
     EXPECT_EQ(Send(core, Packet(2, WriteCommand(0, {}))).replies, Nak(2, 3));
-    EXPECT_EQ(Send(core, Packet(3, WriteCommand(0xFFFF8, data))).replies, Nak(3, 3));
+    EXPECT_EQ(Send(core, Packet(3, WriteCommand(0xFFFF1, data))).replies,
+              Nak(3, 3));  // one past the end
     EXPECT_EQ(Send(core, Packet(0, EraseCommand(0xFFFFF000u, 0x2000))).replies, Nak(0, 3));
     EXPECT_EQ(Send(core, Packet(1, EraseCommand(0, 0))).replies, Nak(1, 3));
     EXPECT_EQ(Send(core, Packet(2, {0xEE, 0, 0, 0, 0})).replies, Nak(2, 3));
@@ -174,37 +175,40 @@ TEST_F(SimHandsetTest, DamagedFramesAreCountedAndOnlyBadFcsIsAnswered) {
 
 TEST_F(SimHandsetTest, NakFaultsRefuseThePacketAndResendsAreNotNumbered) {
     sim::HandsetCore core(Config({{sim::FaultKind::kNakResendEvery, 2, 0},
-                                  {sim::FaultKind::kNakError, 5, 3},
+                                  {sim::FaultKind::kNakError, 0x7D, 3},
                                   {sim::FaultKind::kNakError, 1, 5}}));
     Send(core, Packet(0, kUnlock));
     const Bytes a(8, 0xA1), b(8, 0xB2), c(8, 0xC3);
-    EXPECT_EQ(Send(core, Packet(1, WriteCommand(0x000, a))).replies, Ack(1));     // data 1
-    EXPECT_EQ(Send(core, Packet(2, WriteCommand(0x100, b))).replies, Nak(2, 1));  // data 2
-    EXPECT_EQ(Send(core, Packet(3, WriteCommand(0x200, a))).replies, Nak(3, 5));  // data 3
-    EXPECT_EQ(Send(core, Packet(0, WriteCommand(0x100, b))).replies, Ack(0));     // resend
-    EXPECT_EQ(Send(core, Packet(1, WriteCommand(0x300, c))).replies, Nak(1, 1));  // data 4
-    EXPECT_EQ(Send(core, Packet(2, WriteCommand(0x400, c))).replies, Nak(2, 1));  // data 5
-    EXPECT_EQ(Send(core, Packet(3, WriteCommand(0x400, c))).replies, Ack(3));     // resend
-    EXPECT_EQ(Send(core, Packet(0, WriteCommand(0x300, c))).replies, Ack(0));     // resend
-    EXPECT_EQ(Send(core, Packet(1, WriteCommand(0x300, c))).replies, Nak(1, 1));  // data 6
+    EXPECT_EQ(Send(core, Packet(1, WriteCommand(0x000, a))).replies, Ack(1));        // data 1
+    EXPECT_EQ(Send(core, Packet(2, WriteCommand(0x100, b))).replies, Nak(2, 1));     // data 2
+    EXPECT_EQ(Send(core, Packet(3, WriteCommand(0x200, a))).replies, Nak(3, 0x7D));  // data 3
+    EXPECT_EQ(Send(core, Packet(0, WriteCommand(0x100, b))).replies, Ack(0));        // resend
+    EXPECT_EQ(Send(core, Packet(1, WriteCommand(0x300, c))).replies, Nak(1, 1));     // data 4
+    EXPECT_EQ(Send(core, Packet(2, WriteCommand(0x400, c))).replies, Nak(2, 1));     // data 5
+    EXPECT_EQ(Send(core, Packet(3, WriteCommand(0x400, c))).replies, Ack(3));        // resend
+    EXPECT_EQ(Send(core, Packet(0, WriteCommand(0x300, c))).replies, Ack(0));        // resend
+    EXPECT_EQ(Send(core, Packet(1, WriteCommand(0x300, c))).replies, Nak(1, 1));     // data 6
     const sim::HandsetStats stats = core.Stats();
     EXPECT_EQ(stats.dataPackets, 6u);
     EXPECT_EQ(stats.resendRequests, 4u);
     EXPECT_EQ(stats.resends, 3u);
     EXPECT_EQ(stats.faultsFired, 5u);
     Bytes bytes;
-    EXPECT_FALSE(core.Flash().Read(0x200, 8, &bytes));  // NAK 5: not written
+    EXPECT_FALSE(core.Flash().Read(0x200, 8, &bytes));  // NAK 0x7D: not written
     ASSERT_TRUE(core.Flash().Read(0x100, 8, &bytes));
     EXPECT_EQ(bytes, b);
 }
 
 TEST_F(SimHandsetTest, ReplyFaultsDamageOnlyTheReplyOfTheirPacket) {
-    sim::HandsetCore core(Config({{sim::FaultKind::kBadFcs, 0, 1},
-                                  {sim::FaultKind::kBadSlot, 0, 2},
-                                  {sim::FaultKind::kStray, 0x44, 3},
-                                  {sim::FaultKind::kDrop, 0, 4},
-                                  {sim::FaultKind::kTargetInfo, 0, 5},
-                                  {sim::FaultKind::kSlowErase, 40, 0}}));
+    sim::HandsetConfig config = Config({{sim::FaultKind::kBadFcs, 0, 1},
+                                        {sim::FaultKind::kBadSlot, 0, 2},
+                                        {sim::FaultKind::kStray, 0x7E, 3},
+                                        {sim::FaultKind::kDrop, 0, 4},
+                                        {sim::FaultKind::kTargetInfo, 0, 5},
+                                        {sim::FaultKind::kSlowErase, 40, 0}});
+    config.targetInfo[20] = 0x7E;  // bytes that must be stuffed on the wire
+    config.targetInfo[21] = 0x7D;
+    sim::HandsetCore core(config);
     Send(core, Packet(0, kUnlock));
     const Bytes ack1 = Ack(1);
     const Result erase = Send(core, Packet(1, EraseCommand(0, 0x1000)));
@@ -215,10 +219,10 @@ TEST_F(SimHandsetTest, ReplyFaultsDamageOnlyTheReplyOfTheirPacket) {
     EXPECT_NE(erase.replies, ack1);
     EXPECT_EQ(erase.delays, (std::vector<uint32_t>{40}));
     EXPECT_EQ(Send(core, Packet(2, WriteCommand(0, {1}))).replies, Reply({0x05, 0x02}));
-    EXPECT_EQ(Send(core, Packet(3, WriteCommand(1, {2}))).replies, Reply({0x03, 0x44}));
+    EXPECT_EQ(Send(core, Packet(3, WriteCommand(1, {2}))).replies, Reply({0x03, 0x7E}));
     EXPECT_TRUE(Send(core, Packet(0, WriteCommand(2, {3}))).replies.empty());
     Bytes info{0x01, 0x70, 0x00};
-    const auto target = sim::DefaultTargetInfo(3);
+    const auto target = config.targetInfo;
     info.insert(info.end(), target.begin(), target.end());
     EXPECT_EQ(Send(core, Packet(1, WriteCommand(3, {4}))).replies, Reply(info));
     EXPECT_EQ(Send(core, Packet(2, WriteCommand(4, {5}))).replies, Ack(2));
