@@ -12,6 +12,14 @@ Console::Console(FILE* out, bool live) : out_(out), live_(live) {
         done = false;
 }
 
+void Console::ResetCompletions() {
+    for (auto& done : completed_)
+        done = false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (Progress& p : progress_)
+        p = Progress{};
+}
+
 intptr_t Console::Send(unsigned /*message*/, uintptr_t code, const void* payload) {
     if (payload == nullptr) return 0;
     switch (code) {

@@ -26,6 +26,8 @@ public:
 
     // Channels that reported their completion line.
     bool Completed(int channel) const { return completed_[channel].load(); }
+    // Forgets the completions (before the next session).
+    void ResetCompletions();
     // Prints a line above the progress block.
     void Line(const std::string& text);
     // Leaves the progress block on screen and moves below it.

@@ -84,6 +84,26 @@ int RunSession(const DownloadOptions& options, Console& console) {
     return failed == 0 && !g_interrupted ? 0 : 1;
 }
 
+// Runs the session as often as asked; 0 only when every round completed.
+int RunSessions(const DownloadOptions& options, Console& console) {
+    int failedRounds = 0;
+    for (int round = 1; round <= options.repeat; ++round) {
+        if (options.repeat > 1) {
+            console.Line("round " + std::to_string(round) + " of " +
+                         std::to_string(options.repeat));
+        }
+        console.ResetCompletions();
+        const int status = RunSession(options, console);
+        if (status == 2 || g_interrupted) return status;
+        failedRounds += status != 0 ? 1 : 0;
+    }
+    if (options.repeat > 1) {
+        console.Line(std::to_string(options.repeat - failedRounds) + " of " +
+                     std::to_string(options.repeat) + " rounds completed on every channel");
+    }
+    return failedRounds == 0 ? 0 : 1;
+}
+
 // Takes from the settings file what the command line left open, and the
 // images from the image set when one is given.
 bool ApplySettings(DownloadOptions* options, Console& console, std::string* error) {
@@ -132,7 +152,7 @@ int RunDownloadCommand(const std::vector<std::string>& args) {
     if (!ApplySettings(&options, console, &error) || !ResolveImages(&options, &error)) {
         Usage(error);
     } else {
-        status = RunSession(options, console);
+        status = RunSessions(options, console);
     }
     platform::SetOperatorPrompt(nullptr);
     return status;

@@ -121,6 +121,11 @@ bool ParseDownload(const std::vector<std::string>& args, DownloadOptions* option
                 return false;
             }
             options->delayGiven = true;
+        } else if (arg == "--repeat") {
+            if (!ParseInt(value, 1, 1000000, &options->repeat)) {
+                *error = "--repeat takes a count of sessions, not '" + value + "'";
+                return false;
+            }
         } else if (arg == "--dir") {
             options->dir = value;
         } else if (arg == "--set") {

@@ -21,6 +21,7 @@ struct DownloadOptions {
     int delay = 2;
     bool delayGiven = false;
     bool restart = false;
+    int repeat = 1;          // sessions back to back (burn-in, soak)
     bool autoPorts = false;  // channels from a port search
     std::string dir;         // start folder (settings, port map); empty: the current one
     std::string set;         // image-set file to download from instead of --image
