@@ -96,10 +96,10 @@ protected:
         options.dir = dir_.path();
         options.baud = baud;
         for (const std::string& text : faults) {
-            sim::FaultSpec spec;
+            sim::FaultSpec rule;
             std::string error;
-            ASSERT_TRUE(sim::ParseFault(text, &spec, &error)) << error;
-            options.faults.push_back(spec);
+            ASSERT_TRUE(sim::ParseFault(text, &rule, &error)) << error;
+            options.faults.push_back(rule);
         }
         simulator_ = std::make_unique<sim::Simulator>(options);
         std::string error;
