@@ -232,7 +232,7 @@ uint8_t HandsetCore::ApplyErase(const uint8_t* cmd, size_t length, uint32_t* del
     }
     const uint32_t address = length == 9 ? GetU32(cmd + 1) : 0;
     const uint32_t size = length == 9 ? GetU32(cmd + 5) : 0;
-    if (length != 9 || size == 0 || !InFlash(address, size)) {
+    if (length != 9 || !InFlash(address, size)) {
         stats_.lengthRejects += 1;
         Log("erase refused (" + Hex(address) + ", " + Hex(size) + "): NAK 3");
         return kErrBadLength;
