@@ -1,0 +1,175 @@
+#include "tests/ui/dialog_fixture.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <cstring>
+#include <fstream>
+#include <random>
+
+#include "config/settings.h"
+#include "controls/text_progress_ctrl.h"
+#include "engine/image.h"
+#include "engine/session.h"
+#include "platform/ini.h"
+
+namespace uitest {
+
+void RecordingPrompt::ShowText(const char* text) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_texts.emplace_back(text);
+}
+
+bool RecordingPrompt::AskYesNo(const char* text) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_texts.emplace_back(text);
+    return false;
+}
+
+std::vector<std::string> RecordingPrompt::Texts() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_texts;
+}
+
+void RecordingPrompt::Clear() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_texts.clear();
+}
+
+FakePortEvents::FakePortEvents() {
+    if (::pipe2(m_pipe, O_NONBLOCK | O_CLOEXEC) != 0) ADD_FAILURE() << "pipe2 failed";
+}
+
+FakePortEvents::~FakePortEvents() {
+    for (int fd : m_pipe) {
+        if (fd >= 0) ::close(fd);
+    }
+}
+
+std::vector<platform::PortEvent> FakePortEvents::ReadEvents() {
+    char drain[64];
+    while (::read(m_pipe[0], drain, sizeof drain) > 0) {
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return std::exchange(m_pending, {});
+}
+
+void FakePortEvents::Push(const platform::PortEvent& event) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_pending.push_back(event);
+    }
+    const char wake = 1;
+    EXPECT_EQ(::write(m_pipe[1], &wake, 1), 1);
+}
+
+std::optional<std::string> FakeFileDialogs::ChooseToLoad(QWidget*, const std::string& initialFile) {
+    loadsOpenedAt.push_back(initialFile);
+    return answer;
+}
+
+std::optional<std::string> FakeFileDialogs::ChooseToSave(QWidget*, const std::string& initialFile) {
+    savesOpenedAt.push_back(initialFile);
+    return answer;
+}
+
+platform::SerialPortInfo Port(const std::string& name, int comNumber) {
+    return {name, comNumber, "/dev/fake" + std::to_string(comNumber)};
+}
+
+platform::PortEvent Arrival(int comNumber, const std::string& name) {
+    return {platform::PortEvent::Kind::kArrival, Port(name, comNumber)};
+}
+
+platform::PortEvent Removal(int comNumber) {
+    return {platform::PortEvent::Kind::kRemoval, Port("", comNumber)};
+}
+
+std::vector<uint8_t> MakeImage(const std::string& path, uint32_t address, size_t size,
+                               const char* kind, const char* type, unsigned seed) {
+    std::vector<uint8_t> data(size);
+    std::mt19937 random(seed);
+    for (uint8_t& byte : data)
+        byte = static_cast<uint8_t>(random());
+    ImageTrailer trailer{};
+    trailer.magic = kTrailerMagic;
+    trailer.address = address;
+    std::strncpy(trailer.kind, kind, sizeof trailer.kind - 1);
+    std::strncpy(trailer.type, type, sizeof trailer.type - 1);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(size));
+    out.write(reinterpret_cast<const char*>(&trailer), sizeof trailer);
+    EXPECT_TRUE(out.good()) << path;
+    return data;
+}
+
+void WriteVarko(const std::string& file, const Keys& keys) {
+    std::ofstream out(file, std::ios::trunc);
+    out << "[VARKO]\n";
+    for (const auto& [key, value] : keys)
+        out << key << "=" << value << "\n";
+    EXPECT_TRUE(out.good()) << file;
+}
+
+std::string StoredValue(const std::string& file, const std::string& key) {
+    char value[1024];
+    platform::GetPrivateProfileString("VARKO", key.c_str(), "<missing>", value, sizeof value,
+                                      file.c_str());
+    return value;
+}
+
+void DialogTest::SetUp() {
+    previousDir_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
+    g_doneShown = 0;
+    VARKO_ClearImages();
+}
+
+void DialogTest::TearDown() {
+    dialog_.reset();
+    platform::SetOperatorPrompt(nullptr);
+    std::filesystem::current_path(previousDir_);
+}
+
+DownloaderDialog& DialogTest::MakeDialog() {
+    dialog_.reset();
+    auto ports = std::make_unique<FakePortSource>();
+    ports->ports = portList_;
+    auto events = std::make_unique<FakePortEvents>();
+    auto files = std::make_unique<FakeFileDialogs>();
+    ports_ = ports.get();
+    events_ = events.get();
+    files_ = files.get();
+    DialogServices services;
+    if (!systemPorts_) services.ports = std::move(ports);
+    services.portEvents = std::move(events);
+    services.fileDialogs = std::move(files);
+    services.prompt = &prompt_;
+    dialog_ = std::make_unique<DownloaderDialog>(std::move(services));
+    return *dialog_;
+}
+
+QString DialogTest::ProgressText(int channel) const {
+    const auto* bar =
+        dialog_->findChild<TextProgressCtrl*>(QStringLiteral("m_progress%1").arg(channel));
+    return bar != nullptr ? bar->WindowText() : QStringLiteral("<no bar>");
+}
+
+QString DialogTest::ComboText(int channel) const {
+    const auto* combo =
+        dialog_->findChild<QComboBox*>(QStringLiteral("m_portCombo%1").arg(channel));
+    return combo != nullptr ? combo->currentText() : QStringLiteral("<no combo>");
+}
+
+bool DialogTest::DownloadEnabled() const {
+    return dialog_->findChild<QPushButton*>(QStringLiteral("m_downloadButton"))->isEnabled();
+}
+
+QString DialogTest::StatusText() const {
+    return dialog_->findChild<QLabel*>(QStringLiteral("m_statusText"))->text();
+}
+
+}  // namespace uitest

@@ -1,0 +1,42 @@
+// The display form of a path: the root, an ellipsis, the last folder and the
+// name, so that a long path fits its edit.
+#include <filesystem>
+#include <system_error>
+
+#include "ui/downloader_dialog.h"
+
+namespace {
+
+constexpr size_t kLongName = 40;  // a name (or last folder and name) this long...
+constexpr size_t kLongTail = 46;  // ...shows as the last this many characters
+constexpr const char* kEllipsis = "...";
+
+bool Found(const std::string& path) {
+    std::error_code error;
+    return !path.empty() && std::filesystem::exists(path, error);
+}
+
+// Where the shown tail begins: the separator before the last folder, or the
+// last 46 characters when the name or the last folder with it is long.
+size_t TailStart(const std::string& path, size_t first) {
+    const size_t last = path.size() - 1;
+    const size_t s1 = path.rfind('/');
+    const size_t s2 = s1 > 0 ? path.rfind('/', s1 - 1) : std::string::npos;
+    const size_t before = s2 == std::string::npos ? 0 : s2;
+    if (last - s1 >= kLongName || last - before >= kLongName) {
+        return path.size() > kLongTail ? path.size() - kLongTail : 0;
+    }
+    return s2 == std::string::npos ? first : std::max(s2, first);
+}
+
+}  // namespace
+
+std::string DownloaderDialog::AbbreviatePath(const std::string& path) {
+    if (!Found(path)) return {};
+    const size_t first = path.find('/');
+    if (first == std::string::npos) return path;
+    const size_t tail = TailStart(path, first);
+    // Nothing would hide behind the ellipsis: the path is shown whole.
+    if (tail <= first + 1) return path;
+    return path.substr(0, first + 1) + kEllipsis + path.substr(tail);
+}

@@ -1,0 +1,6 @@
+#include "ui/downloader_app.h"
+
+int main(int argc, char** argv) {
+    DownloaderApp app(argc, argv);
+    return app.Run();
+}
