@@ -37,15 +37,27 @@ void DownloaderDialog::LoadSettingsToControls(const char* imageSetPath) {
 void DownloaderDialog::LoadPortsFromSettings() {
     const bool automatic = g_settings.AUTODETECT != 0;
     m_autoCheck->setChecked(automatic);
-    std::fill(std::begin(m_channelPort), std::end(m_channelPort), 0);
-    for (int ch = 0; ch < kChannelCount; ++ch) {
-        const int stored = automatic ? 0 : g_settings.CH_PORT[ch];
-        // A port stored for two channels goes to the first only.
-        m_channelPort[ch] = AnyChannelHolds(stored) ? 0 : stored;
-        SelectPortEntry(ch, m_channelPort[ch]);
+    if (automatic) {
+        for (int ch = 0; ch < kChannelCount; ++ch) {
+            m_channelPort[ch] = 0;
+            SelectPortEntry(ch, 0);
+        }
+    } else {
+        HoldStoredPorts();
     }
     // Download is offered when there is a channel to run it on.
     EnableDownload(!automatic && AnyChannelHasPort());
+}
+
+void DownloaderDialog::HoldStoredPorts() {
+    std::fill(std::begin(m_channelPort), std::end(m_channelPort), 0);
+    for (int ch = 0; ch < kChannelCount; ++ch) {
+        const int stored = g_settings.CH_PORT[ch];
+        // A port stored for two channels goes to the first only.
+        m_channelPort[ch] = AnyChannelHolds(stored) ? 0 : stored;
+        SelectPortEntry(ch, m_channelPort[ch]);
+        m_portCombo[ch]->setEnabled(true);
+    }
 }
 
 void DownloaderDialog::CheckModemTypeRadios(int modemType) {

@@ -341,9 +341,10 @@ void DownloaderDialog::TearDown() {
     VARKO_RunSession(0);
 }
 
-// The row selection and boot chain handlers come with the row handlers'
-// own change; until then the controls keep the states the template and
-// LoadSettingsToControls gave them, and a click changes only the clicked box.
+// Not handled yet: the row check boxes and browse buttons, the boot chain
+// (Boot button, modem-type radios, Boot Change, Full Binary) and the full-path
+// display. The handlers below are wired in WireSignals and WireRows and do
+// nothing, so a click changes only the clicked control itself.
 void DownloaderDialog::OnBootCheck() {}
 void DownloaderDialog::OnUsbCheck() {}
 void DownloaderDialog::OnModemCheck() {}

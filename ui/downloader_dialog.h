@@ -151,6 +151,7 @@ private:
 
     // Settings into the controls and back (dialog_settings.cpp).
     void LoadPortsFromSettings();
+    void HoldStoredPorts();
     void CheckModemTypeRadios(int modemType);
     void LoadBootRow();
     void LoadUsbRow();

@@ -164,16 +164,17 @@ void DownloaderDialog::OnAutoClicked() {
     }
     const bool automatic = m_autoCheck->isChecked();
     g_settings.AUTODETECT = automatic ? 1 : 0;
+    if (!automatic) {
+        // The stored ports are held again at once, as at the start: shown
+        // but not held, they would be stored as none when the window closes.
+        HoldStoredPorts();
+        EnableDownload(AnyChannelHasPort());
+        return;
+    }
     for (int ch = 0; ch < kChannelCount; ++ch) {
         m_channelPort[ch] = 0;
-        if (automatic) {
-            SelectPortEntry(ch, 0);
-            m_progress[ch]->SetWindowText(QString());
-        } else {
-            // The stored port is shown; the channel holds it once chosen.
-            SelectPortEntry(ch, g_settings.CH_PORT[ch]);
-            m_portCombo[ch]->setEnabled(true);
-        }
+        SelectPortEntry(ch, 0);
+        m_progress[ch]->SetWindowText(QString());
     }
     m_downloadButton->setEnabled(false);
 }

@@ -1,6 +1,7 @@
 // Whole downloads pressed in the window against simulated handsets in the
 // same process: the ports come from the port map the simulator pins, the
 // bytes are read back from the handsets' flash.
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <iostream>
 
+#include "config/settings.h"
 #include "engine/session.h"
 #include "sim/simulator.h"
 #include "tests/ui/dialog_fixture.h"
@@ -167,6 +169,12 @@ TEST_F(UiSimDownloadTest, EightChannelsLeaveTheWindowResponsive) {
         last = now;
         ++ticks;
         if (ticks == 20) events_->Push(Arrival(20, "kvmodem-late"));
+        if (ticks == 30) {
+            // Buttons that must not touch a running session.
+            Find<QCheckBox>(QStringLiteral("m_autoCheck"))->click();
+            Find<QPushButton>(QStringLiteral("m_portSearchButton"))->click();
+            dialog_->OnDownload();
+        }
         if (StatusText() == QStringLiteral("Detect COM20 Port") && !arrivalSeenWhileRunning) {
             arrivalSeenWhileRunning = dialog_->SessionRunning();
         }
@@ -182,7 +190,10 @@ TEST_F(UiSimDownloadTest, EightChannelsLeaveTheWindowResponsive) {
               << ticks << " ticks\n";
     EXPECT_EQ(Count("Download Completed!!"), 8u);
     EXPECT_TRUE(arrivalSeenWhileRunning);
-    EXPECT_EQ(dialog_->ChannelPort(0), 1);  // no port assigned during the download
+    for (int ch = 0; ch < 8; ++ch)
+        EXPECT_EQ(dialog_->ChannelPort(ch), ch + 1);  // nothing assigned or released meanwhile
+    EXPECT_TRUE(Find<QCheckBox>(QStringLiteral("m_autoCheck"))->isChecked());
+    EXPECT_EQ(g_settings.AUTODETECT, 1);
     EXPECT_LT(longestGap, 500);
     EXPECT_GT(ticks, 20);
 }

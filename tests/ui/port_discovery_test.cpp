@@ -159,15 +159,15 @@ TEST_F(UiPortDiscoveryTest, TheAutoBoxSwitchesBetweenFoundAndStoredPorts) {
     MakeDialog();
     ASSERT_EQ(dialog_->ChannelPort(0), 9);
 
-    AutoBox()->click();  // off: stored ports shown, none held yet
+    AutoBox()->click();  // off: the stored ports are held again
     EXPECT_EQ(g_settings.AUTODETECT, 0);
-    EXPECT_EQ(Ports(), std::vector<int>(8, 0));
+    EXPECT_EQ(Ports(), (std::vector<int>{3, 4, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(ComboText(0), QStringLiteral("COM3"));
     EXPECT_EQ(ComboText(1), QStringLiteral("COM4"));
-    EXPECT_TRUE(Combo(0)->isEnabled());
-    EXPECT_FALSE(DownloadEnabled());
-    Choose(0, 3);
-    EXPECT_EQ(dialog_->ChannelPort(0), 3);
+    EXPECT_TRUE(Combo(0)->isEnabled());  // the search had disabled it
+    EXPECT_TRUE(DownloadEnabled());
+    Choose(0, 5);
+    EXPECT_EQ(dialog_->ChannelPort(0), 5);
 
     AutoBox()->click();  // on again: everything released
     EXPECT_EQ(g_settings.AUTODETECT, 1);
