@@ -76,24 +76,24 @@ void DownloaderDialog::OnDownload() {
 }
 
 bool DownloaderDialog::FillImageTable() {
+    // The rows after the boot chain, in the order they are checked.
+    static constexpr struct {
+        Row row;
+        int imageSetRow;
+        int slot;
+        const char* message;
+    } kRows[] = {
+        {kModemRow, kRowCode, 8, "Invalid Modem Image/Address !"},
+        {kRsrc1Row, kRowFont, 9, "Invalid Rsrc1 Image/Address !"},
+        {kRsrc2Row, kRowData, 10, "Invalid Rsrc2 Image/Address !"},
+        {kFactoryFsRow, kRowEtc1, 11, "Invalid FileSys Image/Address !"},
+    };
     VARKO_ClearImages();
     int count = 0;
     if (m_bootCheck->isChecked() && !AddBootImages(&count)) return false;
-    if (m_modemCheck->isChecked() &&
-        !AddRowImage(kModemRow, kRowCode, 8, "Invalid Modem Image/Address !", &count)) {
-        return false;
-    }
-    if (m_rsrc1Check->isChecked() &&
-        !AddRowImage(kRsrc1Row, kRowFont, 9, "Invalid Rsrc1 Image/Address !", &count)) {
-        return false;
-    }
-    if (m_rsrc2Check->isChecked() &&
-        !AddRowImage(kRsrc2Row, kRowData, 10, "Invalid Rsrc2 Image/Address !", &count)) {
-        return false;
-    }
-    if (m_factoryFsCheck->isChecked() &&
-        !AddRowImage(kFactoryFsRow, kRowEtc1, 11, "Invalid FileSys Image/Address !", &count)) {
-        return false;
+    for (const auto& r : kRows) {
+        if (!Controls(r.row).check->isChecked()) continue;
+        if (!AddRowImage(r.row, r.imageSetRow, r.slot, r.message, &count)) return false;
     }
     if (count == 0) {
         platform::ShowMessage("Select Image !");
