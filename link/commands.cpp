@@ -108,7 +108,7 @@ int FLASH_DOWNLOADER_ErasePolls(uint32_t length) {
 int FLASH_DOWNLOADER_Erase(int channel, uint32_t address, uint32_t length) {
     int polls = FLASH_DOWNLOADER_ErasePolls(length);
     FLASH_DOWNLOADER_SendErase(channel, address, length);
-    if (FLASH_DOWNLOADER_WaitAllAcked(channel, polls)) return 1;
+    if (FLASH_DOWNLOADER_WaitErased(channel, polls)) return 1;
     FLASH_DOWNLOADER_Close(channel);
     return 0;
 }

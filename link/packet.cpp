@@ -26,12 +26,13 @@ constexpr int kResendSearchSteps = 3002;
 std::mutex g_targetInfoMutex;
 uint8_t g_targetInfo[kTargetInfoSize];
 
-// A NAK that asked for a resend keeps its slot shut until the packet goes
-// again. The pending resend owns that slot, so it must not shut the window
-// for the packets sent before the resend gets its turn.
+// A slot is free for the next packet once its packet was answered. A NAK is
+// an answer too: with error 1 the pending resend takes the packet over (it
+// goes again under a new number), with any other error the handset refused
+// it for good and the error count already fails the image. Keeping the slot
+// shut would only stall what follows, the close and go included.
 bool SlotFree(const LinkState& fn, int slot) {
-    if (fn.replyRing[slot] == ackCode) return true;
-    return fn.replyRing[slot] == nakCode && fn.error_no != -1 && (fn.error_no & 3) == slot;
+    return fn.replyRing[slot] == ackCode || fn.replyRing[slot] == nakCode;
 }
 
 bool WindowOpen(int channel) {
@@ -48,11 +49,12 @@ bool AllAckedOrResendAsked(int channel) {
     return AllAcked(channel) || FN[channel].error_no != -1;
 }
 
-// Pumps the port until the condition holds, the polls run out or the
-// channel is stopped.
-int PollUntil(int channel, int polls, bool (*condition)(int)) {
+// Pumps the port until the condition holds, the polls run out (and, when
+// asked, at least minimumMs have passed) or the channel is stopped.
+int PollUntil(int channel, int polls, bool (*condition)(int), uint32_t minimumMs = 0) {
     if (condition(channel)) return 1;
-    for (int i = 0; i < polls; ++i) {
+    const uint32_t start = platform::GetTickCount();
+    for (int i = 0; i < polls || platform::GetTickCount() - start < minimumMs; ++i) {
         SERIAL_PORT_DoReading(channel);
         if (condition(channel)) return 1;
         if (channelActive[channel].load() == 0) return 0;
@@ -121,6 +123,10 @@ int FLASH_DOWNLOADER_WaitWindow(int channel, int polls) {
 
 int FLASH_DOWNLOADER_WaitAllAcked(int channel, int polls) {
     return PollUntil(channel, polls, AllAcked);
+}
+
+int FLASH_DOWNLOADER_WaitErased(int channel, int polls) {
+    return PollUntil(channel, polls, AllAcked, static_cast<uint32_t>(polls) * kEraseTickMs);
 }
 
 int FLASH_DOWNLOADER_Drain(int channel, int polls) {

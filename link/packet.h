@@ -47,6 +47,12 @@ void FLASH_DOWNLOADER_NextPacket(int channel);
 void FLASH_DOWNLOADER_SendPacket(int channel, uint8_t* data, int start, int end);
 int FLASH_DOWNLOADER_WaitWindow(int channel, int polls);
 int FLASH_DOWNLOADER_WaitAllAcked(int channel, int polls);
+// The wait for an erase: like WaitAllAcked, but never shorter than polls
+// times kEraseTickMs. The erase's poll count stands for the handset's erase
+// time at one system tick per poll; a 1 ms sleep is far shorter than that
+// tick was, and a real erase must not run out for it.
+inline constexpr uint32_t kEraseTickMs = 16;
+int FLASH_DOWNLOADER_WaitErased(int channel, int polls);
 // Waits until every packet is answered, sending again whatever the handset
 // asks for meanwhile (at most four rounds of polls each).
 int FLASH_DOWNLOADER_Drain(int channel, int polls);

@@ -43,8 +43,6 @@ struct FaultRule {
 };
 
 // The older name, still used by the engine and command-line tests; to go once
-// they say FaultRule.
-using FaultSpec = FaultRule;
 
 // Parses "[chK:|all:]kind[=value][@N]"; on failure *error says why in one line.
 bool ParseFault(const std::string& text, FaultRule* out, std::string* error);

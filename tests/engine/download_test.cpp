@@ -120,7 +120,7 @@ protected:
         options.dir = dir_.path();
         options.firstPort = 1;
         for (const std::string& text : faults) {
-            sim::FaultSpec rule;
+            sim::FaultRule rule;
             std::string error;
             ASSERT_TRUE(sim::ParseFault(text, &rule, &error)) << error;
             options.faults.push_back(rule);
@@ -147,6 +147,12 @@ protected:
         VARKO_StartSession(&receiver_, NotifyMessage, ports, 1382400);
         VARKO_RunSession(emergency);
         VARKO_StopSession();
+    }
+
+    // The go command is not waited for: give the handset time to take it.
+    bool WaitForGo(int handset) {
+        return simulator_->Handset(handset).WaitUntil(
+            [](const sim::HandsetStats& s) { return s.gos >= 1; }, std::chrono::seconds(10));
     }
 
     Bytes Flash(int handset, uint32_t address, size_t length) {
@@ -183,6 +189,7 @@ TEST_F(DownloadTest, EightChannelsGetEveryImageByteForByte) {
         EXPECT_EQ(Flash(k, 0x400000, exact.size()), exact) << "handset " << k;
         Bytes beyond;
         EXPECT_FALSE(simulator_->Handset(k).ReadFlash(0x400000 + 0x8000, 1, &beyond));
+        EXPECT_TRUE(WaitForGo(k));
         const sim::HandsetStats stats = simulator_->Stats(k);
         EXPECT_EQ(stats.unlocks, 1u);
         EXPECT_EQ(stats.erases, 3u);
@@ -240,6 +247,7 @@ TEST_F(DownloadTest, AFailedImageStopsItsChannelButCloseAndGoStillGo) {
     for (int k = 0; k < 2; ++k) {
         const auto texts = receiver_.ChannelTexts(k);
         EXPECT_EQ(texts.back(), "ERR: No File");
+        EXPECT_TRUE(WaitForGo(k));
         const sim::HandsetStats stats = simulator_->Stats(k);
         EXPECT_EQ(stats.erases, 2u);  // the fourth image is not tried
         EXPECT_EQ(stats.closes, 1u);
@@ -278,7 +286,7 @@ TEST_F(DownloadTest, HandsetFaultsEndAsTheLinkPredicts) {
 
     const auto ch1 = receiver_.ChannelTexts(1);
     EXPECT_EQ(ch1.back(), "CH1 ERR: [0,1]");
-    EXPECT_EQ(simulator_->Stats(1).gos, 1u);
+    EXPECT_TRUE(WaitForGo(1));
 
     EXPECT_EQ(receiver_.ChannelTexts(2).back(), "ERR: Unlock");
     int reboots = 0;
