@@ -96,7 +96,7 @@ protected:
         options.dir = dir_.path();
         options.baud = baud;
         for (const std::string& text : faults) {
-            sim::FaultSpec rule;
+            sim::FaultRule rule;
             std::string error;
             ASSERT_TRUE(sim::ParseFault(text, &rule, &error)) << error;
             options.faults.push_back(rule);
