@@ -130,7 +130,7 @@ int FLASH_DOWNLOADER_WaitErased(int channel, int polls) {
 }
 
 int FLASH_DOWNLOADER_Drain(int channel, int polls) {
-    for (int round = 0; round < 4 && channelActive[channel].load() != 0; ++round) {
+    for (int round = 0; round < 8 && channelActive[channel].load() != 0; ++round) {
         FLASH_DOWNLOADER_Resend(channel);
         if (FN[channel].sendFailed != 0) return 0;
         if (PollUntil(channel, polls, AllAckedOrResendAsked) == 0) return 0;

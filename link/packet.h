@@ -54,7 +54,7 @@ int FLASH_DOWNLOADER_WaitAllAcked(int channel, int polls);
 inline constexpr uint32_t kEraseTickMs = 16;
 int FLASH_DOWNLOADER_WaitErased(int channel, int polls);
 // Waits until every packet is answered, sending again whatever the handset
-// asks for meanwhile (at most four rounds of polls each).
+// asks for meanwhile (at most eight rounds of polls each).
 int FLASH_DOWNLOADER_Drain(int channel, int polls);
 void FLASH_DOWNLOADER_Resend(int channel);
 void FLASH_DOWNLOADER_Receive(int channel, const uint8_t* frame, int from, int to);
