@@ -10,15 +10,7 @@
 #include "ui/address_edits.h"
 #include "ui/downloader_dialog.h"
 #include "ui/field_text.h"
-
-namespace {
-
-template <size_t N>
-QString AbbreviatedText(const char (&path)[N]) {
-    return QString::fromUtf8(DownloaderDialog::AbbreviatePath(FieldBytes(path)));
-}
-
-}  // namespace
+#include "ui/row_values.h"
 
 void DownloaderDialog::LoadSettingsToControls(const char* imageSetPath) {
     ReadSettings(imageSetPath);

@@ -340,28 +340,3 @@ void DownloaderDialog::TearDown() {
     // No channel holds a port any more: this starts no worker and returns.
     VARKO_RunSession(0);
 }
-
-// Not handled yet: the row check boxes and browse buttons, the boot chain
-// (Boot button, modem-type radios, Boot Change, Full Binary) and the full-path
-// display. The handlers below are wired in WireSignals and WireRows and do
-// nothing, so a click changes only the clicked control itself.
-void DownloaderDialog::OnBootCheck() {}
-void DownloaderDialog::OnUsbCheck() {}
-void DownloaderDialog::OnModemCheck() {}
-void DownloaderDialog::OnRsrc1Check() {}
-void DownloaderDialog::OnRsrc2Check() {}
-void DownloaderDialog::OnFactoryFsCheck() {}
-void DownloaderDialog::OnFotaCheck() {}
-void DownloaderDialog::OnUsbBrowse() {}
-void DownloaderDialog::OnModemBrowse() {}
-void DownloaderDialog::OnRsrc1Browse() {}
-void DownloaderDialog::OnRsrc2Browse() {}
-void DownloaderDialog::OnFactoryFsBrowse() {}
-void DownloaderDialog::OnFotaBrowse() {}
-void DownloaderDialog::OnBootButton() {}
-void DownloaderDialog::OnFullBinary() {}
-void DownloaderDialog::OnModemType1() {}
-void DownloaderDialog::OnModemType2() {}
-void DownloaderDialog::OnBootChange() {}
-void DownloaderDialog::ShowFullPath(Row) {}
-void DownloaderDialog::HideFullPath(Row) {}

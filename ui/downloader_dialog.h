@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "link/channel.h"
@@ -85,7 +86,7 @@ public:
     void OnLoad();
     void OnSaveAs();
 
-    // Row selection and the boot chain (not handled yet, see the definitions).
+    // Row selection (image_rows.cpp): a row's check box and its button.
     void OnBootCheck();
     void OnUsbCheck();
     void OnModemCheck();
@@ -99,6 +100,19 @@ public:
     void OnRsrc2Browse();
     void OnFactoryFsBrowse();
     void OnFotaBrowse();
+
+    // CRC-32 of image files, shown in the rows' CRC edits (image_rows.cpp).
+    // The low count bits of value in reverse order; 0 for a count below 1.
+    static uint32_t ReflectBits(uint32_t value, int count);
+    void BuildCrcTable();
+    // Continues crc over the bytes (0 starts a new one); uses m_crcTable.
+    uint32_t Crc32(const uint8_t* bytes, size_t length, uint32_t crc = 0) const;
+    // The CRC-32 of the whole file, read in blocks; false, and *crc
+    // unchanged, when the file cannot be opened or read to its end.
+    bool FileCrc32(const char* path, uint32_t* crc);
+
+    // The boot chain, the modem type and the full-path display
+    // (boot_chain.cpp).
     void OnBootButton();
     void OnFullBinary();
     void OnModemType1();
@@ -106,6 +120,10 @@ public:
     void OnBootChange();
     void ShowFullPath(Row row);
     void HideFullPath(Row row);
+    // All seven rows unticked and their check boxes disabled; the rows'
+    // files, kinds and addresses stay.
+    void ClearImageRows();
+    void SetBootRowEnabled(int on);
 
     // State for tests and the automation.
     int Busy() const { return m_busy; }
@@ -187,6 +205,24 @@ private:
 
     // Image sets (image_set_files.cpp).
     bool SaveAsRowsValid();
+
+    // Row selection (image_rows.cpp).
+    void CheckRow(Row row, bool ticked);
+    void BrowseRow(Row row);
+    void TakeChosenImage(Row row, const RowControls& c);
+    void ShowRowState(const RowControls& c, int check);
+    QString CrcText(const char* path);
+
+    // The boot chain (boot_chain.cpp).
+    std::optional<std::string> ChooseFolder(const char* title, const char* initialFolder);
+    void CancelBootChoice();
+    void TakeBootLoader();
+    bool TakeBootChain();
+    bool ChainFilesPresent();
+    bool ReadChainTrailers();
+    void TakeUsbBoot();
+    void ForgetBootFolder();
+    void SetModemType(int modemType);
 
     // Members in the order of the window's data exchange.
     QComboBox* m_portCombo[kChannelCount] = {};

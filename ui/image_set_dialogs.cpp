@@ -5,17 +5,19 @@
 
 namespace {
 
-constexpr const char* kImageSetFilter = "Varko Files(*.vrk)";
+constexpr const char* kImageSetFilter = "Varko Files(*.vrk)|*.vrk||";
 constexpr const char* kImageSetSuffix = "vrk";
 
 std::optional<std::string> RunFileDialog(QWidget* parent, const std::string& initialFile,
-                                         QFileDialog::AcceptMode mode) {
+                                         QFileDialog::AcceptMode mode,
+                                         const QStringList& filters = NameFilters(kImageSetFilter),
+                                         const char* suffix = kImageSetSuffix) {
     QFileDialog dialog(parent);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(QString::fromLatin1(kImageSetFilter));
-    dialog.setDefaultSuffix(QString::fromLatin1(kImageSetSuffix));
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(QString::fromLatin1(suffix));
     if (!initialFile.empty()) dialog.selectFile(QFile::decodeName(initialFile.c_str()));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
@@ -33,9 +35,30 @@ public:
                                             const std::string& initialFile) override {
         return RunFileDialog(parent, initialFile, QFileDialog::AcceptSave);
     }
+    std::optional<std::string> ChooseImageFile(QWidget* parent, const char* filter,
+                                               const char* defaultSuffix) override {
+        return RunFileDialog(parent, {}, QFileDialog::AcceptOpen, NameFilters(filter),
+                             defaultSuffix);
+    }
 };
 
 }  // namespace
+
+QStringList NameFilters(std::string_view filter) {
+    const QStringList parts =
+        QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size()))
+            .split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& description = parts.at(i);
+        const QString& pattern = parts.at(i + 1);
+        if (description.isEmpty() || pattern.isEmpty()) break;  // the closing "||"
+        const QString shown = QLatin1Char('(') + pattern + QLatin1Char(')');
+        filters << (description.endsWith(shown) ? description
+                                                : description + QLatin1Char(' ') + shown);
+    }
+    return filters;
+}
 
 std::unique_ptr<ImageSetFileDialogs> MakeQtImageSetFileDialogs() {
     return std::make_unique<QtImageSetFileDialogs>();

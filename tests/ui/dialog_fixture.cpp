@@ -19,14 +19,22 @@
 namespace uitest {
 
 void RecordingPrompt::ShowText(const char* text) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_texts.emplace_back(text);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_texts.emplace_back(text);
+    }
+    if (onShow) onShow(text);
 }
 
 bool RecordingPrompt::AskYesNo(const char* text) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_texts.emplace_back(text);
-    return false;
+    return yes_;
+}
+
+void RecordingPrompt::AnswerYes(bool yes) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    yes_ = yes;
 }
 
 std::vector<std::string> RecordingPrompt::Texts() const {
@@ -73,6 +81,12 @@ std::optional<std::string> FakeFileDialogs::ChooseToLoad(QWidget*, const std::st
 
 std::optional<std::string> FakeFileDialogs::ChooseToSave(QWidget*, const std::string& initialFile) {
     savesOpenedAt.push_back(initialFile);
+    return answer;
+}
+
+std::optional<std::string> FakeFileDialogs::ChooseImageFile(QWidget*, const char* filter,
+                                                            const char* defaultSuffix) {
+    imageDialogs.emplace_back(filter, defaultSuffix);
     return answer;
 }
 

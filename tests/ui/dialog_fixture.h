@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,17 +25,23 @@
 
 namespace uitest {
 
-// Records every text; called from worker threads too.
+// Records every text; called from worker threads too. Questions are
+// answered as yes_ says (No unless set).
 class RecordingPrompt : public platform::OperatorPrompt {
 public:
     void ShowText(const char* text) override;
     bool AskYesNo(const char* text) override;
     std::vector<std::string> Texts() const;
     void Clear();
+    void AnswerYes(bool yes);
+    // Called on the caller's thread with each message box text, while the
+    // box would be open.
+    std::function<void(const std::string&)> onShow;
 
 private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_texts;
+    bool yes_ = false;
 };
 
 class FakePortSource : public platform::SerialPortSource {
@@ -62,10 +69,14 @@ class FakeFileDialogs : public ImageSetFileDialogs {
 public:
     std::optional<std::string> ChooseToLoad(QWidget*, const std::string& initialFile) override;
     std::optional<std::string> ChooseToSave(QWidget*, const std::string& initialFile) override;
+    std::optional<std::string> ChooseImageFile(QWidget*, const char* filter,
+                                               const char* defaultSuffix) override;
 
     std::optional<std::string> answer;  // the operator's choice; nothing = Cancel
     std::vector<std::string> loadsOpenedAt;
     std::vector<std::string> savesOpenedAt;
+    // Filter and default suffix of every image file dialog.
+    std::vector<std::pair<std::string, std::string>> imageDialogs;
 };
 
 platform::SerialPortInfo Port(const std::string& name, int comNumber);
