@@ -3,11 +3,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <random>
 
 #include "config/settings.h"
@@ -120,6 +124,23 @@ std::vector<uint8_t> MakeImage(const std::string& path, uint32_t address, size_t
     return data;
 }
 
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    EXPECT_TRUE(out.good()) << path;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void PrintTo(const RowShown& row, std::ostream* out) {
+    *out << "{" << (row.ticked ? "ticked" : "unticked") << ", "
+         << (row.usable ? "usable" : "disabled") << ", kind \"" << row.kind << "\", address \""
+         << row.address << "\", crc \"" << row.crc << "\"}";
+}
+
 void WriteVarko(const std::string& file, const Keys& keys) {
     std::ofstream out(file, std::ios::trunc);
     out << "[VARKO]\n";
@@ -180,6 +201,22 @@ QString DialogTest::ComboText(int channel) const {
 
 bool DialogTest::DownloadEnabled() const {
     return dialog_->findChild<QPushButton*>(QStringLiteral("m_downloadButton"))->isEnabled();
+}
+
+RowShown DialogTest::Shown(const std::string& row) const {
+    static const char* const kRows[] = {"boot",  "usb",       "modem", "rsrc1",
+                                        "rsrc2", "factoryFs", "fota"};
+    const auto at = std::find(std::begin(kRows), std::end(kRows), row);
+    const QString prefix = QStringLiteral("m_") + QString::fromStdString(row);
+    const auto* check = Find<QCheckBox>(prefix + QStringLiteral("Check"));
+    const auto text = [this](const QString& name) {
+        const auto* edit = Find<QLineEdit>(name);
+        return edit != nullptr ? edit->text().toStdString() : std::string("<no edit>");
+    };
+    if (check == nullptr || at == std::end(kRows)) return {};
+    return {check->isChecked(), check->isEnabled(), text(prefix + QStringLiteral("KindEdit")),
+            text(prefix + QStringLiteral("AddressEdit")),
+            text(QStringLiteral("m_crcEdit%1").arg(at - std::begin(kRows)))};
 }
 
 QString DialogTest::StatusText() const {

@@ -88,6 +88,22 @@ platform::PortEvent Removal(int comNumber);
 std::vector<uint8_t> MakeImage(const std::string& path, uint32_t address, size_t size,
                                const char* kind, const char* type, unsigned seed = 1);
 
+// Writes bytes into path, replacing it; reads a whole file back.
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::vector<uint8_t> ReadBytes(const std::string& path);
+
+// What an image row shows: its check box ticked and usable, its kind,
+// address and CRC texts.
+struct RowShown {
+    bool ticked = false;
+    bool usable = false;
+    std::string kind;
+    std::string address;
+    std::string crc;
+    bool operator==(const RowShown&) const = default;
+};
+void PrintTo(const RowShown& row, std::ostream* out);
+
 using Keys = std::vector<std::pair<std::string, std::string>>;
 // Writes keys into section VARKO of file, replacing the file.
 void WriteVarko(const std::string& file, const Keys& keys);
@@ -128,6 +144,9 @@ protected:
     QString ComboText(int channel) const;
     bool DownloadEnabled() const;
     QString StatusText() const;
+    // Row by member prefix: "boot", "usb", "modem", "rsrc1", "rsrc2",
+    // "factoryFs" or "fota".
+    RowShown Shown(const std::string& row) const;
 
     testing_support::TempDir dir_;
     std::filesystem::path previousDir_;
