@@ -3,14 +3,19 @@
 // bytes are read back from the handsets' flash.
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 
+#include "config/image_set.h"
 #include "config/settings.h"
+#include "controls/folder_browser.h"
 #include "engine/session.h"
 #include "sim/simulator.h"
 #include "tests/ui/dialog_fixture.h"
@@ -25,6 +30,7 @@ constexpr int kWatchdogMs = 90000;
 class UiSimDownloadTest : public DialogTest {
 protected:
     void TearDown() override {
+        FolderBrowser::SetDialogRunner({});
         DialogTest::TearDown();
         sim_.reset();
     }
@@ -80,6 +86,8 @@ protected:
         return bytes;
     }
 
+    void Click(const char* button) { Find<QAbstractButton>(QLatin1String(button))->click(); }
+
     size_t Count(const std::string& text) const {
         const auto texts = prompt_.Texts();
         return static_cast<size_t>(std::count(texts.begin(), texts.end(), text));
@@ -118,6 +126,73 @@ TEST_F(UiSimDownloadTest, ThreeChannelsWriteEveryImageByteForByte) {
     EXPECT_EQ(dialog_->Busy(), 0);
     EXPECT_FALSE(dialog_->SessionRunning());
     EXPECT_FALSE(DownloadEnabled());  // until a port event or a search
+}
+
+// The operator's whole way: the boot chain, the Modem and the Rsrc1 image
+// chosen in the window, the set saved, the window closed and opened again,
+// the set loaded, the boot chain confirmed anew (a stored set never ticks
+// it), and a download whose flash is compared with the chosen files.
+TEST_F(UiSimDownloadTest, ImagesChosenInTheWindowReachEveryHandsetAfterSaveAndLoad) {
+    StartSimulator(3, 0);
+    std::vector<std::pair<std::string, uint32_t>> images;  // file, trailer address
+    const auto image = [&](const std::string& file, uint32_t address, size_t size,
+                           const char* type) {
+        MakeImage(File(file), address, size, "KV", type, static_cast<unsigned>(images.size()));
+        images.emplace_back(File(file), address);
+    };
+    std::filesystem::create_directories(File("boot"));
+    for (int i = 0; i < kBootChainCount; ++i)
+        image(std::string("boot") + BootChainFileName(i), 0x100000u * (i + 1), 6000 + 100 * i,
+              "mbn");
+    image("boot/secdload.usb", 0x80000, 5000, "usb");
+    image("modem.bin", kModemAddress, 50 * 1024 + 3, "bin");
+    image("res.rc1", kRsrc1Address, 20 * 1024, "rc1");
+    WriteSettingsFile({{"AUTODETECT", "1"}, {"DELAY", "0"}});
+    std::ofstream(File("station.vrk")).close();  // Save As replaces an existing set
+    systemPorts_ = true;
+    MakeDialog();
+    prompt_.AnswerYes(true);
+    FolderBrowser::SetDialogRunner([this](QFileDialog& dialog) {
+        dialog.setDirectory(QString::fromStdString(File("boot")));
+        static_cast<QDialog&>(dialog).accept();
+        return dialog.result();
+    });
+    const auto confirmBootChain = [this] {
+        Click("m_bootChangeCheck");
+        Click("m_bootButton");
+    };
+
+    Click("m_modemType2Radio");
+    confirmBootChain();
+    files_->answer = File("modem.bin");
+    Click("m_modemButton");
+    files_->answer = File("res.rc1");
+    Click("m_rsrc1Button");
+    files_->answer = File("station.vrk");
+    Click("m_saveAsButton");
+    ASSERT_EQ(prompt_.Texts(),
+              (std::vector<std::string>{"Change Boot Code ??", "Change Boot files ??"}));
+    ASSERT_EQ(StoredValue(File("station.vrk"), "OEMSBLADDRESS"), "600000");
+
+    DestroyDialog();
+    MakeDialog();
+    files_->answer = File("station.vrk");
+    Click("m_loadButton");
+    ASSERT_TRUE(Find<QCheckBox>(QStringLiteral("m_modemCheck"))->isChecked());
+    ASSERT_FALSE(Find<QCheckBox>(QStringLiteral("m_bootCheck"))->isChecked());
+    confirmBootChain();
+    Click("m_portSearchButton");  // the Load released the automatic ports
+    ASSERT_EQ(dialog_->ChannelPort(2), 3);
+    prompt_.Clear();
+    RunDownload();
+
+    EXPECT_EQ(prompt_.Texts(), std::vector<std::string>(3, "Download Completed!!"));
+    for (int ch = 0; ch < 3; ++ch) {
+        for (const auto& [file, address] : images) {
+            const std::vector<uint8_t> bytes = ReadBytes(file);
+            EXPECT_EQ(Flash(ch, address, bytes.size()), bytes) << "CH" << ch << " " << file;
+        }
+    }
 }
 
 TEST_F(UiSimDownloadTest, ARemovalDuringTheDownloadStopsThatChannelAlone) {

@@ -20,10 +20,11 @@ struct Seen {
 };
 
 // Plays the operator on the next file dialog: looks at it, then presses
-// Open/Save (or Cancel); cancels it should it still be open a second later.
+// Open/Save (or Cancel), after selecting pick when one is given; cancels it
+// should it still be open a second later.
 class Operator {
 public:
-    explicit Operator(bool cancel) : m_cancel(cancel) {
+    explicit Operator(bool cancel, QString pick = {}) : m_cancel(cancel), m_pick(std::move(pick)) {
         QObject::connect(&m_timer, &QTimer::timeout, [this] { Act(); });
         m_timer.start(10);
     }
@@ -42,6 +43,7 @@ private:
                 dialog->acceptMode()};
         m_acted = true;
         m_dialog = dialog;
+        if (!m_pick.isEmpty()) dialog->selectFile(m_pick);
         if (m_cancel) {
             dialog->reject();
         } else {
@@ -50,6 +52,7 @@ private:
     }
     QTimer m_timer;
     bool m_cancel;
+    QString m_pick;
     bool m_acted = false;
     QPointer<QFileDialog> m_dialog;
     int m_ticksSince = 0;
@@ -76,6 +79,23 @@ TEST(UiImageSetDialogsTest, BothOfferVrkFilesAndTakeOnlyExistingOnes) {
     Operator cancel(true);
     EXPECT_EQ(dialogs->ChooseToSave(nullptr, file), std::nullopt);
     EXPECT_EQ(cancel.seen.filters, QStringList{QStringLiteral("Varko Files(*.vrk)")});
+}
+
+TEST(UiImageSetDialogsTest, ImageFilesAreOfferedWithTheRowsFilter) {
+    testing_support::TempDir dir;
+    const std::string file = dir.File("modem.bin");
+    std::ofstream(file) << "image";
+    const auto dialogs = MakeQtImageSetFileDialogs();
+
+    Operator modem(false, QString::fromStdString(file));
+    EXPECT_EQ(dialogs->ChooseImageFile(nullptr, "Modem Files(*.bin)|*.bin||", "bin"), file);
+    EXPECT_EQ(modem.seen.filters, QStringList{QStringLiteral("Modem Files(*.bin)")});
+    EXPECT_EQ(modem.seen.suffix, QStringLiteral("bin"));
+    EXPECT_EQ(modem.seen.fileMode, QFileDialog::ExistingFile);
+    EXPECT_EQ(modem.seen.acceptMode, QFileDialog::AcceptOpen);
+
+    EXPECT_EQ(NameFilters("Images|*.bin;*.rc1|All(*)|*||"),
+              (QStringList{QStringLiteral("Images (*.bin;*.rc1)"), QStringLiteral("All(*)")}));
 }
 
 }  // namespace
