@@ -1,21 +1,42 @@
 #!/usr/bin/env bash
-# Takes a picture of the window in the middle of an eight-channel download to
-# simulated handsets and saves it as docs/screenshot-download.png (or the
-# file given as the first argument).
+# Takes pictures of the window for docs/:
+#   download   the window in the middle of an eight-channel download to
+#              simulated handsets (docs/screenshot-download.png);
+#   image-set  the window after a whole image set was chosen: the boot chain
+#              of the second modem platform, Modem, Rsrc1, Rsrc2 and
+#              FactoryFS with their addresses and CRCs
+#              (docs/screenshot-image-set.png);
+#   full-path  the same with the Modem row's full path shown while its path
+#              edit has the focus (docs/screenshot-full-path.png).
+# Usage: scripts/screenshot.sh [download] [image-set] [full-path]
+# (all three when none is named). KELVANE_SHOT_DIR changes the folder the
+# pictures go to, KELVANE_BUILD_DIR the build folder (build/release).
 #
 # Installs nothing: it needs what scripts/deps.sh installs (Xvfb included).
-# Builds the release programs when needed, makes sample images, writes a
-# settings file and an image set into a temporary start directory, starts
-# kelvane-sim there (its handsets appear as kvmodem-sim<k> in the port map,
-# so Port Search finds them), and runs kelvane on a virtual screen with its
-# automation options: Download pressed at once, the window grabbed after
+# Builds the release programs when needed, makes sample images with
+# kelvane-cli, writes a settings file and an image set into a temporary
+# start directory and runs kelvane on a virtual screen with its automation
+# options. For the download picture kelvane-sim runs there too (its
+# handsets appear as kvmodem-sim<k> in the port map, so Port Search finds
+# them); Download is pressed at once, the window grabbed after
 # KELVANE_SHOT_AFTER_MS milliseconds (default 6000), every channel stopped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-build=$root/build/release
-out=${1:-docs/screenshot-download.png}
+build=${KELVANE_BUILD_DIR:-$root/build/release}
+out_dir=${KELVANE_SHOT_DIR:-docs}
 after_ms=${KELVANE_SHOT_AFTER_MS:-6000}
+shots=("$@")
+[ ${#shots[@]} -gt 0 ] || shots=(download image-set full-path)
+for shot in "${shots[@]}"; do
+    case $shot in
+        download | image-set | full-path) ;;
+        *)
+            echo "screenshot: unknown picture '$shot' (download, image-set, full-path)" >&2
+            exit 2
+            ;;
+    esac
+done
 
 start=$(mktemp -d "${TMPDIR:-/tmp}/kelvane-shot-XXXXXX")
 sim_pid=
@@ -44,59 +65,105 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" --target kelvane kelvane-cli kelvane-sim
 
-# Sample images with trailers, as a station would have them.
+# Sample images with trailers, as a station would have them in one folder:
+# the Modem and resource images, a factory file system, and the boot chain
+# of the second modem platform with its USB boot image.
 cli=$build/cli/kelvane-cli
-mkdir -p "$start/images"
-"$cli" make-image "$start/images/modem.bin" --size 3M --address 1a0000 --kind MODEM --type bin
-"$cli" make-image "$start/images/resource1.rc1" --size 1M --address 800000 --kind RSRC1 \
+images=$start/station/line-3/release-2026-05
+mkdir -p "$images"
+"$cli" make-image "$images/modem.bin" --size 3M --address 1a0000 --kind MODEM --type bin
+"$cli" make-image "$images/resource1.rc1" --size 1M --address 800000 --kind RSRC1 \
     --type rc1 --seed 2
-"$cli" make-image "$start/images/resource2.rc2" --size 512K --address 900000 --kind RSRC2 \
+"$cli" make-image "$images/resource2.rc2" --size 512K --address 900000 --kind RSRC2 \
     --type rc2 --seed 3
+"$cli" make-image "$images/factory.ffs" --size 768K --address a00000 --kind FACTFS \
+    --type ffs --seed 4
+seed=10
+for chain in pbl:0 qcsblhd_cfgdata:8000 mibib1:10000 mibib2:18000 qcsbl:20000 \
+    oemsbl:60000; do
+    "$cli" make-image "$images/${chain%%:*}.mbn" --size 24K --address "${chain##*:}" \
+        --kind BOOT2 --type mbn --seed $((seed++))
+done
+"$cli" make-image "$images/secdload.usb" --size 48K --address 100000 --kind USB \
+    --type usb --seed $((seed++))
 
-cat >"$start/Kelvane_3.ini" <<EOF
+# Runs kelvane in the start directory with the given automation options.
+run_kelvane() {
+    (cd "$start" && timeout 120 xvfb-run -a -s "-screen 0 1280x1024x24" \
+        "$build/ui/kelvane" --screenshot "$start/shot.png" "$@")
+}
+
+save_shot() {
+    mkdir -p "$out_dir"
+    cp "$start/shot.png" "$out_dir/$1"
+    echo "screenshot: $out_dir/$1"
+}
+
+shot_download() {
+    cat >"$start/Kelvane_3.ini" <<EOF2
 [VARKO]
 AUTODETECT=1
 DELAY=2
 BAUDRATE=1382400
 VARKOFILE=$start/station.vrk
-EOF
-
-cat >"$start/station.vrk" <<EOF
+EOF2
+    cat >"$start/station.vrk" <<EOF2
 [VARKO]
 MTY=0
 CODECHECK=1
 CODEKIND=MODEM
-CODEFILE=$start/images/modem.bin
+CODEFILE=$images/modem.bin
 CODEADDRESS=1a0000
 FONTCHECK=1
 FONTKIND=RSRC1
-FONTFILE=$start/images/resource1.rc1
+FONTFILE=$images/resource1.rc1
 FONTADDRESS=800000
 DATACHECK=1
 DATAKIND=RSRC2
-DATAFILE=$start/images/resource2.rc2
+DATAFILE=$images/resource2.rc2
 DATAADDRESS=900000
-EOF
+EOF2
+    # Eight handsets; each prints its line once its port is pinned.
+    "$build/sim/kelvane-sim" --channels 8 --dir "$start" --baud 1382400 \
+        >"$start/sim.out" 2>"$start/sim.log" &
+    sim_pid=$!
+    for _ in $(seq 100); do
+        [ "$(wc -l <"$start/sim.out")" -ge 8 ] && break
+        kill -0 "$sim_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ "$(wc -l <"$start/sim.out")" -lt 8 ]; then
+        echo "screenshot: the simulator did not come up" >&2
+        cat "$start/sim.log" >&2
+        exit 1
+    fi
+    run_kelvane --download --after-ms "$after_ms"
+    stop_simulator
+    rm -f "$start/Kelvane_ports.ini"
+    save_shot screenshot-download.png
+}
 
-# Eight handsets; each prints its line once its port is pinned.
-"$build/sim/kelvane-sim" --channels 8 --dir "$start" --baud 1382400 \
-    >"$start/sim.out" 2>"$start/sim.log" &
-sim_pid=$!
-for _ in $(seq 100); do
-    [ "$(wc -l <"$start/sim.out")" -ge 8 ] && break
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.1
+# The images are chosen in the window itself, as an operator would: every
+# row's button answered from the images folder, the boot folder from the
+# browser, the CRC option on.
+shot_choice() {
+    cat >"$start/Kelvane_3.ini" <<EOF2
+[VARKO]
+AUTODETECT=0
+VARKOFILE=$start/empty.vrk
+EOF2
+    printf '[VARKO]\n' >"$start/empty.vrk"
+    local choose=(--crc --choose "$images" --after-ms 1500)
+    case $1 in
+        image-set) run_kelvane "${choose[@]}" && save_shot screenshot-image-set.png ;;
+        full-path) run_kelvane "${choose[@]}" --full-path modem &&
+            save_shot screenshot-full-path.png ;;
+    esac
+}
+
+for shot in "${shots[@]}"; do
+    case $shot in
+        download) shot_download ;;
+        *) shot_choice "$shot" ;;
+    esac
 done
-if [ "$(wc -l <"$start/sim.out")" -lt 8 ]; then
-    echo "screenshot: the simulator did not come up" >&2
-    cat "$start/sim.log" >&2
-    exit 1
-fi
-
-(cd "$start" && timeout 120 xvfb-run -a -s "-screen 0 1280x1024x24" \
-    "$build/ui/kelvane" --screenshot "$start/shot.png" --download --after-ms "$after_ms")
-
-stop_simulator
-mkdir -p "$(dirname "$out")"
-cp "$start/shot.png" "$out"
-echo "screenshot: $out"

@@ -1,9 +1,21 @@
 // A scripted run of the window for pictures of it (scripts/screenshot.sh):
-//   kelvane --screenshot FILE.png [--download] [--after-ms N]
-// opens the dialog as usual, optionally presses Download, grabs the window
-// into FILE after N ms (default 5000), and closes the dialog, which stops
-// every channel of a running download first. Message boxes are printed to
-// standard error instead of waiting for an operator.
+//   kelvane --screenshot FILE.png [--crc] [--choose FOLDER] [--full-path ROW]
+//           [--download] [--after-ms N]
+// opens the dialog as usual and then, in this order:
+//   --crc          checks "[*]Calculate CRC-32 ";
+//   --choose       plays the operator choosing a whole image set from FOLDER:
+//                  the second modem platform, Boot Change, the Boot button
+//                  (the boot chain in FOLDER), then the Modem, Rsrc1, Rsrc2
+//                  and FactoryFS buttons, each answered with the first file
+//                  in FOLDER that matches the row's filter; questions are
+//                  answered Yes;
+//   --full-path    gives ROW's path edit the focus, so that its full path
+//                  shows (ROW: boot, usb, modem, rsrc1, rsrc2, factoryFs,
+//                  fota);
+//   --download     presses Download;
+// grabs the window into FILE after N ms (default 5000), and closes the
+// dialog, which stops every channel of a running download first. Message
+// boxes are printed to standard error instead of waiting for an operator.
 #pragma once
 
 #include <QStringList>
@@ -12,6 +24,9 @@
 struct AutomationOptions {
     std::string screenshotFile;
     bool download = false;
+    bool crc = false;
+    std::string chooseFolder;
+    std::string fullPathRow;
     int afterMs = 5000;
 
     bool Active() const { return !screenshotFile.empty(); }
