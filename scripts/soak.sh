@@ -47,6 +47,11 @@ while :; do
     kill -0 "$cli_pid" 2>/dev/null || { echo "kelvane-cli ended early"; tail -20 cli.log; exit 1; }
     sleep 30
 done
-failed=$(grep -c 'FAILED' cli.log || true)
+failed=$(grep -c ' FAILED$' cli.log || true)
 echo "rounds started: $(grep -c '^round ' cli.log), channel failures: $failed"
+if [ "$failed" -ne 0 ]; then
+    cp cli.log sim.log /tmp/ 2>/dev/null || true
+    echo "logs kept in /tmp/cli.log and /tmp/sim.log"
+    grep -E 'ERR|FAILED' cli.log | sort | uniq -c | sort -rn | head -20
+fi
 [ "$failed" -eq 0 ]

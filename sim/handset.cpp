@@ -63,10 +63,18 @@ void Handset::Run() {
         ReadLine(now);
         Deliver(now);
         Transmit(now);
+        WriteDueDump();
         // After Transmit: a waiter that sees a reply counted finds it on the line.
         changed_.notify_all();
         WaitForWork(Clock::now());
     }
+}
+
+void Handset::WriteDueDump() {
+    // Only once the go's reply has left the line.
+    if (txLine_.Pending() > 0 || !outbox_.empty()) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (core_.TakeDumpDue()) core_.WriteDumpNow();
 }
 
 size_t Handset::QueuedIn() const {

@@ -52,6 +52,7 @@ private:
     void Deliver(Clock::time_point now);
     void FeedInbox(Clock::time_point now);
     void Transmit(Clock::time_point now);
+    void WriteDueDump();
     void WaitForWork(Clock::time_point now);
     Clock::time_point NextWake(Clock::time_point now) const;
     size_t QueuedIn() const;

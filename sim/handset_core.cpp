@@ -169,6 +169,10 @@ HandsetCore::Reply HandsetCore::HandleUnlock(uint8_t seq, size_t length) {
         return {};
     }
     if (length != 1) return Nak(seq, kErrBadLength);
+    if (dumpDue_) {  // the last image's dump was not written yet
+        dumpDue_ = false;
+        WriteDumpNow();
+    }
     if (imageComplete_) flash_.Clear();
     imageComplete_ = false;
     unlocked_ = true;
@@ -272,7 +276,7 @@ HandsetCore::Reply HandsetCore::HandleGo(uint8_t seq, size_t length) {
     stats_.gos += 1;
     if (length != 1) return Nak(seq, kErrBadLength);
     Log("go");
-    WriteDumpNow();
+    dumpDue_ = !config_.outDir.empty();
     imageComplete_ = true;
     unlocked_ = false;
     return Ack(seq);

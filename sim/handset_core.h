@@ -88,6 +88,13 @@ public:
     const FlashModel& Flash() const { return flash_; }
     // Writes the dump now (used at exit); false when it failed.
     bool WriteDumpNow();
+    // True once after a go: the dump is due. The line writes it when the go's
+    // reply has left, so a slow disk never delays the answer.
+    bool TakeDumpDue() {
+        const bool due = dumpDue_;
+        dumpDue_ = false;
+        return due;
+    }
 
 private:
     struct Reply {
@@ -122,6 +129,7 @@ private:
     HandsetStats stats_;
     bool unlocked_ = false;
     bool imageComplete_ = false;  // go came; the next unlock starts a fresh model
+    bool dumpDue_ = false;
     uint64_t hangUpAt_ = 0;
     uint64_t mutedUnlocks_ = 0;
     uint32_t slowEraseMs_ = 0;

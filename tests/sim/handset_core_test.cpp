@@ -89,6 +89,10 @@ TEST_F(SimHandsetTest, SessionLandsInTheModelAndTheDump) {
     EXPECT_EQ(Send(core, Packet(1, WriteCommand(0x40000, tail))).replies, Ack(1));
     EXPECT_EQ(Send(core, Packet(2, kClose)).replies, Ack(2));
     EXPECT_EQ(Send(core, Packet(3, kGo)).replies, Ack(3));
+    // The go is answered first; the line then writes the dump.
+    ASSERT_TRUE(core.TakeDumpDue());
+    EXPECT_FALSE(core.TakeDumpDue());
+    ASSERT_TRUE(core.WriteDumpNow());
 
     Bytes expected(0x10000, 0xFF);
     std::copy(block.begin(), block.end(), expected.begin());
