@@ -10,20 +10,8 @@
 #include "controls/text_progress_ctrl.h"
 #include "engine/session.h"
 #include "platform/port_map.h"
+#include "platform/serial_ports.h"
 #include "ui/downloader_dialog.h"
-
-namespace {
-
-// A handset port's device name holds this marker followed by at least one
-// more character ("kvmodem-sim0"); the comparison is case-sensitive.
-constexpr std::string_view kHandsetMarker = "kvmodem";
-
-bool IsHandsetPortName(const std::string& name) {
-    const size_t at = name.find(kHandsetMarker);
-    return at != std::string::npos && at + kHandsetMarker.size() < name.size();
-}
-
-}  // namespace
 
 bool DownloaderDialog::DownloadInProgress() const {
     return m_busy != 0 || m_sessionRunning;
@@ -38,7 +26,7 @@ void DownloaderDialog::OnPortSearch() {
     for (const platform::SerialPortInfo& port : ports) {
         if (port.comNumber <= 0) continue;
         RememberPort(port);
-        if (IsHandsetPortName(port.name)) AssignPort(port.comNumber);
+        if (platform::IsHandsetPortName(port.name)) AssignPort(port.comNumber);
     }
     // The search released every channel: Download stays offered only when
     // it found a port.
