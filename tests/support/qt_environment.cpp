@@ -1,5 +1,6 @@
 // One QApplication for the whole test program, on the offscreen platform,
-// created before the first test and destroyed after the last.
+// created before the first test and destroyed after the last. The window
+// and control test programs compile this file in.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -19,7 +20,7 @@ public:
 
 private:
     int m_argc = 1;
-    char m_name[20] = "controls_unit_tests";
+    char m_name[16] = "kelvane_tests";
     char* m_argv[2] = {m_name, nullptr};
     std::unique_ptr<QApplication> m_app;
 };
