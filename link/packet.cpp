@@ -21,7 +21,14 @@ uint8_t nakCode = 0x03;
 namespace {
 
 constexpr uint8_t kTargetInfoCode = 0x70;
-constexpr int kResendSearchSteps = 3002;
+constexpr int kNoBuffer = -1;
+
+// The buffer each sequence slot's packet last went out from: a resend takes
+// it from there, and no new packet is built over it while it is needed.
+struct SlotBuffers {
+    int8_t of[4] = {kNoBuffer, kNoBuffer, kNoBuffer, kNoBuffer};
+};
+SlotBuffers g_slotBuffer[kChannelCount];
 
 std::mutex g_targetInfoMutex;
 uint8_t g_targetInfo[kTargetInfoSize];
@@ -63,6 +70,30 @@ int PollUntil(int channel, int polls, bool (*condition)(int), uint32_t minimumMs
     return 0;
 }
 
+int BufferIndex(int channel, const uint8_t* data) {
+    for (int i = 0; i < 4; ++i) {
+        if (g_packetBuffers[channel][i].data == data) return i;
+    }
+    return kNoBuffer;
+}
+
+// A buffer is still needed while the packet it last sent waits for its reply
+// or waits to go again after a NAK with error 1.
+bool BufferNeeded(int channel, int buffer) {
+    const LinkState& fn = FN[channel];
+    for (int slot = 0; slot < 4; ++slot) {
+        if (g_slotBuffer[channel].of[slot] != buffer) continue;
+        if (fn.replyRing[slot] == 0) return true;
+        if (fn.error_no != -1 && (fn.error_no & 3) == slot) return true;
+    }
+    return false;
+}
+
+void SelectBuffer(int channel, int buffer) {
+    curPacket[channel] = &g_packetBuffers[channel][buffer];
+    curPacket[channel]->start = headerLength[channel];
+}
+
 }  // namespace
 
 void FLASH_DOWNLOADER_GetTargetInfo(uint8_t out[kTargetInfoSize]) {
@@ -79,6 +110,7 @@ void FLASH_DOWNLOADER_SelectFirstBuffer(int channel) {
         buffer.data[0] = 0xFF;
         buffer.start = buffer.end = 1;
     }
+    g_slotBuffer[channel] = SlotBuffers{};
 }
 
 void FLASH_DOWNLOADER_InitLink(int channel) {
@@ -99,14 +131,22 @@ void FLASH_DOWNLOADER_ResetLink(int channel) {
 }
 
 void FLASH_DOWNLOADER_NextPacket(int channel) {
-    curPacket[channel] = &g_packetBuffers[channel][packetSelect[channel] & 3];
-    curPacket[channel]->start = headerLength[channel];
+    // At most three packets are ever needed (three unanswered, or two and a
+    // pending resend), so one of the four buffers is free. Should all four be
+    // needed after a failed send, the next one is taken: that image has
+    // failed already.
+    for (int skipped = 0; skipped < 3; ++skipped) {
+        if (!BufferNeeded(channel, packetSelect[channel] & 3)) break;
+        packetSelect[channel] += 1;
+    }
+    SelectBuffer(channel, packetSelect[channel] & 3);
     packetSelect[channel] += 1;
 }
 
 void FLASH_DOWNLOADER_SendPacket(int channel, uint8_t* data, int start, int end) {
     LinkState& fn = FN[channel];
     data[0] = static_cast<uint8_t>(fn.txCount & 3);
+    g_slotBuffer[channel].of[fn.txCount & 3] = static_cast<int8_t>(BufferIndex(channel, data));
     fn.replyRing[fn.txCount & 3] = 0;
     fn.txCount += 1;
     CRC16_Append(g_txCrc[channel], data, start, end - start);
@@ -143,11 +183,20 @@ void FLASH_DOWNLOADER_Resend(int channel) {
     LinkState& fn = FN[channel];
     if (fn.error_no == -1) return;
     const uint8_t wanted = static_cast<uint8_t>(fn.error_no & 3);
-    for (int step = 0; step < kResendSearchSteps && curPacket[channel]->data[0] != wanted; ++step) {
-        FLASH_DOWNLOADER_NextPacket(channel);
-        if (step + 1 < kResendSearchSteps) platform::Sleep(1);
-    }
     fn.error_no = -1;
+    // The packet is the one last sent with the sequence number asked for.
+    const int buffer = g_slotBuffer[channel].of[wanted];
+    if (buffer == kNoBuffer || g_packetBuffers[channel][buffer].data[0] != wanted) {
+        // Its buffer holds another packet by now: sending that would write
+        // stale data, so nothing goes and the image fails on the error.
+        TRACE("FLASH_DOWNLOADER_Resend() no packet for %d\n", wanted);
+        fn.errorCount += 1;
+        return;
+    }
+    SelectBuffer(channel, buffer);
+    // The next new packet takes the buffer after the resent one.
+    while ((packetSelect[channel] & 3) != ((buffer + 1) & 3))
+        packetSelect[channel] += 1;
     // The packet goes again under a new number: its old slot will never be
     // answered again, so it must not keep the window shut.
     if (fn.replyRing[wanted] == nakCode) fn.replyRing[wanted] = ackCode;

@@ -162,6 +162,62 @@ TEST_F(PacketTest, NakWithErrorOneAsksForOneResendAndASecondCountsAsError) {
     EXPECT_EQ(g_frames.size(), 3u);
 }
 
+TEST_F(PacketTest, ResendsInARowEachSendTheirOwnPacket) {
+    // A, B and C out; A is NAK'd and sent again, then B is NAK'd. B must go
+    // again itself: not the erase, not a packet built over B's buffer after
+    // A's resend.
+    const int n = base();
+    FLASH_DOWNLOADER_SendErase(kCh, 0, 0x20000);
+    Deliver(Reply(static_cast<uint8_t>(n & 3), {0x02}));
+    uint8_t block[16];
+    const auto write = [&](int i) {
+        std::fill(std::begin(block), std::end(block), static_cast<uint8_t>(0xA0 + i));
+        FLASH_DOWNLOADER_Resend(kCh);
+        FLASH_DOWNLOADER_WriteBlock(kCh, 0x4000u * i, 16, block);
+    };
+    write(0);
+    write(1);
+    write(2);
+    Deliver(Reply(static_cast<uint8_t>((n + 1) & 3), {0x03, 0x00, 0x01}));  // A
+    FLASH_DOWNLOADER_Resend(kCh);
+    // B's NAK is read while A's resend waits for the window, so D is built
+    // with B's resend pending.
+    Deliver(Reply(static_cast<uint8_t>((n + 2) & 3), {0x03, 0x00, 0x01}));
+    std::fill(std::begin(block), std::end(block), 0xA3);
+    FLASH_DOWNLOADER_WriteBlock(kCh, 0xC000, 16, block);
+    for (int r = 3; r <= 5; ++r)  // C, A again, D
+        Deliver(Reply(static_cast<uint8_t>((n + r) & 3), {0x02}));
+    FLASH_DOWNLOADER_Resend(kCh);
+    Deliver(Reply(static_cast<uint8_t>((n + 6) & 3), {0x02}));  // B again
+    EXPECT_EQ(FLASH_DOWNLOADER_WaitAllAcked(kCh, 1), 1);
+    EXPECT_EQ(fn().errorCount, 0);
+
+    // The write blocks went out in this order, each with its own bytes:
+    // A, B, C, A, D, B; the erase only once.
+    const auto fill = [](const Bytes& frame) { return frame.size() > 9 ? frame[8] : 0; };
+    ASSERT_EQ(g_frames.size(), 7u);
+    EXPECT_EQ(g_frames[0][1], 0xEE);
+    const uint8_t expected[] = {0xA0, 0xA1, 0xA2, 0xA0, 0xA3, 0xA1};
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(g_frames[i + 1][1], 0xDD) << "frame " << i + 1;
+        EXPECT_EQ(fill(g_frames[i + 1]), expected[i]) << "frame " << i + 1;
+        EXPECT_EQ(g_frames[i + 1][0], (n + 1 + static_cast<int>(i)) & 3) << "frame " << i + 1;
+    }
+}
+
+TEST_F(PacketTest, AResendWithNoPacketLeftSendsNothingAndCountsAnError) {
+    // A corrupted reply names the reply after it; no packet was ever sent
+    // with that number since the session started.
+    FLASH_DOWNLOADER_SelectFirstBuffer(kCh);
+    FLASH_DOWNLOADER_ResetLink(kCh);
+    FLASH_DOWNLOADER_Receive_CRC_error(kCh, 0);
+    ASSERT_NE(fn().error_no, -1);
+    FLASH_DOWNLOADER_Resend(kCh);
+    EXPECT_TRUE(g_frames.empty());
+    EXPECT_EQ(fn().error_no, -1);
+    EXPECT_EQ(fn().errorCount, 2);
+}
+
 TEST_F(PacketTest, ANakForTheOldestPacketDoesNotShutTheWindowForever) {
     // Three packets out; the first is NAK'd with error 1 while the fourth is
     // about to go. The pending resend owns that slot, so the fourth goes at

@@ -77,6 +77,38 @@ TEST_F(SimFaultLink, SeveralNakOnesInALongImageAreAllResent) {
     EXPECT_EQ(ReadFlash(0, 0, image.size()), image);
 }
 
+TEST_F(SimFaultLink, ResendRequestsOneBlockApartNeverWriteStaleData) {
+    // Every second data packet is NAK'd: a resend is in flight when the
+    // next request comes. The host either finishes clean with every block
+    // intact or counts an error; it never sends the erase again or a block
+    // built over a packet still waiting. Replies come at whatever moment the
+    // line brings them, so several images go to the handset. With 13 blocks
+    // every image's erase is an odd data packet and is answered.
+    StartSim(1, 2, {"nak1-every=2"});
+    HostChannel host(4, 2);
+    const std::vector<uint8_t> image = Pattern(kBlock * 13, 13);
+    for (uint64_t round = 1; round <= 4; ++round) {
+        ASSERT_EQ(FLASH_DOWNLOADER_Unlock(host.ch()), 1);
+        ASSERT_EQ(FLASH_DOWNLOADER_Erase(host.ch(), 0, 0x40000), 1);
+        // As the image download does: replies are read after every block.
+        for (uint32_t offset = 0; offset < image.size(); offset += kBlock) {
+            FLASH_DOWNLOADER_Resend(host.ch());
+            FLASH_DOWNLOADER_WriteBlock(host.ch(), offset, kBlock, image.data() + offset);
+            SERIAL_PORT_DoReading(host.ch());
+            if (host.fn().errorCount != 0 || host.fn().sendFailed != 0) break;
+        }
+        // Its last step: every resend asked for goes out.
+        const bool clean = FLASH_DOWNLOADER_Drain(host.ch(), 2000) == 1 && host.CloseAndGo() &&
+                           host.fn().errorCount == 0;
+        ASSERT_TRUE(WaitSim(0, [&](const sim::HandsetStats& s) { return s.closes == round; }));
+        EXPECT_EQ(sim_->Stats(0).erases, round) << "round " << round;
+        if (!clean) continue;
+        ASSERT_TRUE(WaitSim(0, [&](const sim::HandsetStats& s) { return s.gos == round; }));
+        EXPECT_TRUE(ReadFlash(0, 0, image.size()) == image) << "round " << round << host.State();
+    }
+    EXPECT_GE(sim_->Stats(0).resends, 4u);
+}
+
 TEST_F(SimFaultLink, WrongFcsAndStrayRepliesCountOneErrorEach) {
     StartSim(2, 1, {"ch0:bad-fcs@2", "ch1:stray@2"});  // the reply to block 0
     for (int k = 0; k < 2; ++k) {
