@@ -115,6 +115,13 @@ bool ApplySettings(DownloadOptions* options, Console& console, std::string* erro
         return false;
     }
     ReadSettings(options->set.empty() ? nullptr : options->set.c_str());
+    if (options->autoPorts) {
+        options->ports = SearchHandsetPorts(*platform::MakeSystemSerialPortSource());
+        if (options->ports.empty()) {
+            *error = "--auto found no handset port";
+            return false;
+        }
+    }
     if (options->ports.empty())
         options->ports.assign(g_settings.CH_PORT, g_settings.CH_PORT + kChannelCount);
     if (!options->baudGiven) options->baud = g_settings.BAUDRATE;

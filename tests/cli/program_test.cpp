@@ -138,6 +138,23 @@ TEST_F(CliProgramTest, ExitStatusTellsWhetherEveryChannelCompleted) {
     EXPECT_EQ(unknown.Wait(), 2);
 }
 
+TEST_F(CliProgramTest, AutoTakesTheHandsetPortsItFinds) {
+    StartHandsets(2, 0);  // pinned as COM1 and COM2, named kvmodem-sim<k>
+    const std::string image = MakeImage("m.bin", "40K");
+    const std::vector<std::string> args = {"download", "--auto",    "--image", "Modem=" + image,
+                                           "--dir",    dir_.path(), "--delay", "0",
+                                           "--baud",   "115200"};
+    CliRun found(args);
+    EXPECT_EQ(found.Wait(), 0) << found.output();
+    EXPECT_NE(found.output().find("CH0 COM1 OK"), std::string::npos) << found.output();
+    EXPECT_NE(found.output().find("CH1 COM2 OK"), std::string::npos) << found.output();
+
+    simulator_.reset();  // the handsets leave the port map
+    CliRun none(args);
+    EXPECT_EQ(none.Wait(), 2);
+    EXPECT_EQ(none.output(), "kelvane-cli download: --auto found no handset port\n");
+}
+
 TEST_F(CliProgramTest, CtrlCStopsEveryChannelAndClosesThePorts) {
     StartHandsets(2, 115200);  // slow enough to be interrupted
     const std::string image = MakeImage("big.bin", "2M");
