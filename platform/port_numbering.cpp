@@ -51,7 +51,7 @@ int PortNumbering::NumberFor(const DetectedDevice& device) {
     if (device.location.empty()) return 0;
     int n = RecordedNumber(device.location);
     if (n == 0) {
-        std::set<int> taken;
+        std::set<int> taken = reserved_;
         for (const auto& [key, value] : GetPrivateProfileSection(kPortMapSection, file_.c_str())) {
             taken.insert(KeyNumber(key, "COM"));
             taken.insert(KeyNumber(key, "USB"));
@@ -77,10 +77,19 @@ int PortNumbering::NumberFor(const DetectedDevice& device) {
     return n;
 }
 
+void PortNumbering::ReserveOnBoard(const std::vector<DetectedDevice>& devices) {
+    for (const DetectedDevice& device : devices) {
+        const int n = OnBoardNumber(device.devicePath);
+        if (n > 0) reserved_.insert(n);
+    }
+}
+
 std::vector<SerialPortInfo> ListSerialPorts(DeviceEnumerator& enumerator,
                                             PortNumbering& numbering) {
     std::vector<SerialPortInfo> ports = PortMap_NamedPorts();
-    for (const DetectedDevice& device : enumerator.Enumerate()) {
+    const std::vector<DetectedDevice> devices = enumerator.Enumerate();
+    numbering.ReserveOnBoard(devices);
+    for (const DetectedDevice& device : devices) {
         const int n = numbering.NumberFor(device);
         if (n > 0) ports.push_back(SerialPortInfo{device.name, n, device.devicePath});
     }

@@ -2,11 +2,13 @@
 // keeps its number across unplugging and restarts: the number belongs to the
 // physical location (udev's ID_PATH) and is recorded in the port map beside
 // the pinned entries, as "USB<n>" = location, with "COM<n>" = the device it
-// is now. The first sight of a location takes the lowest free number;
+// is now. The first sight of a location takes the lowest free number
+// (neither in the map nor an on-board UART's);
 // pinned entries (a COM<n> without USB<n>) are never renumbered. An on-board
 // UART /dev/ttyS<k> is COM<k+1>, as the port map's fallback names it.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,9 +39,13 @@ public:
     int NumberFor(const DetectedDevice& device);
     // The number recorded for a location, 0 when none.
     int RecordedNumber(const std::string& location) const;
+    // Keeps the numbers of the on-board UARTs among devices from being given
+    // to a new location: they are listed under those numbers.
+    void ReserveOnBoard(const std::vector<DetectedDevice>& devices);
 
 private:
     std::string file_;
+    std::set<int> reserved_;
 };
 
 // The serial ports: the port map's named entries, then the enumerated devices

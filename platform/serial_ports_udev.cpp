@@ -123,8 +123,9 @@ private:
         const bool removed = action == "remove";
         if ((action != "add" && !removed) || !Describe(device, removed, &detected)) return false;
         PortNumbering numbering(PortMap_File());
-        const int n = action == "add" ? numbering.NumberFor(detected)
-                                      : numbering.RecordedNumber(detected.location);
+        if (!removed) numbering.ReserveOnBoard(UdevEnumerator().Enumerate());
+        const int n =
+            removed ? numbering.RecordedNumber(detected.location) : numbering.NumberFor(detected);
         if (n <= 0) return false;
         event->kind = action == "add" ? PortEvent::Kind::kArrival : PortEvent::Kind::kRemoval;
         event->port = SerialPortInfo{detected.name, n, detected.devicePath};

@@ -78,6 +78,24 @@ TEST(PortNumberingTest, NumbersFollowThePhysicalLocation) {
     EXPECT_EQ(ports[3].devicePath, "/dev/ttyACM2");
 }
 
+TEST(PortNumberingTest, ANewUsbPortNeverTakesAnOnBoardUartsNumber) {
+    TempDir dir;
+    platform::PortMap_SetDirectory(dir.path());
+    const std::string map = platform::PortMap_File();
+    FakeEnumerator enumerator;
+    enumerator.devices = {{"/dev/ttyS0", "platform-serial8250", "8250"},
+                          {"/dev/ttyS1", "platform-serial8250", "8250"},
+                          {"/dev/ttyACM0", "pci-0000:00:14.0-usb-0:1:1.0", "kvmodem-dl"}};
+    platform::PortNumbering numbering(map);
+    const auto ports = platform::ListSerialPorts(enumerator, numbering);
+    ASSERT_EQ(ports.size(), 3u);
+    EXPECT_EQ(ports[0].comNumber, 1);
+    EXPECT_EQ(ports[1].comNumber, 2);
+    EXPECT_EQ(ports[2].comNumber, 3);
+    EXPECT_EQ(platform::PortMap_DevicePath(1), "/dev/ttyS0");
+    EXPECT_EQ(platform::PortMap_DevicePath(3), "/dev/ttyACM0");
+}
+
 TEST(PortNumberingTest, TheSystemsOwnListAndEventsWorkHere) {
     TempDir dir;
     platform::PortMap_SetDirectory(dir.path());
