@@ -25,11 +25,12 @@ uint8_t g_blockBuffer[kChannelCount][BLOCK_SIZE];
 
 // Payload size: the file size, less the trailer when the file ends in one.
 // Reads into its own buffer: the shared trailer belongs to the window thread.
-bool PayloadSize(FILE* file, uint32_t* size) {
+bool PayloadSize(FILE* file, uint32_t* size, uint32_t* fileSize) {
     if (std::fseek(file, 0, SEEK_END) != 0) return false;
     long total = std::ftell(file);
     if (total < 0 || static_cast<unsigned long>(total) > 0xFFFFFFFFul) return false;
-    *size = static_cast<uint32_t>(total);
+    *fileSize = static_cast<uint32_t>(total);
+    *size = *fileSize;
     if (total >= kTrailerSize && std::fseek(file, total - kTrailerSize, SEEK_SET) == 0) {
         uint8_t probe[4];
         if (std::fread(probe, 1, 4, file) == 4) {
@@ -41,24 +42,35 @@ bool PayloadSize(FILE* file, uint32_t* size) {
     return std::fseek(file, 0, SEEK_SET) == 0;
 }
 
-// Writes every block of the file; true when the loop ended at the end of file.
-bool WriteBlocks(int channel, ImageEntry& e, FILE* file, uint32_t blockSize) {
+enum class BlockLoop { kDone, kFailed, kReadFailed };
+
+// Where the file ended: done when it was read to the size it had at the
+// start; a read error or a file that shrank meanwhile is no end of file.
+BlockLoop FileEnd(FILE* file, const ImageEntry& e, uint32_t fileSize) {
+    return std::ferror(file) == 0 && e.bytesSent >= fileSize ? BlockLoop::kDone
+                                                             : BlockLoop::kReadFailed;
+}
+
+// Writes every block of the file.
+BlockLoop WriteBlocks(int channel, ImageEntry& e, FILE* file, uint32_t fileSize,
+                      uint32_t blockSize) {
     uint8_t* block = g_blockBuffer[channel];
     uint32_t address = e.address;
-    if (channelActive[channel].load() == 0) return false;
+    if (channelActive[channel].load() == 0) return BlockLoop::kFailed;
     for (int i = 0;; ++i) {
         size_t n = std::fread(block, 1, blockSize, file);
-        if (n == 0) return true;
+        if (n < blockSize && std::ferror(file) != 0) return BlockLoop::kReadFailed;
+        if (n == 0) return FileEnd(file, e, fileSize);
         if (n < blockSize) std::memset(block + n, 0xFF, blockSize - n);
         FLASH_DOWNLOADER_Resend(channel);
         FLASH_DOWNLOADER_WriteBlock(channel, address, static_cast<int>(blockSize), block);
         e.bytesSent += static_cast<uint32_t>(n);
         if (i % 16 == 0) VARKO_SendMessage(NOTIFY_PROGRESS, &e);
         SERIAL_PORT_DoReading(channel);
-        if (FN[channel].sendFailed != 0 || FN[channel].errorCount > 0) return false;
+        if (FN[channel].sendFailed != 0 || FN[channel].errorCount > 0) return BlockLoop::kFailed;
         address += kBlockStride;
-        if (n < blockSize) return true;
-        if (channelActive[channel].load() == 0) return false;
+        if (n < blockSize) return FileEnd(file, e, fileSize);
+        if (channelActive[channel].load() == 0) return BlockLoop::kFailed;
     }
 }
 
@@ -123,7 +135,8 @@ int VARKO_DownloadImage(int channel, int slot) {
     e.channel = channel;
     const uint32_t start = platform::GetTickCount();
     FILE* file = std::fopen(e.path, "rb");
-    if (file == nullptr || !PayloadSize(file, &e.size)) {
+    uint32_t fileSize = 0;
+    if (file == nullptr || !PayloadSize(file, &e.size, &fileSize)) {
         if (file != nullptr) std::fclose(file);
         VARKO_SendChannelText(channel, "ERR: No File");
         return 0;
@@ -136,7 +149,8 @@ int VARKO_DownloadImage(int channel, int slot) {
         std::fclose(file);
         return 0;
     }
-    bool ok = WriteBlocks(channel, e, file, blockSize);
+    const BlockLoop loop = WriteBlocks(channel, e, file, fileSize, blockSize);
+    bool ok = loop == BlockLoop::kDone;
     // The loop does not wait for the last replies: every packet must be
     // answered (and any resend asked for sent) before the image counts.
     if (ok) {
@@ -150,6 +164,10 @@ int VARKO_DownloadImage(int channel, int slot) {
         VARKO_SendChannelText(channel, "CH%d %s %1.1fKB OK! [%3.1f sec]", channel,
                               g_imageNames[slot], e.size * 0.001, (end - start) * 0.001);
         return 1;
+    }
+    if (loop == BlockLoop::kReadFailed) {
+        VARKO_SendChannelText(channel, "CH%d ERR: File Read", channel);
+        return 0;
     }
     VARKO_SendChannelText(channel, "CH%d ERR: [%d,%d]", channel, FN[channel].sendFailed,
                           FN[channel].errorCount);

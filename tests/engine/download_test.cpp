@@ -1,6 +1,7 @@
 // Whole sessions against simulated handsets: what arrives in each handset's
 // flash, what the operator is told, and how failures end a channel.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -76,11 +77,16 @@ void StoppingPump(int maxWaitMs) {
 class Receiver : public RecordingReceiver {
 public:
     int stopChannelAfterProgress = -1;
+    std::string shortenAfterProgress;  // a file cut to one block at the first progress
     intptr_t Send(unsigned message, uintptr_t code, const void* payload) override {
         const auto* e = static_cast<const ImageEntry*>(payload);
         if (code == NOTIFY_PROGRESS && e->channel == stopChannelAfterProgress && e->bytesSent > 0) {
             stopChannelAfterProgress = -1;
             g_stopRequest = e->channel;
+        }
+        if (code == NOTIFY_PROGRESS && !shortenAfterProgress.empty() && e->bytesSent > 0) {
+            EXPECT_EQ(::truncate(shortenAfterProgress.c_str(), 0x4000), 0);
+            shortenAfterProgress.clear();
         }
         return RecordingReceiver::Send(message, code, payload);
     }
@@ -253,6 +259,23 @@ TEST_F(DownloadTest, AFailedImageStopsItsChannelButCloseAndGoStillGo) {
         EXPECT_EQ(stats.closes, 1u);
         EXPECT_EQ(stats.gos, 1u);
     }
+    EXPECT_TRUE(prompt_.Texts().empty());
+}
+
+TEST_F(DownloadTest, AFileCutShortDuringItsDownloadFailsTheImage) {
+    // The file loses all but its first block while it is being sent: the
+    // image fails instead of counting the blocks it never sent as written.
+    StartHandsets(1);
+    const std::string path = Image("cut.bin", Pattern(40 * 0x4000, 11));
+    ASSERT_EQ(VARKO_SetImage(8, path.c_str(), "0"), 8);
+    ASSERT_EQ(VARKO_SetImage(9, Image("next.rc1", Pattern(100, 12)).c_str(), "800000"), 9);
+    receiver_.shortenAfterProgress = path;
+    RunSession(1);
+    const auto texts = receiver_.ChannelTexts(0);
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back(), "CH0 ERR: File Read");
+    EXPECT_TRUE(WaitForGo(0));
+    EXPECT_EQ(simulator_->Stats(0).erases, 1u);  // the next image is not tried
     EXPECT_TRUE(prompt_.Texts().empty());
 }
 
