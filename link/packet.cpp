@@ -237,7 +237,7 @@ void FLASH_DOWNLOADER_Receive(int channel, const uint8_t* frame, int from, int t
     }
     if (code == kTargetInfoCode) {
         std::lock_guard<std::mutex> lock(g_targetInfoMutex);
-        const int available = to - (from + header + 2);
+        const int available = to - 2 - (from + header + 2);  // the FCS is not data
         const int n =
             available < kTargetInfoSize ? (available > 0 ? available : 0) : kTargetInfoSize;
         std::memset(g_targetInfo, 0, sizeof g_targetInfo);

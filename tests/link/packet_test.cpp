@@ -127,6 +127,11 @@ TEST_F(PacketTest, RepliesAreCountedPerTheirKind) {
     FLASH_DOWNLOADER_GetTargetInfo(target);
     EXPECT_EQ(target[0], 1);
     EXPECT_EQ(target[kTargetInfoSize - 1], kTargetInfoSize);
+
+    // A shorter reply fills what it carries; the rest is zero, never its FCS.
+    Deliver(Reply(0x00, {0x70, 0x00, 0x11, 0x22, 0x33}));
+    FLASH_DOWNLOADER_GetTargetInfo(target);
+    EXPECT_EQ(Bytes(target, target + 5), (Bytes{0x11, 0x22, 0x33, 0x00, 0x00}));
 }
 
 TEST_F(PacketTest, NakWithErrorOneAsksForOneResendAndASecondCountsAsError) {
