@@ -66,7 +66,11 @@ int FileDownload(int channel) {
     WriteText(channel, "AT#UMSTART\r\n");
     if (!FLASH_DOWNLOADER_Unlock(channel)) {
         VARKO_SendChannelText(channel, "ERR: Unlock");
-        platform::ShowMessage("Please reboot Target\n           And\n   Connect Target");
+        // A stopped channel's unlock goes unanswered without any fault of the
+        // handset's: no box to hold the window's close or the next session.
+        if (channelActive[channel].load() != 0) {
+            platform::ShowMessage("Please reboot Target\n           And\n   Connect Target");
+        }
         return Finish(channel, 0);
     }
     const int result = DownloadSlots(channel);

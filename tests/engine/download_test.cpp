@@ -78,11 +78,16 @@ class Receiver : public RecordingReceiver {
 public:
     int stopChannelAfterProgress = -1;
     std::string shortenAfterProgress;  // a file cut to one block at the first progress
+    int stopAtStart = -1;              // a channel stopped as soon as it starts
     intptr_t Send(unsigned message, uintptr_t code, const void* payload) override {
         const auto* e = static_cast<const ImageEntry*>(payload);
         if (code == NOTIFY_PROGRESS && e->channel == stopChannelAfterProgress && e->bytesSent > 0) {
             stopChannelAfterProgress = -1;
             g_stopRequest = e->channel;
+        }
+        if (code == NOTIFY_CHANNEL_TEXT && e->channel == stopAtStart) {
+            stopAtStart = -1;
+            VARKO_StopChannel(e->channel);
         }
         if (code == NOTIFY_PROGRESS && !shortenAfterProgress.empty() && e->bytesSent > 0) {
             EXPECT_EQ(::truncate(shortenAfterProgress.c_str(), 0x4000), 0);
@@ -277,6 +282,19 @@ TEST_F(DownloadTest, AFileCutShortDuringItsDownloadFailsTheImage) {
     EXPECT_TRUE(WaitForGo(0));
     EXPECT_EQ(simulator_->Stats(0).erases, 1u);  // the next image is not tried
     EXPECT_TRUE(prompt_.Texts().empty());
+}
+
+TEST_F(DownloadTest, AChannelStoppedBeforeItsUnlockAsksForNoReboot) {
+    // The operator stopped CH1 (its port went away, or the window closed)
+    // before the handset answered: its unlock fails, but the handset is not
+    // at fault and no box holds the session.
+    StartHandsets(2);
+    ASSERT_EQ(VARKO_SetImage(8, Image("m.bin", Pattern(0x4000, 13)).c_str(), "0"), 8);
+    receiver_.stopAtStart = 1;
+    RunSession(2);
+    EXPECT_EQ(receiver_.ChannelTexts(1).back(), "ERR: Unlock");
+    EXPECT_EQ(receiver_.ChannelTexts(0).back().rfind("CH0 All file Complete!", 0), 0u);
+    EXPECT_EQ(prompt_.Texts(), std::vector<std::string>{"Download Completed!!"});
 }
 
 TEST_F(DownloadTest, StoppingOneChannelLetsTheOthersFinish) {
