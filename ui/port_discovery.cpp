@@ -132,6 +132,11 @@ void DownloaderDialog::OnPortEventsReady() {
 }
 
 void DownloaderDialog::OnPortSelected(int channel) {
+    if (DownloadInProgress()) {
+        // A running channel keeps the port it was started on.
+        SelectPortEntry(channel, m_channelPort[channel]);
+        return;
+    }
     const int selected = std::max(0, m_portCombo[channel]->currentIndex());
     if (AnyChannelHolds(selected)) {
         SelectPortEntry(channel, 0);

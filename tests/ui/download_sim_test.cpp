@@ -2,6 +2,7 @@
 // same process: the ports come from the port map the simulator pins, the
 // bytes are read back from the handsets' flash.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -47,11 +48,13 @@ protected:
     }
 
     // A Modem image with its address left to the trailer and an Rsrc1 image
-    // with a stored address; ports found automatically.
-    void PrepareStation(size_t modemSize, size_t rsrc1Size) {
+    // with a stored address; ports found automatically unless the settings
+    // say otherwise.
+    void PrepareStation(size_t modemSize, size_t rsrc1Size,
+                        const Keys& settings = {{"AUTODETECT", "1"}, {"DELAY", "0"}}) {
         modem_ = MakeImage(File("modem.bin"), kModemAddress, modemSize, "MDM", "bin", 7);
         rsrc1_ = MakeImage(File("res.rc1"), kRsrc1Address, rsrc1Size, "R1", "rc1", 9);
-        WriteSettingsFile({{"AUTODETECT", "1"}, {"DELAY", "0"}});
+        WriteSettingsFile(settings);
         Keys set = {{"CODECHECK", "1"}, {"CODEFILE", File("modem.bin")}};
         if (rsrc1Size > 0) {
             set.insert(
@@ -223,6 +226,36 @@ TEST_F(UiSimDownloadTest, ARemovalDuringTheDownloadStopsThatChannelAlone) {
     EXPECT_EQ(dialog_->Busy(), 0);
     EXPECT_FALSE(DownloadEnabled());
     EXPECT_EQ(StatusText(), QStringLiteral("Disconnect COM2 Port"));
+}
+
+TEST_F(UiSimDownloadTest, APortChosenDuringTheDownloadLeavesTheRunningChannelAlone) {
+    StartSimulator(2, 1382400);
+    PrepareStation(256 * 1024, 0,
+                   {{"AUTODETECT", "0"}, {"DELAY", "0"}, {"CH0_PORT", "1"}, {"CH1_PORT", "2"}});
+    ASSERT_EQ(dialog_->ChannelPort(0), 1);
+    // Ports chosen by hand stay open to the operator; once CH0 writes, COM5
+    // is picked in its box.
+    QComboBox* combo = Find<QComboBox>(QStringLiteral("m_portCombo0"));
+    bool chosen = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (chosen || !ProgressText(0).startsWith(QStringLiteral("Modem: "))) return;
+        chosen = true;
+        combo->setCurrentIndex(5);
+        emit combo->activated(5);
+    });
+    watch.start(5);
+    RunDownload();
+    watch.stop();
+
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(dialog_->ChannelPort(0), 1);
+    EXPECT_EQ(ComboText(0), QStringLiteral("COM1"));
+    for (int ch = 0; ch < 2; ++ch) {
+        EXPECT_TRUE(ProgressText(ch).startsWith(QStringLiteral("CH%1 All file Complete!").arg(ch)))
+            << ProgressText(ch).toStdString();
+        EXPECT_EQ(Flash(ch, kModemAddress, modem_.size()), modem_);
+    }
 }
 
 TEST_F(UiSimDownloadTest, EightChannelsLeaveTheWindowResponsive) {
