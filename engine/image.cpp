@@ -44,11 +44,11 @@ bool PayloadSize(FILE* file, uint32_t* size, uint32_t* fileSize) {
 
 enum class BlockLoop { kDone, kFailed, kReadFailed };
 
-// Where the file ended: done when it was read to the size it had at the
-// start; a read error or a file that shrank meanwhile is no end of file.
-BlockLoop FileEnd(FILE* file, const ImageEntry& e, uint32_t fileSize) {
-    return std::ferror(file) == 0 && e.bytesSent >= fileSize ? BlockLoop::kDone
-                                                             : BlockLoop::kReadFailed;
+// The end of the file was reached: done only when the file was read to the
+// size it had at the start (a file that shrank meanwhile was not sent whole).
+// Read errors are caught before this.
+BlockLoop FileEnd(const ImageEntry& e, uint32_t fileSize) {
+    return e.bytesSent >= fileSize ? BlockLoop::kDone : BlockLoop::kReadFailed;
 }
 
 // Writes every block of the file.
@@ -60,7 +60,7 @@ BlockLoop WriteBlocks(int channel, ImageEntry& e, FILE* file, uint32_t fileSize,
     for (int i = 0;; ++i) {
         size_t n = std::fread(block, 1, blockSize, file);
         if (n < blockSize && std::ferror(file) != 0) return BlockLoop::kReadFailed;
-        if (n == 0) return FileEnd(file, e, fileSize);
+        if (n == 0) return FileEnd(e, fileSize);
         if (n < blockSize) std::memset(block + n, 0xFF, blockSize - n);
         FLASH_DOWNLOADER_Resend(channel);
         FLASH_DOWNLOADER_WriteBlock(channel, address, static_cast<int>(blockSize), block);
@@ -69,7 +69,7 @@ BlockLoop WriteBlocks(int channel, ImageEntry& e, FILE* file, uint32_t fileSize,
         SERIAL_PORT_DoReading(channel);
         if (FN[channel].sendFailed != 0 || FN[channel].errorCount > 0) return BlockLoop::kFailed;
         address += kBlockStride;
-        if (n < blockSize) return FileEnd(file, e, fileSize);
+        if (n < blockSize) return FileEnd(e, fileSize);
         if (channelActive[channel].load() == 0) return BlockLoop::kFailed;
     }
 }

@@ -169,10 +169,7 @@ HandsetCore::Reply HandsetCore::HandleUnlock(uint8_t seq, size_t length) {
         return {};
     }
     if (length != 1) return Nak(seq, kErrBadLength);
-    if (dumpDue_) {  // the last image's dump was not written yet
-        dumpDue_ = false;
-        WriteDumpNow();
-    }
+    if (TakeDumpDue()) WriteDumpNow();  // the last image's dump was not written yet
     if (imageComplete_) flash_.Clear();
     imageComplete_ = false;
     unlocked_ = true;
