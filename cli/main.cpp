@@ -4,11 +4,13 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "platform/version.h"
 
 namespace {
 
 const char* const kUsage =
-    "usage: kelvane-cli <command> [options]\n"
+    "Usage: kelvane-cli <command> [options]\n"
+    "   or: kelvane-cli --help | --version\n"
     "\n"
     "commands:\n"
     "  download --port N[,N...] --image SLOT=PATH[@HEXADDR] ... [--baud B] [--delay MS]\n"
@@ -44,6 +46,7 @@ const char* const kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (platform::AnswerStandardOption(argc, argv, "kelvane-cli")) return 0;
     if (argc < 2) {
         std::fputs(kUsage, stderr);
         return 2;

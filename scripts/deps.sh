@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Kelvane needs to build, test and run on Debian 12, when it is
-# missing. Needs root or sudo only when something is missing.
+# missing; with "package" also what builds and checks the Debian package
+# (scripts/package.sh). Needs root or sudo only when something is missing.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,9 @@ packages=(
     qt6-base-dev libgl1-mesa-dev libudev-dev
     xvfb xauth
 )
+if [ "${1:-}" = package ]; then
+    packages+=(dpkg-dev fakeroot file help2man lintian desktop-file-utils man-db)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

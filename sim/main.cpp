@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "platform/version.h"
 #include "sim/options.h"
 #include "sim/simulator.h"
 
@@ -25,6 +26,7 @@ void LogLine(const std::string& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (platform::AnswerStandardOption(argc, argv, "kelvane-sim")) return 0;
     sim::SimOptions options;
     std::string error;
     switch (sim::ParseCommandLine(argc, argv, &options, &error)) {

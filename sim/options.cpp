@@ -119,6 +119,7 @@ std::string UsageText() {
                "  --fault RULE          commit a fault (repeatable, see below)\n"
                "  --verbose             log every packet, not only the rare events\n"
                "  --help                show this text\n"
+               "  --version             show the version\n"
                "The log goes to standard error. Exit codes: 0 after SIGINT/SIGTERM, 1 when the\n"
                "handsets could not be set up, 2 for a bad option.\n\n") +
            FaultHelp();
