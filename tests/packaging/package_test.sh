@@ -41,8 +41,9 @@ build_package() {
 }
 
 check_unpacked() {
-    local deb root station
+    local deb
     deb=$(the_package)
+    # root and station stay global: the EXIT trap removes them.
     root=$(mktemp -d "${TMPDIR:-/tmp}/kelvane-root.XXXXXX")
     trap 'rm -rf "$root"' EXIT
     dpkg-deb -x "$deb" "$root"
@@ -81,7 +82,7 @@ check_install() {
         echo "skipped: kelvane is installed on this machine already; it is left as it is"
         exit 77
     fi
-    local deb station
+    local deb
     deb=$(the_package)
     station=$(mktemp -d "${TMPDIR:-/tmp}/kelvane-station.XXXXXX")
     trap 'apt-get -o DPkg::Lock::Timeout=300 purge -y -qq kelvane >/dev/null 2>&1 || true;
