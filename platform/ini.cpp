@@ -305,7 +305,7 @@ void IniFile::Set(std::string_view section, std::string_view key, const char* va
     }
     if (value == nullptr) return;
     bool ended = false;
-    const std::string_view last = LastLine(bytes_, &ended);
+    const bool lastLineBlank = Trim(LastLine(bytes_, &ended)).empty();
     const bool hasText = bytes_.size() > TextStart(bytes_);
     const std::string entry = std::string(key) + "=" + OneLine(value) + eol_;
     auto it = sections_.find(Folded(section));
@@ -314,7 +314,7 @@ void IniFile::Set(std::string_view section, std::string_view key, const char* va
         bytes_.insert(at, (at == bytes_.size() && hasText && !ended ? eol_ : "") + entry);
     } else {
         if (hasText && !ended) bytes_ += eol_;
-        if (!Trim(last).empty()) bytes_ += eol_;
+        if (!lastLineBlank) bytes_ += eol_;
         bytes_ += "[" + std::string(section) + "]" + eol_ + entry;
     }
     Parse();
