@@ -30,7 +30,7 @@ ProfileReader::ProfileReader(const char* file, ReadProblems* problems)
 }
 
 void ProfileReader::Note(const std::string& problem) {
-    if (problems_ != nullptr) problems_->push_back(problem);
+    if (problems_ != nullptr) problems_->push_back({file_, problem});
 }
 
 int ProfileReader::Int(const char* key, int defaultValue) const {

@@ -19,9 +19,13 @@ inline constexpr size_t kMaxPathLength = 260;
 // True when path names an existing entry that is not a folder.
 bool FileFound(const char* path);
 
-// What reading found unusable, one line each, naming the file and the key
-// ("CODEADDRESS in /st/a.vrk is longer than 31 characters: not used").
-using ReadProblems = std::vector<std::string>;
+// Something reading found unusable: the file, and a line naming the file and
+// the key ("CODEADDRESS in /st/a.vrk is longer than 31 characters: not used").
+struct ReadProblem {
+    std::string file;
+    std::string text;
+};
+using ReadProblems = std::vector<ReadProblem>;
 
 // One settings or image-set file, read when constructed. A file too large or
 // unreadable reads as missing (every key its default) and is noted.

@@ -86,8 +86,8 @@ int ReadSettings(const char* imageSetPath, config::ReadProblems* problems) {
     config::ProfileReader settings(file.c_str(), problems);
     const bool tooLong = imageSetPath != nullptr && !FitsPath(imageSetPath);
     if (tooLong && problems != nullptr) {
-        problems->push_back(std::string("the image set path ") + imageSetPath +
-                            " is longer than 260 characters: not used");
+        problems->push_back({imageSetPath, std::string("the image set path ") + imageSetPath +
+                                               " is longer than 260 characters: not used"});
     }
     const bool given = imageSetPath != nullptr && !tooLong && config::FileFound(imageSetPath);
     ReadNumbers(settings);

@@ -52,8 +52,8 @@ void ExpectEveryTextTerminated(const ImageSet& set) {
 }
 
 bool Mentions(const config::ReadProblems& problems, const std::string& text) {
-    for (const std::string& line : problems)
-        if (line.find(text) != std::string::npos) return true;
+    for (const config::ReadProblem& problem : problems)
+        if (problem.text.find(text) != std::string::npos) return true;
     return false;
 }
 
