@@ -165,19 +165,40 @@ std::vector<std::string> MissingTickedFiles(const ImageSet& set) {
     return lines;
 }
 
+namespace {
+
+void FillWriter(config::ProfileWriter* out, const ImageSet& set) {
+    out->Int("MTY", set.MTY);
+    WriteBoot(out, set);
+    out->Int("USBCHECK", set.USBCHECK);
+    out->Text("USBKIND", set.USBKIND);
+    out->Text("USBFILE", set.USBFILE);
+    out->Text("USBADDRESS", set.USBADDRESS);
+    out->Text("BINARYFULLPATH", set.BINARYFULLPATH);
+    for (int row = 0; row < kImageSetRowCount; ++row)
+        WriteRow(out, row, set.rows[row]);
+}
+
+}  // namespace
+
 bool WriteImageSet(const char* path, const ImageSet& set) {
     if (path == nullptr || path[0] == '\0') return true;
     config::ProfileWriter out(path);
-    out.Int("MTY", set.MTY);
-    WriteBoot(&out, set);
-    out.Int("USBCHECK", set.USBCHECK);
-    out.Text("USBKIND", set.USBKIND);
-    out.Text("USBFILE", set.USBFILE);
-    out.Text("USBADDRESS", set.USBADDRESS);
-    out.Text("BINARYFULLPATH", set.BINARYFULLPATH);
-    for (int row = 0; row < kImageSetRowCount; ++row)
-        WriteRow(&out, row, set.rows[row]);
+    FillWriter(&out, set);
     return out.Save();
+}
+
+void config::ImageSetBaseline::Remember(const char* path, const ImageSet& set) {
+    config::ProfileWriter out(nullptr);
+    FillWriter(&out, set);
+    path_ = path != nullptr ? path : "";
+    entries_ = out.entries();
+}
+
+bool config::ImageSetBaseline::Changed(const char* path, const ImageSet& set) const {
+    config::ProfileWriter out(nullptr);
+    FillWriter(&out, set);
+    return path_ != (path != nullptr ? path : "") || entries_ != out.entries();
 }
 
 bool WriteImageSet(const char* path) {

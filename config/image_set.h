@@ -94,3 +94,21 @@ std::vector<std::string> MissingTickedFiles(const ImageSet& set);
 // atomic replace. True when it was written; otherwise the file is as it was.
 bool WriteImageSet(const char* path, const ImageSet& set);
 bool WriteImageSet(const char* path);  // from g_imageSet
+
+// What an image set and its path were when the window showed them, so that a
+// set the operator did not change is not written back (a row whose file is
+// missing shows empty; writing it would lose its stored values).
+namespace config {
+
+class ImageSetBaseline {
+public:
+    void Remember(const char* path, const ImageSet& set);
+    // True when path or any key that WriteImageSet would write differs.
+    bool Changed(const char* path, const ImageSet& set) const;
+
+private:
+    std::string path_;
+    std::vector<std::pair<std::string, std::string>> entries_;
+};
+
+}  // namespace config

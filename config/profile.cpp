@@ -59,25 +59,25 @@ bool ProfileReader::Text(const char* key, char* out, size_t size) {
     return true;
 }
 
-ProfileWriter::ProfileWriter(const char* file) {
-    ini_.Load(file);
-}
-
 void ProfileWriter::Int(const char* key, int value) {
     char text[kValueBufferSize];
     std::snprintf(text, sizeof text, "%d", value);
-    ini_.Set(kSection, key, text);
+    entries_.emplace_back(key, text);
 }
 
 void ProfileWriter::Text(const char* key, const char* value, size_t bufferSize) {
     char text[kValueBufferSize];
     const size_t length = strnlen(value, bufferSize > 0 ? bufferSize - 1 : 0);
     std::snprintf(text, sizeof text, "%.*s", static_cast<int>(length), value);
-    ini_.Set(kSection, key, text);
+    entries_.emplace_back(key, text);
 }
 
 bool ProfileWriter::Save() const {
-    return ini_.Save();
+    platform::IniFile ini;
+    ini.Load(file_.c_str());
+    for (const auto& [key, value] : entries_)
+        ini.Set(kSection, key, value.c_str());
+    return ini.Save();
 }
 
 }  // namespace config

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/ini.h"
@@ -56,23 +57,28 @@ private:
     ReadProblems* problems_;
 };
 
-// Sets keys in the order asked and writes them all with Save. Texts are taken
-// from fixed buffers and never read past them.
+// Collects keys in the order asked and writes them all with Save. Texts are
+// taken from fixed buffers and never read past them.
 class ProfileWriter {
 public:
-    explicit ProfileWriter(const char* file);
+    using Entries = std::vector<std::pair<std::string, std::string>>;
+
+    explicit ProfileWriter(const char* file) : file_(file != nullptr ? file : "") {}
     void Int(const char* key, int value);
     void Text(const char* key, const char* value, size_t bufferSize);
     template <size_t N>
     void Text(const char* key, const char (&value)[N]) {
         Text(key, value, N);
     }
+    // Every key and its value as it will be written, in order.
+    const Entries& entries() const { return entries_; }
     // One atomic replace of the file; false (the file as it was) when it
     // could not be read, is read-only or could not be replaced.
     bool Save() const;
 
 private:
-    platform::IniFile ini_;
+    std::string file_;
+    Entries entries_;
 };
 
 }  // namespace config

@@ -113,11 +113,21 @@ bool WriteSettingsFile() {
     return out.Save();
 }
 
-int WriteSettings(bool* written) {
+int WriteSettings(bool* written, const config::ImageSetBaseline* baseline) {
     const bool settingsWritten = WriteSettingsFile();
     const Settings& s = g_settings;
     const std::string imageSet(s.VARKOFILE, strnlen(s.VARKOFILE, sizeof s.VARKOFILE - 1));
-    const bool imageSetWritten = WriteImageSet(imageSet.c_str());
+    const bool unchanged = baseline != nullptr && !baseline->Changed(imageSet.c_str(), g_imageSet);
+    const bool imageSetWritten = unchanged || WriteImageSet(imageSet.c_str());
     if (written != nullptr) *written = settingsWritten && imageSetWritten;
     return 1;
+}
+
+std::string LoadReport(const config::ReadProblems& problems, const ImageSet& set) {
+    std::string report;
+    for (const config::ReadProblem& problem : problems)
+        report += (report.empty() ? "" : "\n") + problem.text;
+    for (const std::string& line : MissingTickedFiles(set))
+        report += (report.empty() ? "" : "\n") + line;
+    return report;
 }
