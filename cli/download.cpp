@@ -104,9 +104,21 @@ int RunSessions(const DownloadOptions& options, Console& console) {
     return failedRounds == 0 ? 0 : 1;
 }
 
+// False, naming every value or file that could not be used, when reading
+// found one; without --set the image set in use takes no part.
+bool Usable(const config::ReadProblems& problems, bool settingsOnly, std::string* error) {
+    const std::string settingsFile = StartDirectoryFile(kSettingsFileName);
+    std::vector<std::string> lines;
+    for (const config::ReadProblem& problem : problems) {
+        if (!settingsOnly || problem.file == settingsFile) lines.push_back(problem.text);
+    }
+    *error = JoinLines(lines);
+    return lines.empty();
+}
+
 // Takes from the settings file what the command line left open, and the
 // images from the image set when one is given.
-bool ApplySettings(DownloadOptions* options, Console& console, std::string* error) {
+bool ApplySettings(DownloadOptions* options, std::string* error) {
     const bool needSettings = !options->set.empty() || options->ports.empty() ||
                               options->autoPorts || !options->baudGiven || !options->delayGiven;
     if (!needSettings) return true;
@@ -114,7 +126,9 @@ bool ApplySettings(DownloadOptions* options, Console& console, std::string* erro
         *error = "cannot read " + options->set;
         return false;
     }
-    ReadSettings(options->set.empty() ? nullptr : options->set.c_str());
+    config::ReadProblems problems;
+    ReadSettings(options->set.empty() ? nullptr : options->set.c_str(), &problems);
+    if (!Usable(problems, options->set.empty(), error)) return false;
     if (options->autoPorts) {
         options->ports = SearchHandsetPorts(*platform::MakeSystemSerialPortSource());
         if (options->ports.empty()) {
@@ -127,11 +141,7 @@ bool ApplySettings(DownloadOptions* options, Console& console, std::string* erro
     if (!options->baudGiven) options->baud = g_settings.BAUDRATE;
     if (!options->delayGiven) options->delay = g_settings.DELAY;
     if (options->set.empty()) return true;
-    std::vector<std::string> notes;
-    const bool ok = ChooseFromImageSet(g_imageSet, &options->images, error, &notes);
-    for (const std::string& note : notes)
-        console.Line("note: " + note);
-    return ok;
+    return ChooseFromImageSet(g_imageSet, &options->images, error);
 }
 
 bool UseStartFolder(const DownloadOptions& options, std::string* error) {
@@ -156,7 +166,7 @@ int RunDownloadCommand(const std::vector<std::string>& args) {
     Console console(stdout, ::isatty(STDOUT_FILENO) == 1);
     platform::SetOperatorPrompt(&console);
     int status = 2;
-    if (!ApplySettings(&options, console, &error) || !ResolveImages(&options, &error)) {
+    if (!ApplySettings(&options, &error) || !ResolveImages(&options, &error)) {
         Usage(error);
     } else {
         status = RunSessions(options, console);
@@ -178,8 +188,13 @@ int RunSetCommand(const std::vector<std::string>& args) {
     }
     Console console(stdout, false);
     platform::SetOperatorPrompt(&console);
-    ReadSettings(args.size() == 2 ? args[1].c_str() : nullptr);
+    config::ReadProblems problems;
+    ReadSettings(args.size() == 2 ? args[1].c_str() : nullptr, &problems);
     platform::SetOperatorPrompt(nullptr);
+    if (!Usable(problems, false, &error)) {
+        std::fprintf(stderr, "kelvane-cli set: %s\n", error.c_str());
+        return 2;
+    }
     std::printf("image set %s\n", g_settings.VARKOFILE);
     for (const std::string& line : DescribeImageSet(g_imageSet))
         std::printf("%s\n", line.c_str());

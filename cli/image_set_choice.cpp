@@ -39,18 +39,17 @@ std::string RowLine(const char* name, bool ticked, const char* kind, const char*
 
 }  // namespace
 
-bool ChooseFromImageSet(const ImageSet& set, std::vector<ImageChoice>* images, std::string* error,
-                        std::vector<std::string>* notes) {
+bool ChooseFromImageSet(const ImageSet& set, std::vector<ImageChoice>* images, std::string* error) {
+    const std::vector<std::string> missing = MissingTickedFiles(set);
+    if (!missing.empty()) {
+        *error = JoinLines(missing);
+        return false;
+    }
     // Loading a set leaves the Boot and Usb rows unticked, so a download from
     // a file takes the Modem, Rsrc1, Rsrc2 and FactoryFS rows only.
     for (const RowInfo& info : kRows) {
         const ImageSetSlot& row = set.rows[info.row];
         if (row.check == 0 || info.slot < 0) continue;
-        if (row.file[0] != '\0' && !Exists(row.file)) {
-            notes->push_back(std::string(info.name) + " is ticked but " + row.file +
-                             " is missing: skipped");
-            continue;
-        }
         if (row.file[0] == '\0' || row.address[0] == '\0') {
             *error = info.message;
             return false;
@@ -62,6 +61,13 @@ bool ChooseFromImageSet(const ImageSet& set, std::vector<ImageChoice>* images, s
         return false;
     }
     return true;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::string joined;
+    for (const std::string& line : lines)
+        joined += (joined.empty() ? "" : "; ") + line;
+    return joined;
 }
 
 std::vector<std::string> DescribeImageSet(const ImageSet& set) {

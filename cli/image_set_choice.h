@@ -13,10 +13,12 @@ namespace cli {
 
 // Fills images from the ticked rows of set. False with the window's message
 // ("Select Image !", "Invalid Modem Image/Address !", ...) when the set cannot
-// be downloaded. notes gets a line for every ticked row whose file is gone
-// (the window shows such a row empty and unticked).
-bool ChooseFromImageSet(const ImageSet& set, std::vector<ImageChoice>* images, std::string* error,
-                        std::vector<std::string>* notes);
+// be downloaded, or naming the file of a ticked row that is missing: a
+// download never sends less than the set asks for.
+bool ChooseFromImageSet(const ImageSet& set, std::vector<ImageChoice>* images, std::string* error);
+
+// One line listing every problem ("a; b").
+std::string JoinLines(const std::vector<std::string>& lines);
 
 // The image set as the window lists it, one line per row.
 std::vector<std::string> DescribeImageSet(const ImageSet& set);

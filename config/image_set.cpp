@@ -23,11 +23,8 @@ constexpr ChainName kChainNames[kBootChainCount] = {
     {"/qcsbl.mbn", "QCSBLADDRESS"},   {"/oemsbl.mbn", "OEMSBLADDRESS"}};
 
 constexpr const char* kRowPrefixes[kImageSetRowCount] = {"CODE", "FONT", "DATA", "ETC1", "ETC2"};
-
-template <size_t N>
-void ReadText(const char* key, char (&out)[N], const char* file) {
-    config::ReadText(key, out, N, file);
-}
+constexpr const char* kRowNames[kImageSetRowCount] = {"Modem", "Rsrc1", "Rsrc2", "FactoryFS",
+                                                      "FOTA"};
 
 struct RowKeys {
     char check[16], kind[16], file[16], address[16];
@@ -61,40 +58,42 @@ void FormChainPaths(ImageSet* set) {
     }
 }
 
-void ReadBoot(const char* file, ImageSet* set) {
+// An address refused for its length is not replaced by the trailer's either.
+void ReadBoot(config::ProfileReader* file, ImageSet* set) {
     set->BOOTCHECK = 0;
-    ReadText("BOOTKIND", set->BOOTKIND, file);
-    ReadText("BOOTFILE", set->BOOTFILE, file);
-    ReadText("BOOTLOADERFILE", set->BOOTLOADERFILE, file);
+    file->Text("BOOTKIND", set->BOOTKIND);
+    file->Text("BOOTFILE", set->BOOTFILE);
+    file->Text("BOOTLOADERFILE", set->BOOTLOADERFILE);
     FormChainPaths(set);
     if (set->MTY != kModemTypeBootChain) {
-        ReadText("BOOTADDRESS", set->BOOTADDRESS, file);
+        file->Text("BOOTADDRESS", set->BOOTADDRESS);
         return;
     }
+    bool usable[kBootChainCount];
     for (int i = 0; i < kBootChainCount; ++i) {
-        ReadText(kChainNames[i].addressKey, set->bootChain[i].address, file);
+        usable[i] = file->Text(kChainNames[i].addressKey, set->bootChain[i].address);
     }
-    for (BootChainEntry& entry : set->bootChain)
-        FillFromTrailer(entry.path, entry.address);
+    for (int i = 0; i < kBootChainCount; ++i) {
+        if (usable[i]) FillFromTrailer(set->bootChain[i].path, set->bootChain[i].address);
+    }
 }
 
-void ReadUsb(const char* file, ImageSet* set) {
+void ReadUsb(config::ProfileReader* file, ImageSet* set) {
     set->USBCHECK = 0;
-    ReadText("USBKIND", set->USBKIND, file);
-    ReadText("USBFILE", set->USBFILE, file);
-    ReadText("USBADDRESS", set->USBADDRESS, file);
-    if (set->MTY == kModemTypeBootLoader || set->MTY == kModemTypeBootChain) {
+    file->Text("USBKIND", set->USBKIND);
+    file->Text("USBFILE", set->USBFILE);
+    const bool usable = file->Text("USBADDRESS", set->USBADDRESS);
+    if (usable && (set->MTY == kModemTypeBootLoader || set->MTY == kModemTypeBootChain)) {
         FillFromTrailer(set->USBFILE, set->USBADDRESS);
     }
 }
 
-void ReadRow(const char* file, int row, ImageSetSlot* slot) {
+void ReadRow(config::ProfileReader* file, int row, ImageSetSlot* slot) {
     const RowKeys keys = KeysOfRow(row);
-    slot->check = config::ReadInt(keys.check, 0, file);
-    ReadText(keys.kind, slot->kind, file);
-    ReadText(keys.file, slot->file, file);
-    ReadText(keys.address, slot->address, file);
-    FillFromTrailer(slot->file, slot->address);
+    slot->check = file->Int(keys.check, 0);
+    file->Text(keys.kind, slot->kind);
+    file->Text(keys.file, slot->file);
+    if (file->Text(keys.address, slot->address)) FillFromTrailer(slot->file, slot->address);
 }
 
 void WriteBoot(config::ProfileWriter* out, const ImageSet& set) {
@@ -133,36 +132,73 @@ const char* ImageSetRowPrefix(int row) {
     return row >= 0 && row < kImageSetRowCount ? kRowPrefixes[row] : "";
 }
 
-void ReadImageSet(const char* path, ImageSet* set) {
-    // The path may lie in the record being replaced.
-    const std::string copy = path != nullptr ? path : "";
-    const char* file = copy.c_str();
-    *set = ImageSet{};
-    set->MTY = config::ReadInt("MTY", kModemTypeBootLoader, file);
-    ReadBoot(file, set);
-    ReadUsb(file, set);
-    ReadText("BINARYFULLPATH", set->BINARYFULLPATH, file);
-    for (int row = 0; row < kImageSetRowCount; ++row)
-        ReadRow(file, row, &set->rows[row]);
+const char* ImageSetRowName(int row) {
+    return row >= 0 && row < kImageSetRowCount ? kRowNames[row] : "";
 }
 
-void ReadImageSet(const char* path) {
-    ReadImageSet(path, &g_imageSet);
+void ReadImageSet(const char* path, ImageSet* set, config::ReadProblems* problems) {
+    // The path may lie in the record being replaced.
+    const std::string copy = path != nullptr ? path : "";
+    config::ProfileReader file(copy.c_str(), problems);
+    *set = ImageSet{};
+    set->MTY = file.Int("MTY", kModemTypeBootLoader);
+    ReadBoot(&file, set);
+    ReadUsb(&file, set);
+    file.Text("BINARYFULLPATH", set->BINARYFULLPATH);
+    for (int row = 0; row < kImageSetRowCount; ++row)
+        ReadRow(&file, row, &set->rows[row]);
 }
+
+void ReadImageSet(const char* path, config::ReadProblems* problems) {
+    ReadImageSet(path, &g_imageSet, problems);
+}
+
+std::vector<std::string> MissingTickedFiles(const ImageSet& set) {
+    std::vector<std::string> lines;
+    for (int row = kRowCode; row <= kRowEtc1; ++row) {
+        const ImageSetSlot& slot = set.rows[row];
+        if (slot.check == 0 || slot.file[0] == '\0' || config::FileFound(slot.file)) continue;
+        lines.push_back(std::string(kRowNames[row]) + " is ticked but its file " +
+                        std::string(slot.file, strnlen(slot.file, sizeof slot.file)) +
+                        " is missing");
+    }
+    return lines;
+}
+
+namespace {
+
+void FillWriter(config::ProfileWriter* out, const ImageSet& set) {
+    out->Int("MTY", set.MTY);
+    WriteBoot(out, set);
+    out->Int("USBCHECK", set.USBCHECK);
+    out->Text("USBKIND", set.USBKIND);
+    out->Text("USBFILE", set.USBFILE);
+    out->Text("USBADDRESS", set.USBADDRESS);
+    out->Text("BINARYFULLPATH", set.BINARYFULLPATH);
+    for (int row = 0; row < kImageSetRowCount; ++row)
+        WriteRow(out, row, set.rows[row]);
+}
+
+}  // namespace
 
 bool WriteImageSet(const char* path, const ImageSet& set) {
     if (path == nullptr || path[0] == '\0') return true;
     config::ProfileWriter out(path);
-    out.Int("MTY", set.MTY);
-    WriteBoot(&out, set);
-    out.Int("USBCHECK", set.USBCHECK);
-    out.Text("USBKIND", set.USBKIND);
-    out.Text("USBFILE", set.USBFILE);
-    out.Text("USBADDRESS", set.USBADDRESS);
-    out.Text("BINARYFULLPATH", set.BINARYFULLPATH);
-    for (int row = 0; row < kImageSetRowCount; ++row)
-        WriteRow(&out, row, set.rows[row]);
-    return out.ok();
+    FillWriter(&out, set);
+    return out.Save();
+}
+
+void config::ImageSetBaseline::Remember(const char* path, const ImageSet& set) {
+    config::ProfileWriter out(nullptr);
+    FillWriter(&out, set);
+    path_ = path != nullptr ? path : "";
+    entries_ = out.entries();
+}
+
+bool config::ImageSetBaseline::Changed(const char* path, const ImageSet& set) const {
+    config::ProfileWriter out(nullptr);
+    FillWriter(&out, set);
+    return path_ != (path != nullptr ? path : "") || entries_ != out.entries();
 }
 
 bool WriteImageSet(const char* path) {

@@ -3,6 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
+
+#include "config/profile.h"
 
 inline constexpr size_t kImageKindSize = 32;
 inline constexpr size_t kImagePathSize = 261;
@@ -69,16 +73,42 @@ const char* BootChainFileName(int index);
 const char* BootChainAddressKey(int index);
 // Key prefix of a row ("CODE", "FONT", "DATA", "ETC1", "ETC2").
 const char* ImageSetRowPrefix(int row);
+// Name of a row's button ("Modem", "Rsrc1", "Rsrc2", "FactoryFS", "FOTA").
+const char* ImageSetRowName(int row);
 
 // Replaces *set with the image set in path; a missing file, and every missing
 // key, gives the defaults (modem type 0, nothing ticked, empty texts). An
 // empty address of an existing image file is taken from the file's trailer;
-// a file without one shows the trailer reader's message box.
-void ReadImageSet(const char* path, ImageSet* set);
-void ReadImageSet(const char* path);  // into g_imageSet
+// a file without one shows the trailer reader's message box. A file over
+// 1 MiB reads as missing, and a value longer than its field is left empty
+// (an address then takes nothing from the trailer either); both are noted in
+// problems when given.
+void ReadImageSet(const char* path, ImageSet* set, config::ReadProblems* problems = nullptr);
+void ReadImageSet(const char* path, config::ReadProblems* problems = nullptr);  // into g_imageSet
 
-// Stores the keys of *set in path (nothing at all for an empty path). True
-// when every key was written; a key whose write fails leaves the file as it
-// was before that key.
+// One line for every ticked Modem, Rsrc1, Rsrc2 or FactoryFS row whose file
+// is missing ("Modem is ticked but its file /st/m.bin is missing").
+std::vector<std::string> MissingTickedFiles(const ImageSet& set);
+
+// Stores the keys of *set in path (nothing at all for an empty path) with one
+// atomic replace. True when it was written; otherwise the file is as it was.
 bool WriteImageSet(const char* path, const ImageSet& set);
 bool WriteImageSet(const char* path);  // from g_imageSet
+
+// What an image set and its path were when the window showed them, so that a
+// set the operator did not change is not written back (a row whose file is
+// missing shows empty; writing it would lose its stored values).
+namespace config {
+
+class ImageSetBaseline {
+public:
+    void Remember(const char* path, const ImageSet& set);
+    // True when path or any key that WriteImageSet would write differs.
+    bool Changed(const char* path, const ImageSet& set) const;
+
+private:
+    std::string path_;
+    std::vector<std::pair<std::string, std::string>> entries_;
+};
+
+}  // namespace config

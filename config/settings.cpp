@@ -30,27 +30,27 @@ void ChannelKey(int channel, char (&key)[16]) {
     std::snprintf(key, sizeof key, "CH%d_PORT", channel);
 }
 
-void ReadNumbers(const char* file) {
+void ReadNumbers(const config::ProfileReader& file) {
     Settings& s = g_settings;
-    s.AUTODETECT = config::ReadInt("AUTODETECT", kDefaultAutoDetect, file);
+    s.AUTODETECT = file.Int("AUTODETECT", kDefaultAutoDetect);
     for (int channel = 0; channel < kChannelCount; ++channel) {
         char key[16];
         ChannelKey(channel, key);
-        s.CH_PORT[channel] = config::ReadInt(key, 0, file);
+        s.CH_PORT[channel] = file.Int(key, 0);
         if (s.CH_PORT[channel] < 0) s.CH_PORT[channel] = 0;
     }
-    s.DELAY = config::ReadInt("DELAY", kDefaultDelay, file);
+    s.DELAY = file.Int("DELAY", kDefaultDelay);
     if (s.DELAY < 0 || s.DELAY > kMaxDelay) s.DELAY = kDefaultDelay;
-    s.BAUDRATE = config::ReadInt("BAUDRATE", kDefaultBaudRate, file);
+    s.BAUDRATE = file.Int("BAUDRATE", kDefaultBaudRate);
     if (s.BAUDRATE <= 0) s.BAUDRATE = kDefaultBaudRate;
 }
 
-// The stored image set when it names an existing file and fits, else the
-// default one in the start directory; empty when even that does not fit.
-std::string ChooseImageSet(const char* settingsFile) {
-    char stored[config::kValueBufferSize];
-    config::ReadText("VARKOFILE", stored, sizeof stored, settingsFile);
-    if (FitsPath(stored) && config::FileFound(stored)) return stored;
+// The stored image set when it names an existing file, else the default one
+// in the start directory; empty when even that does not fit.
+std::string ChooseImageSet(config::ProfileReader* settingsFile) {
+    char stored[sizeof Settings::VARKOFILE];
+    settingsFile->Text("VARKOFILE", stored);
+    if (config::FileFound(stored)) return stored;
     std::string fallback = StartDirectoryFile(kDefaultImageSetFileName);
     return FitsPath(fallback.c_str()) ? fallback : std::string();
 }
@@ -81,18 +81,23 @@ std::string StartDirectoryFile(const char* name) {
     return folder + name;
 }
 
-int ReadSettings(const char* imageSetPath) {
+int ReadSettings(const char* imageSetPath, config::ReadProblems* problems) {
     const std::string file = StartDirectoryFile(kSettingsFileName);
-    const bool given =
-        imageSetPath != nullptr && FitsPath(imageSetPath) && config::FileFound(imageSetPath);
-    ReadNumbers(file.c_str());
-    const std::string chosen = given ? std::string(imageSetPath) : ChooseImageSet(file.c_str());
+    config::ProfileReader settings(file.c_str(), problems);
+    const bool tooLong = imageSetPath != nullptr && !FitsPath(imageSetPath);
+    if (tooLong && problems != nullptr) {
+        problems->push_back({imageSetPath, std::string("the image set path ") + imageSetPath +
+                                               " is longer than 260 characters: not used"});
+    }
+    const bool given = imageSetPath != nullptr && !tooLong && config::FileFound(imageSetPath);
+    ReadNumbers(settings);
+    const std::string chosen = given ? std::string(imageSetPath) : ChooseImageSet(&settings);
     std::snprintf(g_settings.VARKOFILE, sizeof g_settings.VARKOFILE, "%s", chosen.c_str());
-    if (!chosen.empty()) ReadImageSet(chosen.c_str());
+    if (!chosen.empty()) ReadImageSet(chosen.c_str(), problems);
     return 1;
 }
 
-int WriteSettings(bool* written) {
+bool WriteSettingsFile() {
     const std::string file = StartDirectoryFile(kSettingsFileName);
     const Settings& s = g_settings;
     config::ProfileWriter out(file.c_str());
@@ -105,8 +110,24 @@ int WriteSettings(bool* written) {
     out.Int("DELAY", s.DELAY);
     out.Int("BAUDRATE", s.BAUDRATE);
     out.Text("VARKOFILE", s.VARKOFILE);
+    return out.Save();
+}
+
+int WriteSettings(bool* written, const config::ImageSetBaseline* baseline) {
+    const bool settingsWritten = WriteSettingsFile();
+    const Settings& s = g_settings;
     const std::string imageSet(s.VARKOFILE, strnlen(s.VARKOFILE, sizeof s.VARKOFILE - 1));
-    const bool imageSetWritten = WriteImageSet(imageSet.c_str());
-    if (written != nullptr) *written = out.ok() && imageSetWritten;
+    const bool unchanged = baseline != nullptr && !baseline->Changed(imageSet.c_str(), g_imageSet);
+    const bool imageSetWritten = unchanged || WriteImageSet(imageSet.c_str());
+    if (written != nullptr) *written = settingsWritten && imageSetWritten;
     return 1;
+}
+
+std::string LoadReport(const config::ReadProblems& problems, const ImageSet& set) {
+    std::string report;
+    for (const config::ReadProblem& problem : problems)
+        report += (report.empty() ? "" : "\n") + problem.text;
+    for (const std::string& line : MissingTickedFiles(set))
+        report += (report.empty() ? "" : "\n") + line;
+    return report;
 }

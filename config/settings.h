@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 
+#include "config/image_set.h"
+#include "config/profile.h"
 #include "link/channel.h"
 
 inline constexpr const char* kSettingsFileName = "Kelvane_3.ini";
@@ -45,9 +47,18 @@ extern Settings g_settings;
 // Reads the settings file into g_settings and the chosen image set into
 // g_imageSet. The image set is imageSetPath when given and found, else the
 // stored VARKOFILE when found, else default_3.vrk in the start directory.
-// Always 1.
-int ReadSettings(const char* imageSetPath);
+// Always 1; problems (when given) gets what could not be used in either file
+// (a file over 1 MiB, a value longer than its field, a given path too long).
+int ReadSettings(const char* imageSetPath, config::ReadProblems* problems = nullptr);
 
 // Stores g_settings in the settings file and g_imageSet in the VARKOFILE
-// path. Always 1; *written (when given) tells whether every key was written.
-int WriteSettings(bool* written = nullptr);
+// path; with a baseline, the image set only when it changed since (path or
+// keys). Always 1; *written (when given) tells whether everything meant to be
+// written was.
+int WriteSettings(bool* written = nullptr, const config::ImageSetBaseline* baseline = nullptr);
+// Stores g_settings in the settings file only; true when it was written.
+bool WriteSettingsFile();
+
+// What the operator is told after ReadSettings: every problem, then every
+// ticked row whose file is missing, one a line; empty when all is well.
+std::string LoadReport(const config::ReadProblems& problems, const ImageSet& set);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/trace.h"
@@ -20,18 +21,15 @@ namespace {
 
 std::atomic<IniCommitHook> g_commitHook{nullptr};
 
-struct Line {
-    std::string body;  // the line without its ending
-    std::string eol;   // "\n", "\r\n" or "" for a last line without one
-};
-
-struct IniText {
-    std::vector<Line> lines;
-    std::string eol = "\n";  // style for lines this layer adds
-};
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr int kMaxLinkHops = 40;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
+}
+
+bool IsLineEnd(char c) {
+    return c == '\r' || c == '\n';
 }
 
 std::string_view Trim(std::string_view s) {
@@ -42,58 +40,17 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-        if (x != y) return false;
+// Names compare without regard to (ASCII) case: they are stored folded.
+std::string Folded(std::string_view name) {
+    std::string out(name);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
-    return true;
+    return out;
 }
 
-// Reads the whole file; false when it is missing or cannot be read in full.
-// *missing tells the two apart: a write may create a missing file, never
-// replace one it could not read.
-bool ReadWholeFile(const char* file, std::string* out, bool* missing = nullptr) {
-    FILE* f = std::fopen(file, "rb");
-    if (missing != nullptr) *missing = f == nullptr && errno == ENOENT;
-    if (f == nullptr) return false;
-    char chunk[8192];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        out->append(chunk, n);
-    const bool ok = std::ferror(f) == 0;
-    std::fclose(f);
-    return ok;
-}
-
-IniText Split(const std::string& bytes) {
-    IniText text;
-    bool styleSeen = false;
-    size_t pos = 0;
-    while (pos < bytes.size()) {
-        size_t nl = bytes.find('\n', pos);
-        Line line;
-        if (nl == std::string::npos) {
-            line.body = bytes.substr(pos);
-            pos = bytes.size();
-        } else {
-            line.body = bytes.substr(pos, nl - pos);
-            line.eol = "\n";
-            if (!line.body.empty() && line.body.back() == '\r') {
-                line.body.pop_back();
-                line.eol = "\r\n";
-            }
-            pos = nl + 1;
-            if (!styleSeen) text.eol = line.eol;
-            styleSeen = true;
-        }
-        text.lines.push_back(std::move(line));
-    }
-    return text;
+std::string KeyOf(const std::string& foldedSection, std::string_view key) {
+    return std::to_string(foldedSection.size()) + ":" + foldedSection + Folded(key);
 }
 
 // A section header gives its name; anything else gives false.
@@ -118,75 +75,34 @@ bool KeyValue(std::string_view body, std::string_view* key, std::string_view* va
     return true;
 }
 
-// Index of the first line holding key in a section of that name, or -1.
-long FindKey(const IniText& text, std::string_view section, std::string_view key) {
-    bool inSection = false;
-    for (size_t i = 0; i < text.lines.size(); ++i) {
-        std::string_view name, k, v;
-        if (SectionName(text.lines[i].body, &name)) {
-            inSection = SameName(name, section);
-        } else if (inSection && KeyValue(text.lines[i].body, &k, &v) && SameName(k, key)) {
-            return static_cast<long>(i);
-        }
-    }
-    return -1;
-}
-
-long FindSection(const IniText& text, std::string_view section) {
-    for (size_t i = 0; i < text.lines.size(); ++i) {
-        std::string_view name;
-        if (SectionName(text.lines[i].body, &name) && SameName(name, section)) {
-            return static_cast<long>(i);
-        }
-    }
-    return -1;
-}
-
-// Where a new key of the section starting at header goes: after its last
-// non-blank line, before the next section.
-size_t InsertionPoint(const IniText& text, size_t header) {
-    size_t last = header;
-    for (size_t i = header + 1; i < text.lines.size(); ++i) {
-        std::string_view name;
-        if (SectionName(text.lines[i].body, &name)) break;
-        if (!Trim(text.lines[i].body).empty()) last = i;
-    }
-    return last + 1;
-}
-
-void InsertLine(IniText* text, size_t at, std::string body) {
-    if (at > 0 && text->lines[at - 1].eol.empty()) text->lines[at - 1].eol = text->eol;
-    text->lines.insert(text->lines.begin() + static_cast<long>(at),
-                       Line{std::move(body), text->eol});
-}
-
-std::string_view Unquoted(std::string_view v) {
+std::string CleanValue(std::string_view v) {
     if (v.size() > 1 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
         v = v.substr(1, v.size() - 2);
     }
-    return v;
+    return std::string(v.substr(0, v.find('\0')));  // a NUL inside the value ends it
 }
 
-bool Lookup(const char* section, const char* key, const char* file, std::string* value) {
-    std::string bytes;
-    if (section == nullptr || key == nullptr || file == nullptr) return false;
-    if (!ReadWholeFile(file, &bytes)) return false;
-    IniText text = Split(bytes);
-    long at = FindKey(text, section, key);
-    if (at < 0) return false;
-    std::string_view k, v;
-    KeyValue(text.lines[static_cast<size_t>(at)].body, &k, &v);
-    value->assign(Unquoted(v));
-    return true;
+// Past the line end (CR, LF or CRLF) that starts at pos.
+size_t PastLineEnd(const std::string& bytes, size_t pos) {
+    if (pos >= bytes.size()) return pos;
+    if (bytes[pos] == '\r' && pos + 1 < bytes.size() && bytes[pos + 1] == '\n') return pos + 2;
+    return pos + 1;
 }
 
-std::string Join(const IniText& text) {
-    std::string out;
-    for (const Line& line : text.lines) {
-        out += line.body;
-        out += line.eol;
-    }
-    return out;
+size_t TextStart(const std::string& bytes) {
+    return std::string_view(bytes).starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+}
+
+// The body of the file's last line, and whether it has a line end.
+std::string_view LastLine(const std::string& bytes, bool* ended) {
+    const size_t start = TextStart(bytes);
+    size_t end = bytes.size();
+    *ended = end > start && IsLineEnd(bytes[end - 1]);
+    if (*ended) end -= end - 1 > start && bytes[end - 2] == '\r' && bytes[end - 1] == '\n' ? 2 : 1;
+    size_t begin = end;
+    while (begin > start && !IsLineEnd(bytes[begin - 1]))
+        --begin;
+    return std::string_view(bytes).substr(begin, end - begin);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -194,6 +110,30 @@ std::string FolderOf(const std::string& path) {
     if (slash == std::string::npos) return ".";
     if (slash == 0) return "/";
     return path.substr(0, slash);
+}
+
+// The file a write must replace: a symbolic link's final target (which may
+// not exist yet). Empty for a loop of links.
+std::string FollowLinks(const std::string& file) {
+    std::string path = file;
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+        std::vector<char> target(PATH_MAX + 1);
+        const ssize_t n = ::readlink(path.c_str(), target.data(), PATH_MAX);
+        if (n <= 0) return path;
+        const std::string next(target.data(), static_cast<size_t>(n));
+        path = next.front() == '/' ? next : FolderOf(path) + "/" + next;
+    }
+    return "";
+}
+
+// A read-only file is kept as it is: no write permission for its owner (the
+// read-only attribute), or none for this process.
+bool ReadOnly(const std::string& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) return false;
+    return (info.st_mode & S_IWUSR) == 0 || ::access(file.c_str(), W_OK) != 0;
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -247,7 +187,151 @@ std::string OneLine(const char* value) {
     return v;
 }
 
+// Reads at most kMaxIniFileSize bytes of a regular file.
+IniLoad ReadWholeFile(const char* file, std::string* out) {
+    const int fd = ::open(file, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno == ENOENT ? IniLoad::kMissing : IniLoad::kUnreadable;
+    struct stat info {};
+    IniLoad result = IniLoad::kRead;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) result = IniLoad::kUnreadable;
+    if (result == IniLoad::kRead && static_cast<uint64_t>(info.st_size) > kMaxIniFileSize) {
+        result = IniLoad::kTooLarge;
+    }
+    char chunk[8192];
+    while (result == IniLoad::kRead) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) result = IniLoad::kUnreadable;
+        if (n <= 0) break;
+        out->append(chunk, static_cast<size_t>(n));
+        if (out->size() > kMaxIniFileSize) result = IniLoad::kTooLarge;  // it grew
+    }
+    ::close(fd);
+    if (result != IniLoad::kRead) out->clear();
+    return result;
+}
+
 }  // namespace
+
+IniLoad IniFile::Load(const char* file) {
+    file_ = file != nullptr ? file : "";
+    bytes_.clear();
+    status_ = file_.empty() ? IniLoad::kMissing : ReadWholeFile(file_.c_str(), &bytes_);
+    Parse();
+    return status_;
+}
+
+void IniFile::Parse() {
+    keyLines_.clear();
+    sectionNames_.clear();
+    sections_.clear();
+    keys_.clear();
+    eol_ = "\n";
+    bool styleSeen = false;
+    size_t section = std::string::npos;
+    SectionInfo* firstBlock = nullptr;  // the section being read, if its first block
+    const std::string_view text(bytes_);
+    size_t pos = TextStart(bytes_);
+    while (pos < bytes_.size()) {
+        size_t bodyEnd = text.find_first_of("\r\n", pos);
+        if (bodyEnd == std::string_view::npos) bodyEnd = bytes_.size();
+        const size_t end = PastLineEnd(bytes_, bodyEnd);
+        if (!styleSeen && end > bodyEnd) {
+            eol_.assign(bytes_, bodyEnd, end - bodyEnd);
+            styleSeen = true;
+        }
+        const std::string_view body = text.substr(pos, bodyEnd - pos);
+        std::string_view name, key, value;
+        if (SectionName(body, &name)) {
+            std::string folded = Folded(name);
+            auto [it, added] =
+                sections_.try_emplace(folded, SectionInfo{sectionNames_.size(), end});
+            if (added) sectionNames_.push_back(std::move(folded));
+            section = it->second.id;
+            firstBlock = added ? &it->second : nullptr;
+        } else if (section != std::string::npos) {
+            if (KeyValue(body, &key, &value)) {
+                keys_.try_emplace(KeyOf(sectionNames_[section], key), keyLines_.size());
+                keyLines_.push_back(KeyLine{pos, bodyEnd, section});
+            }
+            if (firstBlock != nullptr && !Trim(body).empty()) firstBlock->insertAt = end;
+        }
+        pos = end;
+    }
+}
+
+const IniFile::KeyLine* IniFile::FindLine(std::string_view section, std::string_view key) const {
+    auto it = keys_.find(KeyOf(Folded(section), key));
+    return it == keys_.end() ? nullptr : &keyLines_[it->second];
+}
+
+bool IniFile::Find(std::string_view section, std::string_view key, std::string* value) const {
+    const KeyLine* line = FindLine(section, key);
+    if (line == nullptr) return false;
+    std::string_view k, v;
+    KeyValue(std::string_view(bytes_).substr(line->begin, line->end - line->begin), &k, &v);
+    *value = CleanValue(v);
+    return true;
+}
+
+std::vector<std::pair<std::string, std::string>> IniFile::Section(std::string_view section) const {
+    std::vector<std::pair<std::string, std::string>> entries;
+    auto it = sections_.find(Folded(section));
+    if (it == sections_.end()) return entries;
+    std::unordered_set<std::string> seen;
+    for (const KeyLine& line : keyLines_) {
+        if (line.section != it->second.id) continue;
+        std::string_view k, v;
+        KeyValue(std::string_view(bytes_).substr(line.begin, line.end - line.begin), &k, &v);
+        if (seen.insert(Folded(k)).second) entries.emplace_back(std::string(k), CleanValue(v));
+    }
+    return entries;
+}
+
+void IniFile::Set(std::string_view section, std::string_view key, const char* value) {
+    const KeyLine* line = FindLine(section, key);
+    if (line != nullptr) {
+        if (value == nullptr) {
+            bytes_.erase(line->begin, PastLineEnd(bytes_, line->end) - line->begin);
+        } else {
+            std::string_view original, old;
+            KeyValue(std::string_view(bytes_).substr(line->begin, line->end - line->begin),
+                     &original, &old);
+            bytes_.replace(line->begin, line->end - line->begin,
+                           std::string(original) + "=" + OneLine(value));
+        }
+        Parse();
+        return;
+    }
+    if (value == nullptr) return;
+    bool ended = false;
+    const bool lastLineBlank = Trim(LastLine(bytes_, &ended)).empty();
+    const bool hasText = bytes_.size() > TextStart(bytes_);
+    const std::string entry = std::string(key) + "=" + OneLine(value) + eol_;
+    auto it = sections_.find(Folded(section));
+    if (it != sections_.end()) {
+        const size_t at = it->second.insertAt;
+        bytes_.insert(at, (at == bytes_.size() && hasText && !ended ? eol_ : "") + entry);
+    } else {
+        if (hasText && !ended) bytes_ += eol_;
+        if (!lastLineBlank) bytes_ += eol_;
+        bytes_ += "[" + std::string(section) + "]" + eol_ + entry;
+    }
+    Parse();
+}
+
+bool IniFile::Save() const {
+    if (status_ == IniLoad::kTooLarge || status_ == IniLoad::kUnreadable) {
+        TRACE("INI write %s: the file was not read, so it is not replaced\n", file_.c_str());
+        return false;
+    }
+    const std::string target = FollowLinks(file_);
+    if (target.empty() || ReadOnly(target)) {
+        TRACE("INI write %s: read-only or a loop of links; not replaced\n", file_.c_str());
+        return false;
+    }
+    return ReplaceFile(target, bytes_);
+}
 
 void SetIniCommitHook(IniCommitHook hook) {
     g_commitHook.store(hook);
@@ -255,29 +339,18 @@ void SetIniCommitHook(IniCommitHook hook) {
 
 std::vector<std::pair<std::string, std::string>> GetPrivateProfileSection(const char* section,
                                                                           const char* file) {
-    std::vector<std::pair<std::string, std::string>> entries;
-    std::string bytes;
-    if (section == nullptr || file == nullptr || !ReadWholeFile(file, &bytes)) return entries;
-    IniText text = Split(bytes);
-    bool inSection = false;
-    for (const Line& line : text.lines) {
-        std::string_view name, k, v;
-        if (SectionName(line.body, &name)) {
-            inSection = SameName(name, section);
-            continue;
-        }
-        if (!inSection || !KeyValue(line.body, &k, &v)) continue;
-        bool seen = false;
-        for (const auto& e : entries)
-            seen = seen || SameName(e.first, k);
-        if (!seen) entries.emplace_back(std::string(k), std::string(Unquoted(v)));
-    }
-    return entries;
+    if (section == nullptr || file == nullptr) return {};
+    IniFile ini;
+    ini.Load(file);
+    return ini.Section(section);
 }
 
 int GetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* file) {
     std::string value;
-    if (!Lookup(section, key, file, &value) || value.empty()) return defaultValue;
+    IniFile ini;
+    if (section == nullptr || key == nullptr || file == nullptr) return defaultValue;
+    ini.Load(file);
+    if (!ini.Find(section, key, &value) || value.empty()) return defaultValue;
     long long n = 0;
     for (char c : value) {
         if (c < '0' || c > '9') break;
@@ -291,8 +364,11 @@ uint32_t GetPrivateProfileString(const char* section, const char* key, const cha
                                  char* out, uint32_t size, const char* file) {
     if (out == nullptr || size == 0) return 0;
     std::string value;
-    if (!Lookup(section, key, file, &value)) value = defaultValue != nullptr ? defaultValue : "";
-    size_t n = std::strlen(value.c_str());  // a NUL inside the value ends it
+    IniFile ini;
+    const bool found = section != nullptr && key != nullptr && file != nullptr &&
+                       ini.Load(file) == IniLoad::kRead && ini.Find(section, key, &value);
+    if (!found) value = defaultValue != nullptr ? defaultValue : "";
+    size_t n = std::strlen(value.c_str());
     if (n > size - 1) n = size - 1;
     std::memcpy(out, value.data(), n);
     out[n] = '\0';
@@ -302,38 +378,16 @@ uint32_t GetPrivateProfileString(const char* section, const char* key, const cha
 bool WritePrivateProfileString(const char* section, const char* key, const char* value,
                                const char* file) {
     if (section == nullptr || key == nullptr || file == nullptr || file[0] == '\0') return false;
-    std::string bytes;
-    bool missing = false;
-    if (!ReadWholeFile(file, &bytes, &missing) && !missing) {
+    IniFile ini;
+    const IniLoad status = ini.Load(file);
+    if (status == IniLoad::kTooLarge || status == IniLoad::kUnreadable) {
         TRACE("INI write %s: the file cannot be read, so it is not replaced\n", file);
         return false;
     }
-    IniText text = Split(bytes);
-    long at = FindKey(text, section, key);
-    if (value == nullptr) {
-        if (at < 0) return true;
-        text.lines.erase(text.lines.begin() + at);
-        return ReplaceFile(file, Join(text));
-    }
-    if (at >= 0) {
-        Line& line = text.lines[static_cast<size_t>(at)];
-        std::string_view original, old;
-        KeyValue(line.body, &original, &old);
-        line.body = std::string(original) + "=" + OneLine(value);
-        return ReplaceFile(file, Join(text));
-    }
-    std::string entry = std::string(key) + "=" + OneLine(value);
-    long header = FindSection(text, section);
-    if (header >= 0) {
-        InsertLine(&text, InsertionPoint(text, static_cast<size_t>(header)), entry);
-    } else {
-        if (!text.lines.empty() && !Trim(text.lines.back().body).empty()) {
-            InsertLine(&text, text.lines.size(), "");
-        }
-        InsertLine(&text, text.lines.size(), "[" + std::string(section) + "]");
-        InsertLine(&text, text.lines.size(), entry);
-    }
-    return ReplaceFile(file, Join(text));
+    std::string old;
+    if (value == nullptr && !ini.Find(section, key, &old)) return true;
+    ini.Set(section, key, value);
+    return ini.Save();
 }
 
 }  // namespace platform

@@ -7,13 +7,15 @@
 
 #include "config/image_set.h"
 #include "config/settings.h"
+#include "platform/notify.h"
 #include "ui/address_edits.h"
 #include "ui/downloader_dialog.h"
 #include "ui/field_text.h"
 #include "ui/row_values.h"
 
 void DownloaderDialog::LoadSettingsToControls(const char* imageSetPath) {
-    ReadSettings(imageSetPath);
+    config::ReadProblems problems;
+    ReadSettings(imageSetPath, &problems);
     m_imageSetPathEdit->setText(FieldText(g_settings.VARKOFILE));
     LoadPortsFromSettings();
     CheckModemTypeRadios(g_imageSet.MTY);
@@ -24,6 +26,13 @@ void DownloaderDialog::LoadSettingsToControls(const char* imageSetPath) {
     LoadRow(kRsrc2Row, kRowData);
     LoadRow(kFactoryFsRow, kRowEtc1);
     LoadFotaRow();
+    // What the rows show now is what a close keeps unless the operator
+    // changes it.
+    ImageSet shown = g_imageSet;
+    CopyAddressEdits(&shown);
+    m_shownImageSet.Remember(g_settings.VARKOFILE, shown);
+    const std::string report = LoadReport(problems, g_imageSet);
+    if (!report.empty()) platform::ShowMessage(report.c_str());
 }
 
 void DownloaderDialog::LoadPortsFromSettings() {
@@ -126,16 +135,23 @@ void DownloaderDialog::LoadFotaRow() {
     }
 }
 
-int DownloaderDialog::SaveControlsToSettings() {
+void DownloaderDialog::CopyAddressEdits(ImageSet* set) const {
+    CopyToField(m_bootAddressEdit->text(), set->BOOTADDRESS);
+    CopyToField(m_usbAddressEdit->text(), set->USBADDRESS);
+    CopyToField(m_modemAddressEdit->text(), set->rows[kRowCode].address);
+    CopyToField(m_rsrc2AddressEdit->text(), set->rows[kRowData].address);
+    CopyToField(m_rsrc1AddressEdit->text(), set->rows[kRowFont].address);
+    CopyToField(m_factoryFsAddressEdit->text(), set->rows[kRowEtc1].address);
+    CopyToField(m_fotaAddressEdit->text(), set->rows[kRowEtc2].address);
+}
+
+void DownloaderDialog::CopyControlsToSettings() {
     std::copy(std::begin(m_channelPort), std::end(m_channelPort), g_settings.CH_PORT);
-    ImageSet& set = g_imageSet;
     CopyToField(m_imageSetPathEdit->text(), g_settings.VARKOFILE);
-    CopyToField(m_bootAddressEdit->text(), set.BOOTADDRESS);
-    CopyToField(m_usbAddressEdit->text(), set.USBADDRESS);
-    CopyToField(m_modemAddressEdit->text(), set.rows[kRowCode].address);
-    CopyToField(m_rsrc2AddressEdit->text(), set.rows[kRowData].address);
-    CopyToField(m_rsrc1AddressEdit->text(), set.rows[kRowFont].address);
-    CopyToField(m_factoryFsAddressEdit->text(), set.rows[kRowEtc1].address);
-    CopyToField(m_fotaAddressEdit->text(), set.rows[kRowEtc2].address);
+    CopyAddressEdits(&g_imageSet);
+}
+
+int DownloaderDialog::SaveControlsToSettings() {
+    CopyControlsToSettings();
     return WriteSettings();
 }

@@ -335,7 +335,9 @@ void DownloaderDialog::keyPressEvent(QKeyEvent* event) {
 
 void DownloaderDialog::TearDown() {
     m_tornDown = true;
-    SaveControlsToSettings();
+    // The settings are stored; the image set only when the operator changed it.
+    CopyControlsToSettings();
+    WriteSettings(nullptr, &m_shownImageSet);
     VARKO_StopSession();
     // No channel holds a port any more: this starts no worker and returns.
     VARKO_RunSession(0);

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "config/image_set.h"
 #include "link/channel.h"
 #include "platform/notify.h"
 #include "platform/serial_ports.h"
@@ -176,6 +177,8 @@ private:
     void LoadRow(Row row, int imageSetRow);
     void LoadFotaRow();
     void ClearRowAddressAndKind(const RowControls& row);
+    void CopyAddressEdits(ImageSet* set) const;
+    void CopyControlsToSettings();
 
     // Port discovery (port_discovery.cpp).
     bool DownloadInProgress() const;
@@ -306,4 +309,5 @@ private:
     bool m_sessionRunning = false;
     bool m_closePending = false;  // the operator closed the window during a download
     bool m_tornDown = false;
+    config::ImageSetBaseline m_shownImageSet;  // the image set as last loaded into the rows
 };

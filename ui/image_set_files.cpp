@@ -49,7 +49,14 @@ void DownloaderDialog::OnSaveAs() {
     if (!chosen) return;
     CopyToField(*chosen, g_settings.VARKOFILE);
     m_imageSetPathEdit->setText(QString::fromStdString(*chosen));
-    SaveControlsToSettings();
+    CopyControlsToSettings();
+    bool written = false;
+    WriteSettings(&written);
+    if (written) {
+        m_shownImageSet.Remember(g_settings.VARKOFILE, g_imageSet);
+    } else {
+        platform::ShowMessage("ERROR : File is not written (read-only?)");
+    }
 }
 
 // The rows are checked in this order and the first failure is the only

@@ -81,30 +81,34 @@ TEST(CliOptionsTest, AnImageSetGivesTheRowsTheWindowWouldSend) {
     std::fclose(f);
     ImageSet set{};
     std::vector<cli::ImageChoice> images;
-    std::vector<std::string> notes;
     std::string error;
-    EXPECT_FALSE(cli::ChooseFromImageSet(set, &images, &error, &notes));
+    EXPECT_FALSE(cli::ChooseFromImageSet(set, &images, &error));
     EXPECT_EQ(error, "Select Image !");
 
     set.rows[kRowCode].check = 1;
     std::strcpy(set.rows[kRowCode].file, file.c_str());
-    EXPECT_FALSE(cli::ChooseFromImageSet(set, &images, &error, &notes));
+    EXPECT_FALSE(cli::ChooseFromImageSet(set, &images, &error));
     EXPECT_EQ(error, "Invalid Modem Image/Address !");
 
     std::strcpy(set.rows[kRowCode].address, "1a0000");
-    set.rows[kRowFont].check = 1;
-    std::strcpy(set.rows[kRowFont].file, dir.File("gone.rc1").c_str());
-    std::strcpy(set.rows[kRowFont].address, "800000");
     set.rows[kRowEtc2].check = 1;  // FOTA is never sent
     std::strcpy(set.rows[kRowEtc2].file, file.c_str());
     std::strcpy(set.rows[kRowEtc2].address, "900000");
     set.BOOTCHECK = 1;  // a loaded set never ticks Boot
-    ASSERT_TRUE(cli::ChooseFromImageSet(set, &images, &error, &notes)) << error;
+    ASSERT_TRUE(cli::ChooseFromImageSet(set, &images, &error)) << error;
     ASSERT_EQ(images.size(), 1u);
     EXPECT_EQ(images[0].slot, 8);
     EXPECT_EQ(images[0].address, "1a0000");
-    ASSERT_EQ(notes.size(), 1u);
-    EXPECT_NE(notes[0].find("gone.rc1"), std::string::npos);
+
+    // A ticked row whose file is gone refuses the whole set: never less than
+    // it asks for.
+    set.rows[kRowFont].check = 1;
+    std::strcpy(set.rows[kRowFont].file, dir.File("gone.rc1").c_str());
+    std::strcpy(set.rows[kRowFont].address, "800000");
+    images.clear();
+    EXPECT_FALSE(cli::ChooseFromImageSet(set, &images, &error));
+    EXPECT_EQ(error, "Rsrc1 is ticked but its file " + dir.File("gone.rc1") + " is missing");
+    EXPECT_TRUE(images.empty());
 }
 
 class FakePorts : public platform::SerialPortSource {

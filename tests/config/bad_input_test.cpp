@@ -51,28 +51,63 @@ void ExpectEveryTextTerminated(const ImageSet& set) {
     }
 }
 
-TEST_F(BadInputTest, ValuesFarLongerThanTheirFieldsAreCut) {
+bool Mentions(const config::ReadProblems& problems, const std::string& text) {
+    for (const config::ReadProblem& problem : problems)
+        if (problem.text.find(text) != std::string::npos) return true;
+    return false;
+}
+
+TEST_F(BadInputTest, ValuesLongerThanTheirFieldsAreRefusedNamingTheKey) {
     const std::string huge(5000, 'x');
+    // Cut to 31 characters this address would be 0; cut to 260 this path
+    // would name an existing image.
+    const std::string image = dir_.File("m.bin");
+    config_test::MakeImage(image, 0x1a0000);
     std::string text = "[VARKO]\nMTY=2\nBOOTKIND=" + huge + "\nBOOTFILE=" + huge +
                        "\nPBLADDRESS=" + huge + "\nUSBADDRESS=" + huge +
-                       "\nBINARYFULLPATH=" + huge + "\nCODEKIND=" + huge + "\nETC2FILE=" + huge +
-                       "\n";
+                       "\nBINARYFULLPATH=" + huge + "\nCODEFILE=" + image +
+                       "\nCODEADDRESS=" + std::string(3000, '0') + "2a0000\nFONTFILE=" + image +
+                       std::string(300, '/') + "\nETC2FILE=" + huge + "\n";
     WriteFile(Vrk(), text);
-    ReadImageSet(Vrk().c_str());
-    EXPECT_EQ(std::strlen(g_imageSet.BOOTKIND), 31u);
-    EXPECT_EQ(std::strlen(g_imageSet.BOOTFILE), 260u);
-    EXPECT_EQ(std::strlen(g_imageSet.bootChain[kChainPbl].address), 31u);
-    EXPECT_STREQ(g_imageSet.bootChain[kChainPbl].path, "");  // a cut folder names nothing
-    EXPECT_EQ(std::strlen(g_imageSet.USBADDRESS), 31u);
-    EXPECT_EQ(std::strlen(g_imageSet.BINARYFULLPATH), 260u);
-    EXPECT_EQ(std::strlen(g_imageSet.rows[kRowCode].kind), 31u);
-    EXPECT_EQ(std::strlen(g_imageSet.rows[kRowEtc2].file), 260u);
+    config::ReadProblems problems;
+    ReadImageSet(Vrk().c_str(), &problems);
+    ExpectEveryTextTerminated(g_imageSet);
+    EXPECT_STREQ(g_imageSet.BOOTKIND, "");
+    EXPECT_STREQ(g_imageSet.bootChain[kChainPbl].path, "");
+    EXPECT_STREQ(g_imageSet.rows[kRowCode].address, "");  // not the trailer's either
+    EXPECT_STREQ(g_imageSet.rows[kRowFont].file, "");
+    EXPECT_STREQ(g_imageSet.rows[kRowEtc2].file, "");
+    for (const char* key : {"BOOTKIND", "BOOTFILE", "PBLADDRESS", "USBADDRESS", "BINARYFULLPATH",
+                            "CODEADDRESS", "FONTFILE", "ETC2FILE"}) {
+        EXPECT_TRUE(Mentions(problems, std::string(key) + " in " + Vrk())) << key;
+    }
+    EXPECT_EQ(problems.size(), 8u);
     EXPECT_TRUE(prompt_.texts.empty());
 
     WriteFile(Ini(), "[VARKO]\nVARKOFILE=" + huge + "\nBAUDRATE=" + std::string(3000, '9') + "\n");
-    ReadSettings(nullptr);
+    problems.clear();
+    ReadSettings(nullptr, &problems);
     EXPECT_EQ(std::string(g_settings.VARKOFILE), dir_.File("default_3.vrk"));
     EXPECT_EQ(g_settings.BAUDRATE, INT_MAX);
+    EXPECT_TRUE(Mentions(problems, "VARKOFILE in " + Ini() + " is longer than 260 characters"));
+}
+
+TEST_F(BadInputTest, FilesOverOneMebibyteAreRefusedAndNeverRewritten) {
+    std::string big = "[VARKO]\nMTY=2\nCODEFILE=/x\nDELAY=9\n";
+    big.resize(2 * 1024 * 1024, '\n');
+    WriteFile(Vrk(), big);
+    WriteFile(Ini(), big);
+    config::ReadProblems problems;
+    ReadSettings(Vrk().c_str(), &problems);
+    EXPECT_EQ(g_settings.DELAY, 2);
+    EXPECT_EQ(g_imageSet.MTY, 0);
+    EXPECT_TRUE(Mentions(problems, Ini() + " is larger than 1 MiB"));
+    EXPECT_TRUE(Mentions(problems, Vrk() + " is larger than 1 MiB"));
+    bool written = true;
+    WriteSettings(&written);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadFile(Vrk()), big);
+    EXPECT_EQ(ReadFile(Ini()), big);
 }
 
 TEST_F(BadInputTest, UnusableNumbersReadAsDefaults) {

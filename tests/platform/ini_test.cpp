@@ -177,6 +177,65 @@ TEST(IniTest, BinaryAndTruncatedFilesNeverCrash) {
     EXPECT_EQ(after.substr(0, 70000), junk.substr(0, 70000));
 }
 
+TEST(IniTest, AByteOrderMarkIsSkippedOnReadingAndKeptOnWriting) {
+    TempDir dir;
+    const std::string file = dir.File("bom.ini");
+    Spit(file, "\xEF\xBB\xBF[VARKO]\r\nDELAY=7\r\n");
+    EXPECT_EQ(Get("VARKO", "DELAY", file), "7");
+    ASSERT_TRUE(platform::WritePrivateProfileString("VARKO", "BAUDRATE", "9600", file.c_str()));
+    EXPECT_EQ(Slurp(file), "\xEF\xBB\xBF[VARKO]\r\nDELAY=7\r\nBAUDRATE=9600\r\n");
+}
+
+TEST(IniTest, CrLfAndCrLfPairsAllEndLines) {
+    TempDir dir;
+    const std::string file = dir.File("mac.ini");
+    Spit(file, "[VARKO]\rA=1\rB=2\r\nC=3\n; note\r");
+    EXPECT_EQ(Get("VARKO", "A", file), "1");
+    EXPECT_EQ(Get("VARKO", "B", file), "2");
+    EXPECT_EQ(Get("VARKO", "C", file), "3");
+    ASSERT_TRUE(platform::WritePrivateProfileString("VARKO", "B", "9", file.c_str()));
+    ASSERT_TRUE(platform::WritePrivateProfileString("VARKO", "D", "4", file.c_str()));
+    // Every other line byte for byte; a new line takes the file's first style.
+    EXPECT_EQ(Slurp(file), "[VARKO]\rA=1\rB=9\r\nC=3\n; note\rD=4\r");
+}
+
+TEST(IniTest, ReadOnlyFilesAreKeptAndLinksAreFollowed) {
+    TempDir dir;
+    const std::string file = dir.File("locked.vrk");
+    Spit(file, "[VARKO]\nA=1\n");
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::group_read |
+                                           std::filesystem::perms::others_read);
+    EXPECT_FALSE(platform::WritePrivateProfileString("VARKO", "A", "2", file.c_str()));
+    EXPECT_EQ(Slurp(file), "[VARKO]\nA=1\n");
+
+    std::filesystem::create_directory(dir.File("real"));
+    const std::string target = dir.File("real/set.vrk");
+    Spit(target, "[VARKO]\nA=1\n");
+    const std::string link = dir.File("link.vrk");
+    std::filesystem::create_symlink("real/set.vrk", link);  // relative to the link's folder
+    ASSERT_TRUE(platform::WritePrivateProfileString("VARKO", "A", "3", link.c_str()));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(Slurp(target), "[VARKO]\nA=3\n");
+}
+
+TEST(IniTest, FilesOverOneMebibyteAreNeitherReadNorRewritten) {
+    TempDir dir;
+    const std::string file = dir.File("big.ini");
+    std::string bytes = "[VARKO]\nA=1\n";
+    bytes.resize(platform::kMaxIniFileSize, '\n');
+    Spit(file, bytes);
+    EXPECT_EQ(Get("VARKO", "A", file), "1");  // exactly the limit is read
+
+    bytes += "\n";
+    Spit(file, bytes);
+    EXPECT_EQ(Get("VARKO", "A", file), "dflt");
+    platform::IniFile ini;
+    EXPECT_EQ(ini.Load(file.c_str()), platform::IniLoad::kTooLarge);
+    EXPECT_FALSE(platform::WritePrivateProfileString("VARKO", "A", "2", file.c_str()));
+    EXPECT_EQ(Slurp(file), bytes);
+}
+
 TEST(IniTest, PortMapNamesDevicesByComNumber) {
     TempDir dir;
     platform::PortMap_SetDirectory(dir.path());

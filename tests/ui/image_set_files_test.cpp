@@ -128,5 +128,39 @@ TEST_F(UiImageSetFilesTest, SaveAsWritesTheRowsIntoTheChosenFileForTheNextLoad) 
     EXPECT_EQ(Edit("m_modemKindEdit")->text(), QStringLiteral("MDM"));
 }
 
+TEST_F(UiImageSetFilesTest, ATickedRowWithoutItsFileIsReportedAndCloseKeepsTheSet) {
+    WriteImageSetFile({{"CODECHECK", "1"},
+                       {"CODEFILE", File("modem.bin")},
+                       {"CODEADDRESS", "1a0000"},
+                       {"FONTCHECK", "1"},
+                       {"FONTFILE", File("gone.rc1")},
+                       {"FONTADDRESS", "800000"}});
+    const std::vector<uint8_t> before = ReadBytes(File("default_3.vrk"));
+    prompt_.Clear();
+    MakeDialog();
+    EXPECT_EQ(prompt_.Texts(),
+              Texts{"Rsrc1 is ticked but its file " + File("gone.rc1") + " is missing"});
+    EXPECT_FALSE(Check("m_rsrc1Check")->isChecked());
+    DestroyDialog();  // the close box
+    EXPECT_EQ(ReadBytes(File("default_3.vrk")), before);
+
+    // What the operator changes is stored at close.
+    MakeDialog();
+    Edit("m_modemAddressEdit")->setText(QStringLiteral("1b0000"));
+    DestroyDialog();
+    EXPECT_EQ(StoredValue(File("default_3.vrk"), "CODEADDRESS"), "1b0000");
+}
+
+TEST_F(UiImageSetFilesTest, SaveAsIntoAReadOnlySetSaysSoAndLeavesIt) {
+    const std::string target = File("locked.vrk");
+    WriteBytes(target, "[VARKO]\nCODEADDRESS=1\n");
+    using std::filesystem::perms;
+    std::filesystem::permissions(target,
+                                 perms::owner_read | perms::group_read | perms::others_read);
+    files_->answer = target;
+    EXPECT_EQ(SaveAs(), Texts{"ERROR : File is not written (read-only?)"});
+    EXPECT_EQ(StoredValue(target, "CODEADDRESS"), "1");
+}
+
 }  // namespace
 }  // namespace uitest
