@@ -73,6 +73,19 @@ TEST(CliOptionsTest, ImagesWithoutAnAddressNeedATrailer) {
     EXPECT_NE(error.find("cannot read"), std::string::npos);
 }
 
+TEST(CliOptionsTest, MistakesNameWhatIsWrong) {
+    testing_support::TempDir dir;
+    EXPECT_EQ(ParseError({"--port", "1", "--image", "8=/x", "--foo"}), "unknown option '--foo'");
+    EXPECT_EQ(ParseError({"--port", "1", "--image", "8=/x", "--dir", dir.File("none")}),
+              "--dir: no folder '" + dir.File("none") + "'");
+    cli::DownloadOptions options;
+    std::string error;
+    ASSERT_TRUE(cli::ParseDownload({"--port", "1", "--image", "8=m.bin@ZZZ", "--dir", dir.path()},
+                                   &options, &error));
+    EXPECT_FALSE(cli::ResolveImages(&options, &error));
+    EXPECT_EQ(error.rfind("bad address 'ZZZ' in m.bin@ZZZ", 0), 0u) << error;
+}
+
 TEST(CliOptionsTest, AnImageSetGivesTheRowsTheWindowWouldSend) {
     testing_support::TempDir dir;
     const std::string file = dir.File("m.bin");
