@@ -104,6 +104,18 @@ std::string UnreadableImage(const ImageChoice& image) {
     return "cannot read " + image.path;
 }
 
+bool AddressFromTrailer(ImageChoice* image, std::string* error) {
+    ImageTrailer trailer;
+    if (!VARKO_ProbeTrailer(image->path.c_str(), &trailer)) {
+        *error = image->path + " has no trailer: give its address as SLOT=PATH@HEXADDR";
+        return false;
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "%x", trailer.address);
+    image->address = text;
+    return true;
+}
+
 }  // namespace
 
 int SlotFromText(const std::string& text) {
@@ -198,15 +210,18 @@ bool ResolveImages(DownloadOptions* options, std::string* error) {
             *error = UnreadableImage(image);
             return false;
         }
-        if (!image.address.empty()) continue;
-        ImageTrailer trailer;
-        if (!VARKO_ProbeTrailer(image.path.c_str(), &trailer)) {
-            *error = image.path + " has no trailer: give its address as SLOT=PATH@HEXADDR";
+        if (VARKO_CheckImage(image.slot, image.path.c_str(), 0) == ImageCheck::kNotAFile) {
+            *error = image.path + " is not a regular file: only files are images";
             return false;
         }
-        char text[16];
-        std::snprintf(text, sizeof text, "%x", trailer.address);
-        image.address = text;
+        if (image.address.empty() && !AddressFromTrailer(&image, error)) return false;
+        uint32_t address = 0;
+        if (VARKO_ParseAddress(image.address.c_str(), &address) &&
+            VARKO_CheckImage(image.slot, image.path.c_str(), address) == ImageCheck::kBeyond4GiB) {
+            *error = image.path + " at " + image.address +
+                     " does not fit below 4 GiB (the flash addresses end at FFFFFFFF)";
+            return false;
+        }
     }
     return true;
 }

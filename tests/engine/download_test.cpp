@@ -1,6 +1,7 @@
 // Whole sessions against simulated handsets: what arrives in each handset's
 // flash, what the operator is told, and how failures end a channel.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -78,6 +79,7 @@ class Receiver : public RecordingReceiver {
 public:
     int stopChannelAfterProgress = -1;
     std::string shortenAfterProgress;  // a file cut to one block at the first progress
+    std::string growAfterProgress;     // a file that gains a block at the first progress
     int stopAtStart = -1;              // a channel stopped as soon as it starts
     intptr_t Send(unsigned message, uintptr_t code, const void* payload) override {
         const auto* e = static_cast<const ImageEntry*>(payload);
@@ -88,6 +90,12 @@ public:
         if (code == NOTIFY_CHANNEL_TEXT && e->channel == stopAtStart) {
             stopAtStart = -1;
             VARKO_StopChannel(e->channel);
+        }
+        if (code == NOTIFY_PROGRESS && !growAfterProgress.empty() && e->bytesSent > 0) {
+            FILE* f = std::fopen(growAfterProgress.c_str(), "ab");
+            std::fwrite(Pattern(0x4000, 99).data(), 1, 0x4000, f);
+            std::fclose(f);
+            growAfterProgress.clear();
         }
         if (code == NOTIFY_PROGRESS && !shortenAfterProgress.empty() && e->bytesSent > 0) {
             EXPECT_EQ(::truncate(shortenAfterProgress.c_str(), 0x4000), 0);
@@ -282,6 +290,16 @@ TEST_F(DownloadTest, AFileCutShortDuringItsDownloadFailsTheImage) {
     EXPECT_TRUE(WaitForGo(0));
     EXPECT_EQ(simulator_->Stats(0).erases, 1u);  // the next image is not tried
     EXPECT_TRUE(prompt_.Texts().empty());
+}
+
+TEST_F(DownloadTest, AnImageThatBecameAFifoFailsWithoutHangingTheChannel) {
+    StartHandsets(1);
+    const std::string path = Image("m.bin", Pattern(0x100, 15));
+    ASSERT_EQ(VARKO_SetImage(8, path.c_str(), "0"), 8);
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);  // nobody ever writes to it
+    RunSession(1);
+    EXPECT_EQ(receiver_.ChannelTexts(0).back(), "ERR: No File");
 }
 
 TEST_F(DownloadTest, AChannelStoppedBeforeItsUnlockAsksForNoReboot) {
