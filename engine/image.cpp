@@ -44,7 +44,8 @@ bool PayloadSize(FILE* file, uint32_t* size, uint32_t* fileSize) {
 enum class BlockLoop { kDone, kFailed, kReadFailed };
 
 // The end of the file was reached: done only when the file was read to the
-// size it had at the start (a file that shrank meanwhile was not sent whole).
+// size it had at the start (a file that shrank meanwhile was not sent whole;
+// one that grew is caught when it gives more than that size).
 // Read errors are caught before this.
 BlockLoop FileEnd(const ImageEntry& e, uint32_t fileSize) {
     return e.bytesSent >= fileSize ? BlockLoop::kDone : BlockLoop::kReadFailed;
@@ -60,6 +61,9 @@ BlockLoop WriteBlocks(int channel, ImageEntry& e, FILE* file, uint32_t fileSize,
         size_t n = std::fread(block, 1, blockSize, file);
         if (n < blockSize && std::ferror(file) != 0) return BlockLoop::kReadFailed;
         if (n == 0) return FileEnd(e, fileSize);
+        // A file that grew since its size was taken: what lies past that
+        // size was never erased and must not be written.
+        if (n > fileSize - e.bytesSent) return BlockLoop::kReadFailed;
         if (n < blockSize) std::memset(block + n, 0xFF, blockSize - n);
         FLASH_DOWNLOADER_Resend(channel);
         FLASH_DOWNLOADER_WriteBlock(channel, address, static_cast<int>(blockSize), block);

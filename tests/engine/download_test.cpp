@@ -292,6 +292,19 @@ TEST_F(DownloadTest, AFileCutShortDuringItsDownloadFailsTheImage) {
     EXPECT_TRUE(prompt_.Texts().empty());
 }
 
+TEST_F(DownloadTest, AFileThatGrowsDuringItsDownloadFailsTheImage) {
+    // The erase covered the size the file had when it was opened: a block
+    // more would go to flash that was never erased.
+    StartHandsets(1);
+    const std::string path = Image("grow.bin", Pattern(20 * 0x4000, 14));
+    ASSERT_EQ(VARKO_SetImage(8, path.c_str(), "0"), 8);
+    receiver_.growAfterProgress = path;
+    RunSession(1);
+    EXPECT_EQ(receiver_.ChannelTexts(0).back(), "CH0 ERR: File Read");
+    EXPECT_TRUE(WaitForGo(0));
+    EXPECT_EQ(simulator_->Stats(0).writes, 20u);
+}
+
 TEST_F(DownloadTest, AnImageThatBecameAFifoFailsWithoutHangingTheChannel) {
     StartHandsets(1);
     const std::string path = Image("m.bin", Pattern(0x100, 15));
