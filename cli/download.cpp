@@ -1,8 +1,6 @@
 // kelvane-cli download: one session on the given ports.
-#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 
 #include "cli/commands.h"
@@ -13,6 +11,7 @@
 #include "config/settings.h"
 #include "engine/session.h"
 #include "link/serial.h"
+#include "platform/console_signals.h"
 #include "platform/port_map.h"
 #include "platform/serial_ports.h"
 #include "platform/tick.h"
@@ -20,25 +19,12 @@
 namespace cli {
 namespace {
 
-std::atomic<bool> g_interrupted{false};
 bool g_stopped = false;
-
-void OnSignal(int) {
-    g_interrupted = true;
-}
-
-void InstallSignalHandlers() {
-    struct sigaction action {};
-    action.sa_handler = &OnSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
 
 // The runner's pump: a console has no messages; it stops every channel once
 // the operator pressed Ctrl-C.
 void ConsolePump(int maxWaitMs) {
-    if (g_interrupted && !g_stopped) {
+    if (platform::StopRequested() && !g_stopped) {
         g_stopped = true;
         for (int ch = 0; ch < kChannelCount; ++ch)
             VARKO_StopChannel(ch);
@@ -62,9 +48,9 @@ int RunSession(const DownloadOptions& options, Console& console) {
     for (size_t ch = 0; ch < options.ports.size(); ++ch)
         ports[ch] = options.ports[ch];
     g_nWriteDelay = options.delay;
-    g_interrupted = false;
+    platform::ClearStopRequest();
     g_stopped = false;
-    InstallSignalHandlers();
+    platform::InstallConsoleSignals();
     VARKO_SetPumpHook(&ConsolePump);
     VARKO_StartSession(&console, NotifyMessage, ports, options.baud);
     VARKO_RunSession(options.restart ? 0 : 1);
@@ -75,13 +61,13 @@ int RunSession(const DownloadOptions& options, Console& console) {
     int failed = 0;
     for (size_t ch = 0; ch < options.ports.size(); ++ch) {
         if (options.ports[ch] == 0) continue;
-        const bool ok = console.Completed(static_cast<int>(ch)) && !g_interrupted;
+        const bool ok = console.Completed(static_cast<int>(ch)) && !platform::StopRequested();
         failed += ok ? 0 : 1;
         console.Line("CH" + std::to_string(ch) + " COM" + std::to_string(options.ports[ch]) +
                      (ok ? " OK" : " FAILED"));
     }
-    if (g_interrupted) console.Line("interrupted: every channel stopped");
-    return failed == 0 && !g_interrupted ? 0 : 1;
+    if (platform::StopRequested()) console.Line("interrupted: every channel stopped");
+    return failed == 0 && !platform::StopRequested() ? 0 : 1;
 }
 
 // Runs the session as often as asked; 0 only when every round completed.
@@ -94,7 +80,7 @@ int RunSessions(const DownloadOptions& options, Console& console) {
         }
         console.ResetCompletions();
         const int status = RunSession(options, console);
-        if (status == 2 || g_interrupted) return status;
+        if (status == 2 || platform::StopRequested()) return status;
         failedRounds += status != 0 ? 1 : 0;
     }
     if (options.repeat > 1) {

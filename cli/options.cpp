@@ -4,6 +4,8 @@
 
 #include <strings.h>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "engine/image.h"
 #include "engine/session.h"
@@ -79,6 +81,41 @@ bool ParseImage(const std::string& text, DownloadOptions* options, std::string* 
     return true;
 }
 
+bool TakesValue(const std::string& arg) {
+    for (const char* option :
+         {"--port", "--image", "--baud", "--delay", "--repeat", "--dir", "--set"})
+        if (arg == option) return true;
+    return false;
+}
+
+// A path that cannot be read and ends in "@text": the text was meant as an
+// address but is none.
+bool IsFolder(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
+std::string UnreadableImage(const ImageChoice& image) {
+    const size_t at = image.path.rfind('@');
+    if (image.address.empty() && at != std::string::npos) {
+        return "bad address '" + image.path.substr(at + 1) + "' in " + image.path +
+               " (SLOT=PATH@HEXADDR takes a hexadecimal address below 100000000)";
+    }
+    return "cannot read " + image.path;
+}
+
+bool AddressFromTrailer(ImageChoice* image, std::string* error) {
+    ImageTrailer trailer;
+    if (!VARKO_ProbeTrailer(image->path.c_str(), &trailer)) {
+        *error = image->path + " has no trailer: give its address as SLOT=PATH@HEXADDR";
+        return false;
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "%x", trailer.address);
+    image->address = text;
+    return true;
+}
+
 }  // namespace
 
 int SlotFromText(const std::string& text) {
@@ -98,6 +135,11 @@ bool ParseDownload(const std::vector<std::string>& args, DownloadOptions* option
         if (arg == "--restart" || arg == "--auto") {
             (arg == "--restart" ? options->restart : options->autoPorts) = true;
             continue;
+        }
+        if (!TakesValue(arg)) {
+            *error = arg.rfind('-', 0) == 0 ? "unknown option '" + arg + "'"
+                                            : "unexpected argument '" + arg + "'";
+            return false;
         }
         if (!hasValue) {
             *error = arg.rfind("--", 0) == 0 ? arg + " needs a value"
@@ -127,12 +169,13 @@ bool ParseDownload(const std::vector<std::string>& args, DownloadOptions* option
                 return false;
             }
         } else if (arg == "--dir") {
+            if (!IsFolder(value)) {
+                *error = "--dir: no folder '" + value + "'";
+                return false;
+            }
             options->dir = value;
-        } else if (arg == "--set") {
-            options->set = value;
         } else {
-            *error = "unknown option '" + arg + "'";
-            return false;
+            options->set = value;
         }
     }
     if (options->ports.size() > static_cast<size_t>(kChannelCount)) {
@@ -164,18 +207,21 @@ bool ResolveImages(DownloadOptions* options, std::string* error) {
     }
     for (ImageChoice& image : options->images) {
         if (::access(image.path.c_str(), R_OK) != 0) {
-            *error = "cannot read " + image.path;
+            *error = UnreadableImage(image);
             return false;
         }
-        if (!image.address.empty()) continue;
-        ImageTrailer trailer;
-        if (!VARKO_ProbeTrailer(image.path.c_str(), &trailer)) {
-            *error = image.path + " has no trailer: give its address as SLOT=PATH@HEXADDR";
+        if (VARKO_CheckImage(image.slot, image.path.c_str(), 0) == ImageCheck::kNotAFile) {
+            *error = image.path + " is not a regular file: only files are images";
             return false;
         }
-        char text[16];
-        std::snprintf(text, sizeof text, "%x", trailer.address);
-        image.address = text;
+        if (image.address.empty() && !AddressFromTrailer(&image, error)) return false;
+        uint32_t address = 0;
+        if (VARKO_ParseAddress(image.address.c_str(), &address) &&
+            VARKO_CheckImage(image.slot, image.path.c_str(), address) == ImageCheck::kBeyond4GiB) {
+            *error = image.path + " at " + image.address +
+                     " does not fit below 4 GiB (the flash addresses end at FFFFFFFF)";
+            return false;
+        }
     }
     return true;
 }

@@ -1,6 +1,8 @@
 // kelvane-cli ports and udev-rule: the serial ports the system lists, and a
 // udev rule that makes handset ports usable and keeps ModemManager off them.
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "cli/commands.h"
 #include "cli/ports.h"
@@ -26,6 +28,11 @@ std::vector<int> SearchHandsetPorts(platform::SerialPortSource& source) {
 }
 
 int RunPortsCommand(const std::vector<std::string>& args) {
+    std::error_code error;
+    if (args.size() == 2 && args[0] == "--dir" && !std::filesystem::is_directory(args[1], error)) {
+        std::fprintf(stderr, "kelvane-cli ports: --dir: no folder '%s'\n", args[1].c_str());
+        return 2;
+    }
     if (args.size() == 2 && args[0] == "--dir") {
         platform::PortMap_SetDirectory(args[1]);
     } else if (!args.empty()) {

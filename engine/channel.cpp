@@ -4,6 +4,7 @@
 
 #include "engine/session.h"
 #include "link/commands.h"
+#include "link/frame.h"
 #include "link/notify.h"
 #include "link/serial.h"
 #include "platform/notify.h"
@@ -40,6 +41,21 @@ bool Restart(int channel) {
     return channelActive[channel].load() != 0 && SERIAL_PORT_Open(channel) == 1;
 }
 
+// How long a handset gets to answer the lone flag before its answer is dropped.
+constexpr uint32_t kInStepPauseMs = 100;
+
+// A handset whose receiver still holds part of a frame (the last session
+// ended in the middle of one, or its cable was pulled) would join the unlock
+// onto it and answer with a NAK. A lone flag ends such a frame; a receiver
+// between frames takes it as the opening flag of the unlock. Whatever the
+// handset answers to it is dropped before the unlock.
+void BringReceiverInStep(int channel) {
+    const uint8_t flag = kFrameFlag;
+    SERIAL_PORT_Write(channel, &flag, 0, 1);
+    PauseWhileActive(channel, kInStepPauseMs);
+    SERIAL_PORT_PurgeInput(channel);
+}
+
 int DownloadSlots(int channel) {
     for (int slot = 0; slot < kImageSlotCount; ++slot) {
         if (g_imageTable[channel][slot].path[0] == '\0') continue;
@@ -64,6 +80,7 @@ int FileDownload(int channel) {
         return Finish(channel, 0);
     }
     WriteText(channel, "AT#UMSTART\r\n");
+    BringReceiverInStep(channel);
     if (!FLASH_DOWNLOADER_Unlock(channel)) {
         VARKO_SendChannelText(channel, "ERR: Unlock");
         // A stopped channel's unlock goes unanswered without any fault of the

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/image_file.h"
+
 namespace {
 
 constexpr std::array<uint32_t, 256> MakeTable() {
@@ -28,7 +30,7 @@ uint32_t VARKO_Crc32(uint32_t crc, const uint8_t* data, size_t length) {
 }
 
 bool VARKO_FileCrc32(const char* path, uint32_t* crc) {
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = platform::OpenRegularFile(path);  // a FIFO or /dev/zero would never end
     if (file == nullptr) return false;
     std::vector<uint8_t> block(1 << 16);
     uint32_t c = 0;

@@ -1,7 +1,5 @@
 #include "engine/image.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +8,7 @@
 #include "link/notify.h"
 #include "link/packet.h"
 #include "link/serial.h"
+#include "platform/image_file.h"
 #include "platform/notify.h"
 #include "platform/tick.h"
 
@@ -45,7 +44,8 @@ bool PayloadSize(FILE* file, uint32_t* size, uint32_t* fileSize) {
 enum class BlockLoop { kDone, kFailed, kReadFailed };
 
 // The end of the file was reached: done only when the file was read to the
-// size it had at the start (a file that shrank meanwhile was not sent whole).
+// size it had at the start (a file that shrank meanwhile was not sent whole;
+// one that grew is caught when it gives more than that size).
 // Read errors are caught before this.
 BlockLoop FileEnd(const ImageEntry& e, uint32_t fileSize) {
     return e.bytesSent >= fileSize ? BlockLoop::kDone : BlockLoop::kReadFailed;
@@ -61,6 +61,9 @@ BlockLoop WriteBlocks(int channel, ImageEntry& e, FILE* file, uint32_t fileSize,
         size_t n = std::fread(block, 1, blockSize, file);
         if (n < blockSize && std::ferror(file) != 0) return BlockLoop::kReadFailed;
         if (n == 0) return FileEnd(e, fileSize);
+        // A file that grew since its size was taken: what lies past that
+        // size was never erased and must not be written.
+        if (n > fileSize - e.bytesSent) return BlockLoop::kReadFailed;
         if (n < blockSize) std::memset(block + n, 0xFF, blockSize - n);
         FLASH_DOWNLOADER_Resend(channel);
         FLASH_DOWNLOADER_WriteBlock(channel, address, static_cast<int>(blockSize), block);
@@ -87,9 +90,35 @@ int VARKO_FinalDrainPolls(uint32_t baudRate) {
     return kDrainPolls + static_cast<int>((bytes * 10 * 1000 + baudRate - 1) / baudRate);
 }
 
+uint64_t VARKO_ImageRangeEnd(int slot, uint32_t address, uint64_t payloadSize, uint64_t fileSize) {
+    const uint64_t block = VARKO_BlockSize(slot);
+    const uint64_t erased = (payloadSize + block - 1) / block * block;
+    const uint64_t blocks = (fileSize + block - 1) / block;
+    const uint64_t written = blocks == 0 ? 0 : (blocks - 1) * kBlockStride + block;
+    return address + (erased > written ? erased : written);
+}
+
+ImageCheck VARKO_CheckImage(int slot, const char* path, uint32_t address) {
+    uint64_t fileSize = 0;
+    switch (platform::KindOfFile(path, &fileSize)) {
+        case platform::FileKind::kMissing:
+            return ImageCheck::kOk;
+        case platform::FileKind::kOther:
+            return ImageCheck::kNotAFile;
+        case platform::FileKind::kRegular:
+            break;
+    }
+    ImageTrailer trailer;
+    const bool trailed = VARKO_ProbeTrailer(path, &trailer);
+    const uint64_t payload = trailed ? fileSize - kTrailerSize : fileSize;
+    return VARKO_ImageRangeEnd(slot, address, payload, fileSize) > kFlashSpaceEnd
+               ? ImageCheck::kBeyond4GiB
+               : ImageCheck::kOk;
+}
+
 bool VARKO_ProbeTrailer(const char* path, ImageTrailer* out) {
     std::memset(out, 0, sizeof *out);
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = platform::OpenRegularFile(path);
     if (file == nullptr) return false;
     if (std::fseek(file, 0, SEEK_END) == 0) {
         long total = std::ftell(file);
@@ -107,15 +136,15 @@ bool VARKO_ProbeTrailer(const char* path, ImageTrailer* out) {
 
 int VARKO_ReadTrailer(const char* path, uint32_t* address) {
     if (path == nullptr || path[0] == '\0') return 0;
-    struct stat info {};
-    if (::stat(path, &info) != 0) {
+    const platform::FileKind kind = platform::KindOfFile(path, nullptr);
+    if (kind == platform::FileKind::kMissing) {
         std::printf("file is not exist!!\n");
         return 0;
     }
-    if (!S_ISREG(info.st_mode)) return 0;  // a folder or a device is no image
+    if (kind != platform::FileKind::kRegular) return 0;  // a folder or a device is no image
     // A file that cannot be opened leaves no trailer behind either.
     std::memset(&g_imageTrailer, 0, sizeof g_imageTrailer);
-    FILE* probe = std::fopen(path, "rb");
+    FILE* probe = platform::OpenRegularFile(path);
     if (probe == nullptr) return 0;
     std::fclose(probe);
     if (VARKO_ProbeTrailer(path, &g_imageTrailer)) {
@@ -134,11 +163,18 @@ int VARKO_DownloadImage(int channel, int slot) {
     const uint32_t blockSize = VARKO_BlockSize(e.kind);
     e.channel = channel;
     const uint32_t start = platform::GetTickCount();
-    FILE* file = std::fopen(e.path, "rb");
+    FILE* file = platform::OpenRegularFile(e.path);
     uint32_t fileSize = 0;
     if (file == nullptr || !PayloadSize(file, &e.size, &fileSize)) {
         if (file != nullptr) std::fclose(file);
         VARKO_SendChannelText(channel, "ERR: No File");
+        return 0;
+    }
+    // Checked when the image was chosen; a file that grew past the end of
+    // the flash space since then changed under the download.
+    if (VARKO_ImageRangeEnd(e.kind, e.address, e.size, fileSize) > kFlashSpaceEnd) {
+        std::fclose(file);
+        VARKO_SendChannelText(channel, "CH%d ERR: File Read", channel);
         return 0;
     }
     e.bytesSent = 0;

@@ -12,6 +12,7 @@ inline constexpr uint32_t BLOCK_SIZE_SBL = 0x3E00;  // slots 4 and 5
 inline constexpr uint32_t kBlockStride = 0x4000;    // blocks lie this far apart in flash
 inline constexpr uint32_t kTrailerMagic = 0xABCDABCD;
 inline constexpr int kTrailerSize = 1024;
+inline constexpr uint64_t kFlashSpaceEnd = 1ull << 32;  // flash addresses are 32 bits
 
 // Display names of the image slots; entry 12 belongs to no slot.
 extern const char g_imageNames[13][32];
@@ -31,6 +32,20 @@ extern ImageTrailer g_imageTrailer;
 
 // Block size of a slot: 0x3E00 for slots 4 and 5, else 0x4000.
 uint32_t VARKO_BlockSize(int slot);
+
+// Why an image cannot go to a handset, found before anything is sent.
+enum class ImageCheck {
+    kOk,          // a regular file whose range fits (or a missing file: its download says so)
+    kNotAFile,    // a folder, FIFO, device...: only regular files are images
+    kBeyond4GiB,  // address plus the block-rounded size passes the end of the 32-bit flash space
+};
+
+// The end (exclusive) of the flash range an image takes: the erase of its
+// payload and the blocks of the whole file, trailer included.
+uint64_t VARKO_ImageRangeEnd(int slot, uint32_t address, uint64_t payloadSize, uint64_t fileSize);
+
+// Checks the file at path as the image of slot at address.
+ImageCheck VARKO_CheckImage(int slot, const char* path, uint32_t address);
 
 // Reads the trailer of a file without telling anyone: true when the file
 // ends in one (copied into out, which is cleared first in every case).

@@ -76,6 +76,7 @@ int VARKO_SetImage(int slot, const char* path, const char* addressText) {
     if (!VARKO_ParseAddress(addressText, &address)) return -1;
     const size_t length = std::strlen(path);
     if (length >= sizeof(ImageEntry::path)) return -1;
+    if (VARKO_CheckImage(slot, path, address) != ImageCheck::kOk) return -1;
     for (auto& row : g_imageTable) {
         ImageEntry& e = row[slot];
         e.kind = slot;

@@ -24,8 +24,8 @@ void VARKO_SetPumpHook(PumpHook hook);
 
 void VARKO_ClearImages();
 // Fills slot on every channel; the slot, or -1 when the slot is not 0..11,
-// the address text is not hexadecimal or the path does not fit (nothing
-// changes then).
+// the address text is not hexadecimal, the path does not fit, or
+// VARKO_CheckImage refuses the file (nothing changes then).
 int VARKO_SetImage(int slot, const char* path, const char* addressText);
 int VARKO_StartSession(platform::NotifyReceiver* window, unsigned messageId,
                        const int comPorts[kChannelCount], int baudRate);

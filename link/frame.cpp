@@ -105,11 +105,14 @@ void FRAME_PutEscaped(int channel, uint8_t byte) {
 }
 
 void FRAME_Send(int channel, const uint8_t* buffer, int from, int to) {
+    // Whole or not at all: a stop waiting for the port gets no new frame.
+    if (!SERIAL_PORT_BeginFrame(channel)) return;
     FRAME_PutByte(channel, kFrameFlag);
     for (int i = from; i < to; ++i)
         FRAME_PutEscaped(channel, buffer[i]);
     FRAME_PutByte(channel, kFrameFlag);
     FRAME_Flush(channel);
+    SERIAL_PORT_EndFrame(channel);
 }
 
 void FRAME_Parse(int channel, const uint8_t* buffer, int from, int to) {

@@ -1,5 +1,7 @@
 #include "link/serial.h"
 
+#include <chrono>
+
 #include "link/frame.h"
 #include "link/notify.h"
 #include "platform/port_map.h"
@@ -13,6 +15,19 @@ uint32_t g_dwBaudRate[kChannelCount];
 uint8_t g_readBuffer[kChannelCount][kSerialQueueSize];
 std::mutex g_hPortMutex;
 std::atomic<int> g_nWriteDelay{2};
+
+namespace {
+
+// Held by the worker while it writes one frame.
+std::timed_mutex g_frameLock[kChannelCount];
+// Set while a stop waits for the frame lock: the worker starts no new frame.
+std::atomic<bool> g_stopWaiting[kChannelCount];
+
+constexpr int kCloseDrainMs = 500;
+// Every byte of the largest packet stuffed, with its flags.
+constexpr uint64_t kLargestFrameBytes = 2ull * kRxFrameSize + 2;
+
+}  // namespace
 
 SerialHandle SERIAL_DEVICE_Open(int channel, int comPort, uint32_t baudRate) {
     std::string path = platform::PortMap_DevicePath(comPort);
@@ -61,14 +76,39 @@ int SERIAL_PORT_Start(int channel, int comPort, uint32_t baudRate) {
     return 1;
 }
 
+int SERIAL_PORT_FrameWaitMs(uint32_t baudRate) {
+    if (baudRate == 0) return kWriteTimeoutMs;
+    const uint64_t ms = kLargestFrameBytes * 10 * 1000 / baudRate + kCloseDrainMs;
+    return ms < kWriteTimeoutMs ? static_cast<int>(ms) : kWriteTimeoutMs;
+}
+
+bool SERIAL_PORT_BeginFrame(int channel) {
+    if (g_stopWaiting[channel].load()) return false;
+    g_frameLock[channel].lock();
+    return true;
+}
+
+void SERIAL_PORT_EndFrame(int channel) {
+    g_frameLock[channel].unlock();
+}
+
 void SERIAL_PORT_Stop(int channel) {
     {
+        // The frame being written finishes first (bounded): cut short, it
+        // would be joined onto the next session's first packet.
+        g_stopWaiting[channel] = true;
+        std::unique_lock<std::timed_mutex> frame(g_frameLock[channel], std::defer_lock);
+        if (!frame.try_lock_for(
+                std::chrono::milliseconds(SERIAL_PORT_FrameWaitMs(g_dwBaudRate[channel])))) {
+            TRACE("[Ch %d] SERIAL_PORT_Stop() frame not finished in time\n", channel);
+        }
         std::lock_guard<std::mutex> lock(g_hPortMutex);
         SerialHandle handle = g_hSerialDevice[channel].load();
         if (handle) {
             SERIAL_DEVICE_Close(channel, handle);
             g_hSerialDevice[channel].store(nullptr);
         }
+        g_stopWaiting[channel] = false;
     }
     TRACE(">> SERIAL_PORT_Stop()\n");
 }
@@ -107,6 +147,11 @@ int32_t SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int le
     int delay = g_nWriteDelay.load();
     if (delay > 0) platform::Sleep(static_cast<uint32_t>(delay));
     return SERIAL_DEVICE_Write(channel, g_hSerialDevice[channel].load(), buffer, offset, length);
+}
+
+void SERIAL_PORT_PurgeInput(int channel) {
+    SerialHandle handle = g_hSerialDevice[channel].load();
+    if (handle) handle->PurgeInput();
 }
 
 void SERIAL_PORT_DoReading(int channel) {

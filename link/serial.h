@@ -44,3 +44,15 @@ int32_t SERIAL_PORT_Read(int channel, uint8_t* buffer, int offset, int maximum);
 int32_t SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int length);
 // One turn of the read pump: whatever waits goes to the deframer.
 void SERIAL_PORT_DoReading(int channel);
+// Drops whatever the handset sent that was not read yet.
+void SERIAL_PORT_PurgeInput(int channel);
+
+// Frames leave whole: the worker brackets every frame it writes with these,
+// and a stop waits for the frame being written before it closes the port, so
+// a handset is never left holding half a frame. BeginFrame is false (and the
+// frame must not be written) while a stop is waiting.
+bool SERIAL_PORT_BeginFrame(int channel);
+void SERIAL_PORT_EndFrame(int channel);
+// How long a stop waits for the frame being written: the largest frame at the
+// rate plus the close drain, never more than one write's time-out.
+int SERIAL_PORT_FrameWaitMs(uint32_t baudRate);

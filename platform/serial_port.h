@@ -28,6 +28,8 @@ public:
     bool IsOpen();
     // Drops whatever waits in the input and output queues.
     void Purge();
+    // Drops whatever waits in the input queue only.
+    void PurgeInput();
 
     // Bytes read (> 0), 0 when none were waiting, -1 when the device hung up,
     // vanished or is closed.

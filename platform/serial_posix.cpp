@@ -100,6 +100,11 @@ void SerialPort::Purge() {
     if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
 }
 
+void SerialPort::PurgeInput() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ >= 0) ::tcflush(fd_, TCIFLUSH);
+}
+
 int SerialPort::Read(uint8_t* buffer, int maximum) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (fd_ < 0) return -1;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/image_file.h"
 #include "ui/address_edits.h"
 #include "ui/row_values.h"
 
@@ -216,13 +217,14 @@ uint32_t DownloaderDialog::Crc32(const uint8_t* bytes, size_t length, uint32_t c
 
 bool DownloaderDialog::FileCrc32(const char* path, uint32_t* crc) {
     BuildCrcTable();
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    FILE* file = platform::OpenRegularFile(path);  // a FIFO or /dev/zero would never end
+    if (file == nullptr) return false;
+    const int fd = ::fileno(file);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     uint32_t sum = 0;
     const bool read =
         ReadBlocks(fd, [&](const uint8_t* bytes, size_t n) { sum = Crc32(bytes, n, sum); });
-    ::close(fd);
+    std::fclose(file);
     if (read) *crc = sum;
     return read;
 }

@@ -2,6 +2,7 @@
 #include "cli/options.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 
@@ -71,6 +72,42 @@ TEST(CliOptionsTest, ImagesWithoutAnAddressNeedATrailer) {
     options.images[0].address = "0";
     EXPECT_FALSE(cli::ResolveImages(&options, &error));
     EXPECT_NE(error.find("cannot read"), std::string::npos);
+}
+
+TEST(CliOptionsTest, FifosDevicesAndRangesPast4GiBAreRefused) {
+    testing_support::TempDir dir;
+    const std::string fifo = dir.File("fifo.bin");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string big = dir.File("big.bin");
+    FILE* f = std::fopen(big.c_str(), "wb");
+    std::fwrite(std::string(100 * 1024, 'x').data(), 1, 100 * 1024, f);
+    std::fclose(f);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        cli::DownloadOptions options;
+        std::string error;
+        ASSERT_TRUE(cli::ParseDownload({"--port", "1", "--image", "8=" + path}, &options, &error));
+        EXPECT_FALSE(cli::ResolveImages(&options, &error));
+        EXPECT_EQ(error, path + " is not a regular file: only files are images");
+    }
+    cli::DownloadOptions options;
+    std::string error;
+    ASSERT_TRUE(
+        cli::ParseDownload({"--port", "1", "--image", "8=" + big + "@FFFF0000"}, &options, &error));
+    EXPECT_FALSE(cli::ResolveImages(&options, &error));
+    EXPECT_NE(error.find("does not fit below 4 GiB"), std::string::npos) << error;
+}
+
+TEST(CliOptionsTest, MistakesNameWhatIsWrong) {
+    testing_support::TempDir dir;
+    EXPECT_EQ(ParseError({"--port", "1", "--image", "8=/x", "--foo"}), "unknown option '--foo'");
+    EXPECT_EQ(ParseError({"--port", "1", "--image", "8=/x", "--dir", dir.File("none")}),
+              "--dir: no folder '" + dir.File("none") + "'");
+    cli::DownloadOptions options;
+    std::string error;
+    ASSERT_TRUE(cli::ParseDownload({"--port", "1", "--image", "8=m.bin@ZZZ", "--dir", dir.path()},
+                                   &options, &error));
+    EXPECT_FALSE(cli::ResolveImages(&options, &error));
+    EXPECT_EQ(error.rfind("bad address 'ZZZ' in m.bin@ZZZ", 0), 0u) << error;
 }
 
 TEST(CliOptionsTest, AnImageSetGivesTheRowsTheWindowWouldSend) {

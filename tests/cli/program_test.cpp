@@ -24,7 +24,9 @@ using testing_support::TempDir;
 // A running kelvane-cli with its output (stdout and stderr together).
 class CliRun {
 public:
-    explicit CliRun(const std::vector<std::string>& args) {
+    // closedOutput: the reading end of the output is closed at once, as when
+    // the output goes into "head -1" that has ended.
+    explicit CliRun(const std::vector<std::string>& args, bool closedOutput = false) {
         int fds[2];
         EXPECT_EQ(pipe(fds), 0);
         posix_spawn_file_actions_t actions;
@@ -40,19 +42,23 @@ public:
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
         out_ = fds[0];
+        if (closedOutput) {
+            close(out_);
+            out_ = -1;
+        }
     }
     ~CliRun() {
         if (pid_ > 0 && !exited_) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
-        close(out_);
+        if (out_ >= 0) close(out_);
     }
     // Reads output until text appears or the process ends (bounded).
     bool WaitForOutput(const std::string& text, int limitMs = 30000) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
         while (output_.find(text) == std::string::npos) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
+            if (std::chrono::steady_clock::now() > deadline || out_ < 0) return false;
             struct pollfd p {
                 out_, POLLIN, 0
             };
@@ -136,6 +142,18 @@ TEST_F(CliProgramTest, ExitStatusTellsWhetherEveryChannelCompleted) {
     EXPECT_EQ(bad.output(), "kelvane-cli download: cannot read " + dir_.File("none.bin") + "\n");
     CliRun unknown({"frobnicate"});
     EXPECT_EQ(unknown.Wait(), 2);
+}
+
+TEST_F(CliProgramTest, AClosedOutputDoesNotStopTheFlash) {
+    StartHandsets(1, 0);
+    const std::string image = MakeImage("m.bin", "100K");
+    CliRun run({"download", "--port", "1", "--image", "Modem=" + image, "--dir", dir_.path(),
+                "--delay", "0", "--baud", "115200"},
+               true);
+    EXPECT_EQ(run.Wait(), 0);  // not killed by SIGPIPE (exit 141 in a shell)
+    EXPECT_TRUE(simulator_->Handset(0).WaitUntil(
+        [](const sim::HandsetStats& s) { return s.gos == 1; }, std::chrono::seconds(10)));
+    EXPECT_EQ(simulator_->Stats(0).writes, 7u);
 }
 
 TEST_F(CliProgramTest, AutoTakesTheHandsetPortsItFinds) {

@@ -1,6 +1,7 @@
 // Whole sessions against simulated handsets: what arrives in each handset's
 // flash, what the operator is told, and how failures end a channel.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include "link/serial.h"
 #include "platform/notify.h"
 #include "platform/port_map.h"
+#include "platform/serial_port.h"
 #include "platform/tick.h"
 #include "sim/simulator.h"
 #include "tests/support/pty_peer.h"
@@ -78,6 +80,7 @@ class Receiver : public RecordingReceiver {
 public:
     int stopChannelAfterProgress = -1;
     std::string shortenAfterProgress;  // a file cut to one block at the first progress
+    std::string growAfterProgress;     // a file that gains a block at the first progress
     int stopAtStart = -1;              // a channel stopped as soon as it starts
     intptr_t Send(unsigned message, uintptr_t code, const void* payload) override {
         const auto* e = static_cast<const ImageEntry*>(payload);
@@ -88,6 +91,12 @@ public:
         if (code == NOTIFY_CHANNEL_TEXT && e->channel == stopAtStart) {
             stopAtStart = -1;
             VARKO_StopChannel(e->channel);
+        }
+        if (code == NOTIFY_PROGRESS && !growAfterProgress.empty() && e->bytesSent > 0) {
+            FILE* f = std::fopen(growAfterProgress.c_str(), "ab");
+            std::fwrite(Pattern(0x4000, 99).data(), 1, 0x4000, f);
+            std::fclose(f);
+            growAfterProgress.clear();
         }
         if (code == NOTIFY_PROGRESS && !shortenAfterProgress.empty() && e->bytesSent > 0) {
             EXPECT_EQ(::truncate(shortenAfterProgress.c_str(), 0x4000), 0);
@@ -125,9 +134,10 @@ protected:
         g_bEmergencyMode = 1;
     }
 
-    void StartHandsets(int count, std::vector<std::string> faults = {}) {
+    void StartHandsets(int count, std::vector<std::string> faults = {}, uint32_t baud = 0) {
         sim::SimOptions options;
         options.channels = count;
+        options.baud = baud;
         options.dir = dir_.path();
         options.firstPort = 1;
         for (const std::string& text : faults) {
@@ -151,11 +161,11 @@ protected:
     }
 
     // One session on COM1..COMn (channels 0..n-1).
-    void RunSession(int channels, int emergency = 1) {
+    void RunSession(int channels, int emergency = 1, int baud = 1382400) {
         int ports[kChannelCount] = {};
         for (int ch = 0; ch < channels; ++ch)
             ports[ch] = ch + 1;
-        VARKO_StartSession(&receiver_, NotifyMessage, ports, 1382400);
+        VARKO_StartSession(&receiver_, NotifyMessage, ports, baud);
         VARKO_RunSession(emergency);
         VARKO_StopSession();
     }
@@ -282,6 +292,62 @@ TEST_F(DownloadTest, AFileCutShortDuringItsDownloadFailsTheImage) {
     EXPECT_TRUE(WaitForGo(0));
     EXPECT_EQ(simulator_->Stats(0).erases, 1u);  // the next image is not tried
     EXPECT_TRUE(prompt_.Texts().empty());
+}
+
+TEST_F(DownloadTest, AFileThatGrowsDuringItsDownloadFailsTheImage) {
+    // The erase covered the size the file had when it was opened: a block
+    // more would go to flash that was never erased.
+    StartHandsets(1);
+    const std::string path = Image("grow.bin", Pattern(20 * 0x4000, 14));
+    ASSERT_EQ(VARKO_SetImage(8, path.c_str(), "0"), 8);
+    receiver_.growAfterProgress = path;
+    RunSession(1);
+    EXPECT_EQ(receiver_.ChannelTexts(0).back(), "CH0 ERR: File Read");
+    EXPECT_TRUE(WaitForGo(0));
+    EXPECT_EQ(simulator_->Stats(0).writes, 20u);
+}
+
+TEST_F(DownloadTest, AnImageThatBecameAFifoFailsWithoutHangingTheChannel) {
+    StartHandsets(1);
+    const std::string path = Image("m.bin", Pattern(0x100, 15));
+    ASSERT_EQ(VARKO_SetImage(8, path.c_str(), "0"), 8);
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);  // nobody ever writes to it
+    RunSession(1);
+    EXPECT_EQ(receiver_.ChannelTexts(0).back(), "ERR: No File");
+}
+
+TEST_F(DownloadTest, AHandsetLeftHoldingHalfAFrameUnlocksAtTheFirstTry) {
+    // The handset's receiver holds part of a write frame, as a session
+    // stopped mid-frame or a cable pulled mid-frame leaves it. The next
+    // session still unlocks on its first try; it is stopped in the middle of
+    // its image, and the session after it unlocks at once too.
+    StartHandsets(1);
+    const Bytes partial = {0x7E, 0x00, 0xDD, 0x00, 0x00, 0x40, 0x00, 0x00, 0x40, 1, 2, 3, 4, 5};
+    platform::SerialPort cable;
+    ASSERT_EQ(cable.Open(simulator_->Ports()[0].device.c_str(), 115200, nullptr),
+              platform::SerialPort::OpenResult::kOk);
+    ASSERT_EQ(cable.Write(partial.data(), static_cast<int>(partial.size()), 5000),
+              static_cast<int>(partial.size()));
+    ASSERT_TRUE(simulator_->Handset(0).WaitUntil(
+        [&](const sim::HandsetStats& s) { return s.bytesReceived == partial.size(); },
+        std::chrono::seconds(10)));
+    cable.Close();
+
+    ASSERT_EQ(VARKO_SetImage(8, Image("m.bin", Pattern(64 * 0x4000, 16)).c_str(), "0"), 8);
+    receiver_.stopChannelAfterProgress = 0;
+    RunSession(1);
+    EXPECT_EQ(receiver_.ChannelTexts(0).back().rfind("CH0 ERR: [", 0), 0u);
+    EXPECT_EQ(simulator_->Stats(0).badFcsFrames, 1u);  // the half frame, ended by a lone flag
+
+    const Bytes small = Pattern(0x100, 17);
+    ASSERT_EQ(VARKO_SetImage(8, Image("s.bin", small).c_str(), "100000"), 8);
+    RunSession(1);
+    EXPECT_EQ(receiver_.ChannelTexts(0).back().rfind("CH0 All file Complete!", 0), 0u);
+    EXPECT_TRUE(WaitForGo(0));
+    EXPECT_EQ(simulator_->Stats(0).unlocks, 2u);
+    EXPECT_EQ(Flash(0, 0x100000, small.size()), small);
+    EXPECT_TRUE(prompt_.Texts().size() == 1u && prompt_.Texts()[0] == "Download Completed!!");
 }
 
 TEST_F(DownloadTest, AChannelStoppedBeforeItsUnlockAsksForNoReboot) {

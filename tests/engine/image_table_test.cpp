@@ -1,5 +1,6 @@
 // The image table, address texts and the trailer reader.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -81,6 +82,31 @@ TEST(ImageTableTest, SetImageFillsEveryChannelOrChangesNothing) {
     EXPECT_EQ(VARKO_BlockSize(4), 0x3E00u);
     EXPECT_EQ(VARKO_BlockSize(5), 0x3E00u);
     EXPECT_EQ(VARKO_BlockSize(8), 0x4000u);
+}
+
+TEST(ImageTableTest, OnlyRegularFilesThatFitBelow4GiBAreImages) {
+    TempDir dir;
+    const std::string image = dir.File("m.bin");
+    WriteFile(image, std::vector<uint8_t>(100 * 1024, 1));  // 7 blocks
+    const std::string sbl = dir.File("s.mbn");
+    WriteFile(sbl, std::vector<uint8_t>(40000, 2));  // 3 blocks of 0x3E00, 0x4000 apart
+    VARKO_ClearImages();
+    EXPECT_EQ(VARKO_SetImage(8, image.c_str(), "FFFF0000"), -1);  // would wrap to 0
+    EXPECT_EQ(VARKO_SetImage(8, image.c_str(), "FFFE4004"), -1);
+    EXPECT_STREQ(g_imageTable[0][8].path, "");
+    EXPECT_EQ(VARKO_SetImage(8, image.c_str(), "FFFE4000"), 8);  // ends at 4 GiB exactly
+    EXPECT_EQ(VARKO_SetImage(4, sbl.c_str(), "FFFF4200"), 4);
+    EXPECT_EQ(VARKO_SetImage(4, sbl.c_str(), "FFFF4201"), -1);
+
+    const std::string fifo = dir.File("fifo.bin");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero"), dir.path()}) {
+        EXPECT_EQ(VARKO_CheckImage(8, path.c_str(), 0), ImageCheck::kNotAFile) << path;
+        EXPECT_EQ(VARKO_SetImage(9, path.c_str(), "0"), -1) << path;
+        uint32_t crc = 0;
+        EXPECT_FALSE(VARKO_FileCrc32(path.c_str(), &crc)) << path;  // ends at once
+    }
+    EXPECT_EQ(VARKO_CheckImage(8, dir.File("missing.bin").c_str(), 0), ImageCheck::kOk);
 }
 
 TEST(ImageTableTest, TrailerReaderTakesOnlyThisFilesTrailer) {

@@ -2,10 +2,18 @@
 // deframer fed in every possible split.
 #include "link/frame.h"
 
+#include "link/serial.h"
+#include "tests/support/pty_peer.h"
+
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -105,6 +113,50 @@ TEST_F(FrameTest, StagingWritesChunksOfAtMost4096) {
     Parse(Sent());
     ASSERT_EQ(g_frames.size(), 1u);
     EXPECT_EQ(g_frames[0], big);
+}
+
+// A port write that holds the frame until the test opens the gate.
+std::mutex g_gateMutex;
+std::condition_variable g_gateChanged;
+bool g_gateOpen = false;
+size_t g_bytesWritten = 0;
+int32_t GatedWrite(int /*channel*/, const uint8_t* /*buffer*/, int /*offset*/, int length) {
+    std::unique_lock<std::mutex> lock(g_gateMutex);
+    g_bytesWritten += static_cast<size_t>(length);
+    g_gateChanged.notify_all();
+    g_gateChanged.wait_for(lock, std::chrono::seconds(10), [] { return g_gateOpen; });
+    return length;
+}
+
+TEST_F(FrameTest, AStopWaitsForTheFrameBeingWrittenToLeaveWhole) {
+    // Cut short, the frame would stay half in the handset's receiver and the
+    // next session's unlock would be joined onto it.
+    FRAME_SetWriter(&GatedWrite);
+    const Bytes packet(16000, 0x11);  // four port writes, nothing stuffed
+    std::thread worker([&] { FRAME_Send(kCh, packet.data(), 0, 16000); });
+    {
+        std::unique_lock<std::mutex> lock(g_gateMutex);
+        ASSERT_TRUE(g_gateChanged.wait_for(lock, std::chrono::seconds(10),
+                                           [] { return g_bytesWritten > 0; }));
+    }
+    std::atomic<bool> stopped{false};
+    size_t writtenAtStop = 0;
+    std::thread stopper([&] {
+        SERIAL_PORT_Stop(kCh);
+        std::lock_guard<std::mutex> lock(g_gateMutex);
+        writtenAtStop = g_bytesWritten;
+        stopped = true;
+    });
+    // The stop must still be waiting; give a wrong one the chance to return.
+    testing_support::WaitFor([&] { return stopped.load(); }, std::chrono::milliseconds(300));
+    {
+        std::lock_guard<std::mutex> lock(g_gateMutex);
+        g_gateOpen = true;
+        g_gateChanged.notify_all();
+    }
+    worker.join();
+    stopper.join();
+    EXPECT_EQ(writtenAtStop, packet.size() + 2);
 }
 
 TEST_F(FrameTest, DeframerHandlesFlagRunsEscapesAndStrayBytes) {

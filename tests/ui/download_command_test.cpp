@@ -1,6 +1,7 @@
 // The Download command's checks (in their order, with their messages, and
 // what reaches the image table), and how the engine's notifications show on
 // the progress bars, the status line and the log.
+#include <sys/stat.h>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -117,6 +118,18 @@ TEST_F(UiDownloadCommandTest, EachRowNeedsItsFileAndAnAddress) {
     EXPECT_EQ(SlotPath(9), File("res.rc1"));
     EXPECT_EQ(SlotPath(10), "");
     EXPECT_STREQ(g_imageSet.rows[kRowCode].address, "1A0000");
+}
+
+TEST_F(UiDownloadCommandTest, ARowPast4GiBOrWhoseFileIsNoImageShowsItsMessage) {
+    MakeStation("0", {{"CODECHECK", "1"}});  // modem.bin: one block
+    SetText("m_modemAddressEdit", "FFFFC001");
+    EXPECT_EQ(Press(), Texts{"Invalid Modem Image/Address !"});  // would wrap to 0
+    SetText("m_modemAddressEdit", "FFFFC000");
+    EXPECT_EQ(Press(), Texts{});
+
+    std::filesystem::remove(File("modem.bin"));
+    ASSERT_EQ(::mkfifo(File("modem.bin").c_str(), 0600), 0);
+    EXPECT_EQ(Press(), Texts{"Invalid Modem Image/Address !"});  // and no hang
 }
 
 TEST_F(UiDownloadCommandTest, TheBootChainIsCheckedFirstFileByFile) {

@@ -124,7 +124,9 @@ TEST_F(UiSimDownloadTest, ThreeChannelsWriteEveryImageByteForByte) {
         EXPECT_NE(log.find(prefix + " All file Complete! ["), std::string::npos) << log;
         EXPECT_EQ(Flash(ch, kModemAddress, modem_.size()), modem_) << prefix;
         EXPECT_EQ(Flash(ch, kRsrc1Address, rsrc1_.size()), rsrc1_) << prefix;
-        EXPECT_EQ(sim_->Stats(ch).gos, 1u);
+        // The go is not waited for by the host: give the handset time to take it.
+        EXPECT_TRUE(sim_->Handset(ch).WaitUntil(
+            [](const sim::HandsetStats& s) { return s.gos == 1; }, std::chrono::seconds(10)));
     }
     EXPECT_EQ(dialog_->Busy(), 0);
     EXPECT_FALSE(dialog_->SessionRunning());
