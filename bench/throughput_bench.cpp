@@ -3,7 +3,9 @@
 // - paced at 1382400 baud: payload rate per channel as a share of the line
 //   rate (138240 bytes/s), slowest channel, for 1 and 8 channels;
 // - unpaced: MB/s per channel and host CPU seconds per MiB;
-// - host CPU while 8 paced channels run, as a share of one core.
+// - host CPU while 8 paced channels run, as a share of one core;
+// - the paced runs again with the station recorder writing its records
+//   (BM_FlashPacedRecorded): its line-rate ratio beside BM_FlashPaced's.
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <spawn.h>
@@ -27,6 +29,7 @@
 #include "engine/session.h"
 #include "link/serial.h"
 #include "platform/port_map.h"
+#include "records/recorder.h"
 
 extern char** environ;
 
@@ -114,7 +117,7 @@ std::string MakeImage(const std::string& folder, size_t size) {
     return path;
 }
 
-void Flash(benchmark::State& state, uint32_t baud) {
+void Flash(benchmark::State& state, uint32_t baud, bool recorded = false) {
     const int channels = static_cast<int>(state.range(0));
     const size_t mebibytes = static_cast<size_t>(state.range(1));
     static int run = 0;
@@ -132,6 +135,13 @@ void Flash(benchmark::State& state, uint32_t baud) {
     platform::PortMap_SetDirectory(folder);
     g_nWriteDelay = 2;
     QuietReceiver receiver;
+    std::unique_ptr<records::ScopedRecorder> recorder;
+    if (recorded) {
+        records::RecorderOptions options;
+        options.databasePath = folder + "/Kelvane_records.db";
+        options.station = "bench";
+        recorder = std::make_unique<records::ScopedRecorder>(options);
+    }
     double wall = 0, cpu = 0;
     for (auto _ : state) {
         VARKO_ClearImages();
@@ -148,6 +158,7 @@ void Flash(benchmark::State& state, uint32_t baud) {
         cpu = CpuSeconds() - cpu0;
         state.SetIterationTime(wall);
     }
+    recorder.reset();
     simulator.reset();
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
@@ -166,11 +177,20 @@ void Flash(benchmark::State& state, uint32_t baud) {
 void BM_FlashPaced(benchmark::State& state) {
     Flash(state, 1382400);
 }
+void BM_FlashPacedRecorded(benchmark::State& state) {
+    Flash(state, 1382400, true);
+}
 void BM_FlashUnpaced(benchmark::State& state) {
     Flash(state, 0);
 }
 
 BENCHMARK(BM_FlashPaced)
+    ->Args({1, 4})
+    ->Args({8, 4})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK(BM_FlashPacedRecorded)
     ->Args({1, 4})
     ->Args({8, 4})
     ->Iterations(1)

@@ -16,6 +16,7 @@
 #include "platform/port_map.h"
 #include "platform/serial_ports.h"
 #include "platform/tick.h"
+#include "records/recorder.h"
 
 namespace cli {
 namespace {
@@ -159,6 +160,11 @@ int RunDownloadCommand(const std::vector<std::string>& args) {
     if (!ApplySettings(&options, console, &error) || !ResolveImages(&options, &error)) {
         Usage(error);
     } else {
+        // Every channel of every round is recorded; a records problem is told
+        // and the download goes on.
+        records::ScopedRecorder recorder(records::StationRecorderOptions(
+            [&options] { return options.set; },
+            [](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); }));
         status = RunSessions(options, console);
     }
     platform::SetOperatorPrompt(nullptr);
