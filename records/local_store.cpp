@@ -260,9 +260,12 @@ bool LocalStore::OldestPending(PendingChange* out, std::string* error) {
     if (db_ == nullptr) return false;
     // One read transaction: the record and the outbox as of the same moment.
     if (!Exec("BEGIN", error)) return false;
+    // An entry whose record is gone (a database edited by hand) is passed
+    // over rather than holding up everything behind it.
     Statement oldest(db_,
                      "SELECT record_id, (SELECT max(seq) FROM outbox o WHERE o.record_id ="
-                     " outbox.record_id) FROM outbox ORDER BY seq LIMIT 1");
+                     " outbox.record_id) FROM outbox WHERE record_id IN (SELECT id FROM records)"
+                     " ORDER BY seq LIMIT 1");
     bool found = oldest.Step() == SQLITE_ROW;
     if (found) {
         out->lastSeq = oldest.Int(1);
@@ -283,7 +286,8 @@ bool LocalStore::Delivered(const PendingChange& change, std::string* error) {
 
 int64_t LocalStore::PendingCount() {
     if (db_ == nullptr) return 0;
-    Statement count(db_, "SELECT count(*) FROM outbox");
+    Statement count(db_,
+                    "SELECT count(*) FROM outbox WHERE record_id IN (SELECT id FROM records)");
     return count.Step() == SQLITE_ROW ? count.Int(0) : 0;
 }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -176,3 +177,36 @@ TEST(CliRecordsTest, AKilledRunLeavesInterruptedRecordsThatTheRecordsCommandShow
 }
 
 }  // namespace
+
+TEST(CliRecordsTest, AServerThatDoesNotAnswerIsToldAndTheDownloadGoesOn) {
+    TempDir dir;
+    sim::SimOptions options;
+    options.channels = 1;
+    options.dir = dir.path();
+    sim::Simulator handsets(options);
+    std::string error;
+    ASSERT_TRUE(handsets.Start(&error)) << error;
+    {
+        std::ofstream ini(dir.File("Kelvane_3.ini"));
+        ini << "[RECORDS]\nSTATION=bench-9\nPOSTGRESQL_URL=postgresql:///records?host=" +
+                   dir.File("no-server") + "\n";
+    }
+    const std::string image = dir.File("m.bin");
+    ASSERT_EQ(Cli({"make-image", image, "--size", "20K", "--address", "20000"}).Wait(), 0);
+    Cli run({"download", "--port", "1", "--image", "Modem=" + image, "--dir", dir.path(), "--baud",
+             "115200", "--delay", "0"});
+    EXPECT_EQ(run.Wait(), 0) << run.output();
+    EXPECT_NE(run.output().find("records: the records server does not answer ("),
+              std::string::npos)
+        << run.output();
+    EXPECT_NE(run.output().find("CH0 COM1 OK"), std::string::npos);
+
+    Cli json({"records", "--dir", dir.path(), "--format", "json"});
+    ASSERT_EQ(json.Wait(), 0) << json.output();
+    ASSERT_EQ(json.Lines().size(), 1u) << json.output();
+    EXPECT_NE(json.Lines()[0].find("\"station\":\"bench-9\""), std::string::npos);
+    EXPECT_NE(json.Lines()[0].find("\"result\":\"completed\""), std::string::npos);
+    EXPECT_NE(json.Lines()[0].find("\"slot\":\"Modem\",\"path\":\"" + image + "\",\"size\":21504"),
+              std::string::npos)
+        << json.Lines()[0];
+}

@@ -2,12 +2,15 @@
 // leaves behind, how the filters select, what waits for the server, and the
 // texts a script reads.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <fstream>
 #include <thread>
 
+#include "config/settings.h"
 #include "records/local_store.h"
+#include "records/recorder.h"
 #include "records/report.h"
 #include "records/server_link.h"
 #include "tests/support/pty_peer.h"
@@ -147,6 +150,18 @@ TEST_F(StoreTest, TheOutboxHandsOverEachRecordOnceInOrder) {
     ASSERT_TRUE(store_.Delivered(change, &error_));
     EXPECT_FALSE(store_.OldestPending(&change, &error_));
     EXPECT_EQ(store_.PendingCount(), 0);
+
+    // A record deleted by hand does not hold up the ones behind it.
+    ASSERT_TRUE(store_.Insert(Sample("gone", "2026-12-08T08:00:02.000Z", 2), true, &error_));
+    ASSERT_TRUE(store_.Insert(Sample("third", "2026-12-08T08:00:03.000Z", 3), true, &error_));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "DELETE FROM records WHERE id = 'gone'", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    ASSERT_TRUE(store_.OldestPending(&change, &error_));
+    EXPECT_EQ(change.record.id, "third");
+    EXPECT_EQ(store_.PendingCount(), 1);
 }
 
 TEST_F(StoreTest, TwoProgramsWriteTheSameDatabaseAtOnce) {
@@ -256,6 +271,39 @@ TEST(ReportTest, OnlyValidUtf8GoesOut) {
     EXPECT_EQ(ValidUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // a surrogate
     EXPECT_EQ(ValidUtf8("\xF5\x80\x80\x80x"),
               "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDx");  // past U+10FFFF
+}
+
+TEST(RecordsSettingsTest, TheRecordsSectionIsReadAndSurvivesASettingsSave) {
+    TempDir dir;
+    {
+        std::ofstream ini(dir.File("Kelvane_3.ini"));
+        ini << "[VARKO]\nCH0_PORT=3\n\n[RECORDS]\nSTATION=line-2 bench 4\n"
+               "POSTGRESQL_URL=postgresql://recorder@line-server/records\n";
+    }
+    ASSERT_TRUE(SetStartDirectory(dir.path().c_str()));
+    ReadSettings(nullptr);
+    EXPECT_EQ(g_settings.CH_PORT[0], 3);  // the old section reads as before
+    g_settings.CH_PORT[1] = 4;
+    bool written = false;
+    WriteSettings(&written);
+    ASSERT_TRUE(written);
+    const RecorderOptions options = StationRecorderOptions(nullptr, nullptr);
+    EXPECT_EQ(options.station, "line-2 bench 4");
+    EXPECT_EQ(options.serverUrl, "postgresql://recorder@line-server/records");
+    EXPECT_EQ(options.databasePath, dir.File("Kelvane_records.db"));
+
+    // Without the section: the host name and this station only.
+    {
+        std::ofstream ini(dir.File("Kelvane_3.ini"));
+        ini << "[VARKO]\nCH0_PORT=3\n";
+    }
+    const RecorderOptions plain = StationRecorderOptions(nullptr, nullptr);
+    EXPECT_EQ(plain.station, "");
+    EXPECT_EQ(plain.serverUrl, "");
+    Recorder recorder(plain);  // takes the host name; no server, no message
+    EXPECT_TRUE(recorder.recording());
+    EXPECT_FALSE(recorder.forwarding());
+    g_szCurrentDir[0] = '\0';
 }
 
 TEST(ServerLinkTest, AMalformedUrlIsRefusedWithoutContact) {
