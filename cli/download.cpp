@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 
 #include "cli/commands.h"
 #include "cli/console.h"
@@ -135,6 +136,13 @@ bool ApplySettings(DownloadOptions* options, Console& console, std::string* erro
     return ok;
 }
 
+// The image-set file as a record names it: wherever the command ran from.
+std::string AbsolutePath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return path.empty() || error ? path : absolute.lexically_normal().string();
+}
+
 bool UseStartFolder(const DownloadOptions& options, std::string* error) {
     const bool ok = options.dir.empty() ? SetStartDirectoryFromProcess()
                                         : SetStartDirectory(options.dir.c_str());
@@ -163,7 +171,7 @@ int RunDownloadCommand(const std::vector<std::string>& args) {
         // Every channel of every round is recorded; a records problem is told
         // and the download goes on.
         records::ScopedRecorder recorder(records::StationRecorderOptions(
-            [&options] { return options.set; },
+            [&options] { return AbsolutePath(options.set); },
             [](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); }));
         status = RunSessions(options, console);
     }

@@ -286,8 +286,7 @@ bool LocalStore::Delivered(const PendingChange& change, std::string* error) {
 
 int64_t LocalStore::PendingCount() {
     if (db_ == nullptr) return 0;
-    Statement count(db_,
-                    "SELECT count(*) FROM outbox WHERE record_id IN (SELECT id FROM records)");
+    Statement count(db_, "SELECT count(*) FROM outbox WHERE record_id IN (SELECT id FROM records)");
     return count.Step() == SQLITE_ROW ? count.Int(0) : 0;
 }
 

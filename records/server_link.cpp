@@ -162,7 +162,8 @@ bool ServerLink::Connect(const std::string& url, Clock::time_point deadline,
     }
     // The server's notices ("relation ... already exists, skipping") are no
     // news to the operator.
-    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn_, [](void*, const char*) {}, nullptr);
     if (PQsetnonblocking(conn_, 1) != 0 ||
         !Exec(kServerSchema, 0, nullptr, deadline, stop, error)) {
         if (error->empty()) *error = Trimmed(PQerrorMessage(conn_));

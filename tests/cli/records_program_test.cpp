@@ -196,8 +196,7 @@ TEST(CliRecordsTest, AServerThatDoesNotAnswerIsToldAndTheDownloadGoesOn) {
     Cli run({"download", "--port", "1", "--image", "Modem=" + image, "--dir", dir.path(), "--baud",
              "115200", "--delay", "0"});
     EXPECT_EQ(run.Wait(), 0) << run.output();
-    EXPECT_NE(run.output().find("records: the records server does not answer ("),
-              std::string::npos)
+    EXPECT_NE(run.output().find("records: the records server does not answer ("), std::string::npos)
         << run.output();
     EXPECT_NE(run.output().find("CH0 COM1 OK"), std::string::npos);
 
@@ -206,6 +205,7 @@ TEST(CliRecordsTest, AServerThatDoesNotAnswerIsToldAndTheDownloadGoesOn) {
     ASSERT_EQ(json.Lines().size(), 1u) << json.output();
     EXPECT_NE(json.Lines()[0].find("\"station\":\"bench-9\""), std::string::npos);
     EXPECT_NE(json.Lines()[0].find("\"result\":\"completed\""), std::string::npos);
+    EXPECT_NE(json.Lines()[0].find("\"image_set\":\"\""), std::string::npos);  // --image
     EXPECT_NE(json.Lines()[0].find("\"slot\":\"Modem\",\"path\":\"" + image + "\",\"size\":21504"),
               std::string::npos)
         << json.Lines()[0];
