@@ -1,12 +1,14 @@
 #include "tests/records/pg_cluster.h"
 
 #include <libpq-fe.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "tests/records/records_test_util.h"
 
@@ -49,6 +51,7 @@ std::string FileText(const std::string& path) {
 
 PgCluster::~PgCluster() {
     std::string ignored;
+    if (running_) Freeze(false, &ignored);
     if (running_) StopServer(&ignored);
     std::error_code error;
     if (!root_.empty()) std::filesystem::remove_all(root_, error);
@@ -101,6 +104,36 @@ bool PgCluster::StartServer(std::string* error) {
 bool PgCluster::StopServer(std::string* error) {
     if (!Run("pg_ctl", "-D data -m fast -w -t 60 stop", error)) return false;
     running_ = false;
+    return true;
+}
+
+bool PgCluster::Freeze(bool frozen, std::string* error) {
+    std::ifstream pidFile(root_ + "/data/postmaster.pid");
+    long postmaster = 0;
+    if (!(pidFile >> postmaster) || postmaster <= 0) {
+        *error = "no postmaster.pid";
+        return false;
+    }
+    std::vector<long> pids{postmaster};
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ignored)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        // /proc/<pid>/stat: pid (comm) state ppid ...
+        const std::string stat = FileText(entry.path().string() + "/stat");
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream fields(stat.substr(close + 2));
+        std::string state;
+        long parent = 0;
+        if (fields >> state >> parent && parent == postmaster) pids.push_back(std::stol(name));
+    }
+    for (const long pid : pids) {
+        if (::kill(static_cast<pid_t>(pid), frozen ? SIGSTOP : SIGCONT) != 0) {
+            *error = "cannot signal process " + std::to_string(pid);
+            return false;
+        }
+    }
     return true;
 }
 

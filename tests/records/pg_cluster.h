@@ -20,6 +20,9 @@ public:
     bool Create(std::string* error);
     bool StartServer(std::string* error);
     bool StopServer(std::string* error);
+    // Stops (SIGSTOP) or continues the server and every process it started:
+    // a server that accepts connections and then answers nothing.
+    bool Freeze(bool frozen, std::string* error);
 
     // The URL the station's settings would carry.
     std::string url() const;

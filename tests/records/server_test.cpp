@@ -130,4 +130,38 @@ TEST_F(RecordsServerTest, RecordsArriveAndWaitOutAStoppedServer) {
     }
 }
 
+TEST_F(RecordsServerTest, AServerThatAnswersNothingHoldsNoFlashAndLosesNoRecord) {
+    std::string error;
+    {
+        records::ScopedRecorder scoped(Options());
+        ASSERT_TRUE(scoped.recorder().forwarding());
+        EXPECT_EQ(told_, "");
+        ASSERT_TRUE(server_.Freeze(true, &error)) << error;
+        StoppingReceiver receiver;
+        RunSession(&receiver, 2);
+        for (int ch = 0; ch < 2; ++ch) {
+            bool completed = false;
+            for (const auto& e : receiver.Entries())
+                completed |=
+                    e.channel == ch && e.text.find("All file Complete!") != std::string::npos;
+            EXPECT_TRUE(completed) << "channel " << ch;
+        }
+        // Ending the recorder gives up on the server within its bounds.
+    }
+    EXPECT_EQ(Pending(), 6);  // start, image and end of both channels
+    ASSERT_TRUE(server_.Freeze(false, &error)) << error;
+
+    // The next start of Kelvane sends what waited.
+    records::ScopedRecorder again(Options());
+    ASSERT_TRUE(WaitFor([&] { return Pending() == 0; }, std::chrono::seconds(30)));
+    const auto local = ReadAll(database_);
+    ASSERT_EQ(local.size(), 2u);
+    EXPECT_EQ(Value("SELECT count(*) FROM kelvane_records"), "2");
+    for (const records::ChannelRecord& r : local) {
+        EXPECT_EQ(Value("SELECT result || ' ' || revision FROM kelvane_records WHERE id = '" +
+                        r.id + "'"),
+                  "completed " + std::to_string(r.revision));
+    }
+}
+
 }  // namespace
