@@ -94,6 +94,27 @@ const Recorder::FileFacts& Recorder::Facts(const std::string& path) {
     return found != files_.end() ? found->second : kUnknown;
 }
 
+// Size and CRC-32 of a file, read once per session and kept while the file
+// is unchanged (a repeated session does not read its images again).
+void Recorder::LearnFile(const std::string& path) {
+    FileFacts& facts = files_[path];
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        facts = FileFacts{};
+        return;
+    }
+    // A file replaced (a new inode) or written (new times) is read again.
+    const std::array<int64_t, 4> version = {
+        static_cast<int64_t>(info.st_ino), info.st_size,
+        info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec,
+        info.st_ctim.tv_sec * 1000000000LL + info.st_ctim.tv_nsec};
+    if (facts.size >= 0 && facts.version == version) return;
+    uint32_t crc = 0;
+    facts.size = info.st_size;
+    facts.version = version;
+    facts.crc32 = VARKO_FileCrc32(path.c_str(), &crc) ? Hex(crc) : "";
+}
+
 void Recorder::SessionStarted(const int comPorts[kChannelCount]) {
     sessionStart_ = UtcNow();
     imageSet_ = options_.imageSetFile ? options_.imageSetFile() : "";
@@ -109,22 +130,7 @@ void Recorder::SessionStarted(const int comPorts[kChannelCount]) {
         r.usbLocation = identity.usbLocation;
         r.usbSerial = identity.usbSerial;
         for (const ImageEntry& e : g_imageTable[ch]) {
-            if (e.path[0] == '\0') continue;
-            // Read once per file and session; a file unchanged since keeps its CRC.
-            struct stat info {};
-            FileFacts& facts = files_[e.path];
-            if (::stat(e.path, &info) != 0 || !S_ISREG(info.st_mode)) {
-                facts = FileFacts{};
-                continue;
-            }
-            if (facts.size == info.st_size &&
-                facts.modified == info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec) {
-                continue;
-            }
-            uint32_t crc = 0;
-            facts.size = info.st_size;
-            facts.modified = info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec;
-            facts.crc32 = VARKO_FileCrc32(e.path, &crc) ? Hex(crc) : "";
+            if (e.path[0] != '\0') LearnFile(e.path);
         }
     }
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -63,7 +64,7 @@ private:
     struct FileFacts {
         int64_t size = -1;
         std::string crc32;
-        int64_t modified = 0;
+        std::array<int64_t, 4> version{};  // inode, size, change times
     };
     struct ChannelState {
         ChannelRecord record;
@@ -73,6 +74,7 @@ private:
     void OpenServer();
     void Tell(const std::string& message);
     void Written(bool ok, const std::string& error);
+    void LearnFile(const std::string& path);
     const FileFacts& Facts(const std::string& path);
 
     RecorderOptions options_;

@@ -215,6 +215,28 @@ TEST_F(RecorderSessionTest, ABadServerUrlIsToldAndRecordsStayOnTheStation) {
     EXPECT_EQ(store.PendingCount(), 3);  // start, image and end of the second record
 }
 
+TEST_F(RecorderSessionTest, AnImageRewrittenBetweenSessionsIsRecordedWithItsNewCrc) {
+    records::Recorder recorder(Options());
+    const Bytes before = Pattern(0x6000, 1);  // what FlashOne writes
+    ASSERT_TRUE(FlashOne(recorder));
+    // A new build of the image, the same size, written over the old file.
+    const Bytes after = Pattern(0x6000, 9);
+    std::string error;
+    auto handsets = StartHandsets(dir_.path(), 1, {}, &error);
+    ASSERT_NE(handsets, nullptr) << error;
+    WriteFile(dir_.File("m.bin"), after);
+    engine::SetSessionObserver(&recorder);
+    StoppingReceiver receiver;
+    RunSession(&receiver, 1);
+    engine::SetSessionObserver(nullptr);
+    const auto found = ReadAll(database_);
+    ASSERT_EQ(found.size(), 2u);
+    ASSERT_EQ(found[0].images.size(), 1u);
+    ASSERT_EQ(found[1].images.size(), 1u);
+    EXPECT_EQ(found[1].images[0].crc32, Hex(sim::Crc32(before.data(), before.size())));
+    EXPECT_EQ(found[0].images[0].crc32, Hex(sim::Crc32(after.data(), after.size())));
+}
+
 TEST_F(RecorderSessionTest, ACorruptDatabaseIsToldAndTheFlashGoesOn) {
     {
         std::ofstream junk(database_);
