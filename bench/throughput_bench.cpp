@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/observer.h"
 #include "engine/session.h"
 #include "link/serial.h"
 #include "platform/port_map.h"
@@ -57,6 +58,44 @@ public:
 
 private:
     std::mutex mutex_;
+};
+
+// Passes every call on to the recorder and adds up, per channel, the time
+// the calls on that channel's way took (the session start's on every one).
+class TimedRecorder : public engine::SessionObserver {
+public:
+    explicit TimedRecorder(records::Recorder& inner) : inner_(inner) {}
+    void SessionStarted(const int comPorts[kChannelCount]) override {
+        const double s = Timed([&] { inner_.SessionStarted(comPorts); });
+        for (double& channel : seconds_)
+            channel += s;
+    }
+    void ChannelStarted(int ch) override {
+        seconds_[ch] += Timed([&] { inner_.ChannelStarted(ch); });
+    }
+    void ImageFinished(int ch, const engine::ImageOutcome& image) override {
+        seconds_[ch] += Timed([&] { inner_.ImageFinished(ch, image); });
+    }
+    void ChannelFinished(int ch, engine::ChannelResult result, const char* text) override {
+        seconds_[ch] += Timed([&] { inner_.ChannelFinished(ch, result, text); });
+    }
+    void SessionFinished() override { inner_.SessionFinished(); }
+    double LongestChannel() const {
+        double longest = 0;
+        for (const double s : seconds_)
+            longest = s > longest ? s : longest;
+        return longest;
+    }
+
+private:
+    template <typename F>
+    static double Timed(F call) {
+        const auto t0 = std::chrono::steady_clock::now();
+        call();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    }
+    records::Recorder& inner_;
+    double seconds_[kChannelCount] = {};  // each written by its own channel's thread
 };
 
 double CpuSeconds() {
@@ -135,12 +174,15 @@ void Flash(benchmark::State& state, uint32_t baud, bool recorded = false) {
     platform::PortMap_SetDirectory(folder);
     g_nWriteDelay = 2;
     QuietReceiver receiver;
-    std::unique_ptr<records::ScopedRecorder> recorder;
+    std::unique_ptr<records::Recorder> recorder;
+    std::unique_ptr<TimedRecorder> timed;
     if (recorded) {
         records::RecorderOptions options;
         options.databasePath = folder + "/Kelvane_records.db";
         options.station = "bench";
-        recorder = std::make_unique<records::ScopedRecorder>(options);
+        recorder = std::make_unique<records::Recorder>(options);
+        timed = std::make_unique<TimedRecorder>(*recorder);
+        engine::SetSessionObserver(timed.get());
     }
     double wall = 0, cpu = 0;
     for (auto _ : state) {
@@ -157,6 +199,12 @@ void Flash(benchmark::State& state, uint32_t baud, bool recorded = false) {
         wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         cpu = CpuSeconds() - cpu0;
         state.SetIterationTime(wall);
+    }
+    engine::SetSessionObserver(nullptr);
+    // The longest time any channel spent in the recorder, as a share of the
+    // session: the most the records can take off a channel's rate.
+    if (timed != nullptr) {
+        state.counters["recorder_share_of_session"] = timed->LongestChannel() / wall;
     }
     recorder.reset();
     simulator.reset();
