@@ -13,5 +13,6 @@ int RunMakeImageCommand(const std::vector<std::string>& args);
 int RunSetCommand(const std::vector<std::string>& args);
 int RunPortsCommand(const std::vector<std::string>& args);
 int RunUdevRuleCommand(const std::vector<std::string>& args);
+int RunRecordsCommand(const std::vector<std::string>& args);
 
 }  // namespace cli

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "cli/commands.h"
 #include "cli/console.h"
@@ -15,6 +16,7 @@
 #include "platform/port_map.h"
 #include "platform/serial_ports.h"
 #include "platform/tick.h"
+#include "records/recorder.h"
 
 namespace cli {
 namespace {
@@ -130,6 +132,13 @@ bool ApplySettings(DownloadOptions* options, std::string* error) {
     return ChooseFromImageSet(g_imageSet, &options->images, error);
 }
 
+// The image-set file as a record names it: wherever the command ran from.
+std::string AbsolutePath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return path.empty() || error ? path : absolute.lexically_normal().string();
+}
+
 bool UseStartFolder(const DownloadOptions& options, std::string* error) {
     const bool ok = options.dir.empty() ? SetStartDirectoryFromProcess()
                                         : SetStartDirectory(options.dir.c_str());
@@ -155,6 +164,11 @@ int RunDownloadCommand(const std::vector<std::string>& args) {
     if (!ApplySettings(&options, &error) || !ResolveImages(&options, &error)) {
         Usage(error);
     } else {
+        // Every channel of every round is recorded; a records problem is told
+        // and the download goes on.
+        records::ScopedRecorder recorder(records::StationRecorderOptions(
+            [&options] { return AbsolutePath(options.set); },
+            [](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); }));
         status = RunSessions(options, console);
     }
     platform::SetOperatorPrompt(nullptr);

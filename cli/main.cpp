@@ -36,6 +36,13 @@ const char* const kUsage =
     "      handset port.\n"
     "  udev-rule\n"
     "      print a udev rule for handset ports (see the README).\n"
+    "  records [--since DATE] [--until DATE] [--channel N] [--failed] [--serial TEXT]\n"
+    "          [--format table|csv|json] [--dir DIR]\n"
+    "      the station's records (Kelvane_records.db in the start folder), newest\n"
+    "      first: one per channel and session. DATE is YYYY-MM-DD[THH:MM[:SS]] (UTC)\n"
+    "      or today; --until includes all of the date or minute given. --failed\n"
+    "      keeps every result but completed; --serial matches part of the port's\n"
+    "      USB serial number. json prints one object per line.\n"
     "  trailer FILE...\n"
     "      show each file's trailer (address, kind, type) and its CRC-32.\n"
     "  make-image FILE --size N[K|M] --address HEX [--kind TEXT] [--type TEXT]\n"
@@ -63,6 +70,7 @@ int main(int argc, char** argv) {
     if (command == "set") return cli::RunSetCommand(args);
     if (command == "ports") return cli::RunPortsCommand(args);
     if (command == "udev-rule") return cli::RunUdevRuleCommand(args);
+    if (command == "records") return cli::RunRecordsCommand(args);
     std::fprintf(stderr, "kelvane-cli: unknown command '%s' (try --help)\n", command.c_str());
     return 2;
 }

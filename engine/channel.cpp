@@ -2,6 +2,7 @@
 // the channel's worker thread.
 #include <cstring>
 
+#include "engine/observer.h"
 #include "engine/session.h"
 #include "link/commands.h"
 #include "link/frame.h"
@@ -59,13 +60,16 @@ void BringReceiverInStep(int channel) {
 int DownloadSlots(int channel) {
     for (int slot = 0; slot < kImageSlotCount; ++slot) {
         if (g_imageTable[channel][slot].path[0] == '\0') continue;
-        if (!VARKO_DownloadImage(channel, slot)) return 0;
+        const int ok = VARKO_DownloadImage(channel, slot);
+        engine::ObserveImage(channel, slot, ok);
+        if (!ok) return 0;
     }
     return 1;
 }
 
 int Finish(int channel, int result) {
     SERIAL_PORT_Close(channel);
+    engine::ObserveChannelEnd(channel, result);
     g_nComPort[channel] = 0;
     return result;
 }
@@ -74,6 +78,7 @@ int Finish(int channel, int result) {
 
 int FileDownload(int channel) {
     const uint32_t start = platform::GetTickCount();
+    engine::ObserveChannelStart(channel);
     VARKO_SendChannelText(channel, "CH%d Download Start", channel);
     if (!SERIAL_PORT_Open(channel) || (g_bEmergencyMode == 0 && !Restart(channel))) {
         VARKO_SendChannelText(channel, "ERR: Open");

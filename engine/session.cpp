@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/observer.h"
 #include "link/frame.h"
 #include "link/packet.h"
 #include "link/serial.h"
@@ -104,6 +105,7 @@ int VARKO_StartSession(platform::NotifyReceiver* window, unsigned messageId,
 
 int VARKO_RunSession(int emergencyMode) {
     g_bEmergencyMode = emergencyMode;
+    engine::ObserveSessionStart();
     std::vector<std::thread> workers;
     workers.reserve(kChannelCount);
     for (int ch = 0; ch < kChannelCount; ++ch) {
@@ -124,6 +126,7 @@ int VARKO_RunSession(int emergencyMode) {
     }
     for (std::thread& worker : workers)
         worker.join();
+    engine::ObserveSessionEnd();
     return 1;
 }
 

@@ -9,6 +9,14 @@
 std::atomic<platform::NotifyReceiver*> g_hNotifyWnd{nullptr};
 std::atomic<unsigned> g_uNotifyMsg{0};
 
+namespace {
+std::atomic<ChannelTextHook> g_channelTextHook{nullptr};
+}  // namespace
+
+void VARKO_SetChannelTextHook(ChannelTextHook hook) {
+    g_channelTextHook.store(hook);
+}
+
 intptr_t VARKO_SendMessage(int code, const void* payload) {
     platform::NotifyReceiver* receiver = g_hNotifyWnd.load();
     unsigned message = g_uNotifyMsg.load();
@@ -36,5 +44,6 @@ void VARKO_SendChannelText(int channel, const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(record.path, sizeof record.path, format, args);
     va_end(args);
+    if (ChannelTextHook hook = g_channelTextHook.load()) hook(channel, record.path);
     VARKO_SendMessage(NOTIFY_CHANNEL_TEXT, &record);
 }

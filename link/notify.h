@@ -41,3 +41,8 @@ void VARKO_SendText(const char* format, ...) __attribute__((format(printf, 1, 2)
 // Channel text, formatted into the path field of a zeroed record.
 void VARKO_SendChannelText(int channel, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
+
+// Sees every channel text just before it is sent (the engine keeps each
+// channel's last line for its observer); nullptr for none.
+using ChannelTextHook = void (*)(int channel, const char* text);
+void VARKO_SetChannelTextHook(ChannelTextHook hook);

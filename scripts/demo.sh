@@ -71,6 +71,9 @@ echo "== kelvane-cli download --set demo.vrk"
 status=0
 "$cli" download --set demo.vrk --dir "$work" || status=$?
 
+echo "== kelvane-cli records (the station's record of every channel)"
+"$cli" records --dir "$work"
+
 # What each handset should hold: every image at its address, padded with
 # 0xFF to whole 16 KiB blocks, in address order.
 pad() {

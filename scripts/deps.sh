@@ -8,6 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev libgl1-mesa-dev libudev-dev
+    libsqlite3-dev libpq-dev postgresql
     xvfb xauth
 )
 if [ "${1:-}" = package ]; then

@@ -1,0 +1,90 @@
+// kelvane-cli records: reads the station's database (never writes it) and
+// prints the records the filter selects.
+#include "cli/records.h"
+
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "config/settings.h"
+
+namespace cli {
+namespace {
+
+int Usage(const std::string& reason) {
+    std::fprintf(stderr, "kelvane-cli records: %s\n", reason.c_str());
+    return 2;
+}
+
+bool ParseChannel(const std::string& text, int* channel) {
+    if (text.size() != 1 || text[0] < '0' || text[0] > '7') return false;
+    *channel = text[0] - '0';
+    return true;
+}
+
+}  // namespace
+
+bool ParseRecords(const std::vector<std::string>& args, RecordsOptions* options,
+                  std::string* error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        if (option == "--failed") {
+            options->filter.failedOnly = true;
+            continue;
+        }
+        if (option != "--since" && option != "--until" && option != "--channel" &&
+            option != "--serial" && option != "--format" && option != "--dir") {
+            *error = "unknown option '" + option + "'";
+            return false;
+        }
+        if (i + 1 >= args.size()) {
+            *error = option + " needs a value";
+            return false;
+        }
+        const std::string& value = args[++i];
+        bool ok = true;
+        if (option == "--since") ok = records::ParseTimeBound(value, &options->filter.since);
+        if (option == "--until") ok = records::ParseTimeBound(value, &options->filter.until);
+        if (option == "--channel") ok = ParseChannel(value, &options->filter.channel);
+        if (option == "--format") ok = records::ParseReportFormat(value, &options->format);
+        if (option == "--serial") options->filter.serial = value;
+        if (option == "--dir") options->dir = value;
+        if (!ok) {
+            *error = "bad value '" + value + "' for " + option +
+                     (option == "--channel"  ? " (0..7)"
+                      : option == "--format" ? " (table, csv or json)"
+                                             : " (YYYY-MM-DD[THH:MM[:SS]] or today)");
+            return false;
+        }
+    }
+    return true;
+}
+
+int RunRecordsCommand(const std::vector<std::string>& args) {
+    RecordsOptions options;
+    std::string error;
+    if (!ParseRecords(args, &options, &error)) return Usage(error);
+    const bool folder = options.dir.empty() ? SetStartDirectoryFromProcess()
+                                            : SetStartDirectory(options.dir.c_str());
+    if (!folder) return Usage("the start folder's path is too long");
+    const std::string path = StartDirectoryFile(records::kRecordsFileName);
+    records::LocalStore store;
+    std::vector<records::ChannelRecord> found;
+    if (!store.Open(path, false, &error) || !store.Query(options.filter, &found, &error)) {
+        std::fprintf(stderr, "kelvane-cli records: cannot read %s\n", error.c_str());
+        return 1;
+    }
+    if (options.format == records::ReportFormat::kJson) {
+        for (const records::ChannelRecord& record : found)
+            std::printf("%s\n", records::RecordJson(record).c_str());
+    } else if (options.format == records::ReportFormat::kCsv) {
+        std::printf("%s\n", records::CsvHeader().c_str());
+        for (const records::ChannelRecord& record : found)
+            std::printf("%s\n", records::RecordCsv(record).c_str());
+    } else {
+        for (const std::string& line : records::RecordTable(found))
+            std::printf("%s\n", line.c_str());
+    }
+    return 0;
+}
+
+}  // namespace cli

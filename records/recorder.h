@@ -1,0 +1,102 @@
+// The station recorder: watches every download session through the engine's
+// observer and keeps one record per channel per session in the station's
+// database, written when the channel starts and completed when it ends. With
+// a server URL it also hands the changes to a forwarder for the line's server.
+// Neither a database nor a server problem ever stops a flash: the problem is
+// told once and the session goes on.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "engine/observer.h"
+#include "records/forwarder.h"
+#include "records/local_store.h"
+
+namespace records {
+
+// Section "RECORDS" of the settings file: the station's name and the line's
+// server. Kept apart from section "VARKO" so that older files read as before.
+inline constexpr const char* kRecordsSection = "RECORDS";
+inline constexpr const char* kStationKey = "STATION";
+inline constexpr const char* kServerKey = "POSTGRESQL_URL";
+
+using MessageSink = std::function<void(const std::string&)>;
+
+struct RecorderOptions {
+    std::string databasePath;
+    std::string station;    // "" for the host name
+    std::string serverUrl;  // "" keeps the records on this station only
+    // The image-set file of the session starting (asked on the runner's thread).
+    std::function<std::string()> imageSetFile;
+    MessageSink messages;        // one line per problem
+    int serverCheckMs = 3000;    // how long the start waits for the server's first answer
+    int shutdownDrainMs = 3000;  // how long the end lets waiting changes go to the server
+};
+
+// The options for a front end: the database and settings in the start folder.
+RecorderOptions StationRecorderOptions(std::function<std::string()> imageSetFile,
+                                       MessageSink messages);
+
+class Recorder : public engine::SessionObserver {
+public:
+    explicit Recorder(RecorderOptions options);
+    ~Recorder() override;
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    bool recording() const { return store_.IsOpen(); }
+    bool forwarding() const { return forwarder_ != nullptr; }
+    int64_t delivered() const { return forwarder_ != nullptr ? forwarder_->delivered() : 0; }
+
+    void SessionStarted(const int comPorts[kChannelCount]) override;
+    void ChannelStarted(int channel) override;
+    void ImageFinished(int channel, const engine::ImageOutcome& image) override;
+    void ChannelFinished(int channel, engine::ChannelResult result, const char* lastText) override;
+    void SessionFinished() override;
+
+private:
+    struct FileFacts {
+        int64_t size = -1;
+        std::string crc32;
+        std::array<int64_t, 4> version{};  // inode, size, change times
+    };
+    struct ChannelState {
+        ChannelRecord record;
+        bool written = false;
+    };
+
+    void OpenServer();
+    void Tell(const std::string& message);
+    void Written(bool ok, const std::string& error);
+    void LearnFile(const std::string& path);
+    const FileFacts& Facts(const std::string& path);
+
+    RecorderOptions options_;
+    LocalStore store_;
+    std::mutex storeMutex_;
+    std::unique_ptr<Forwarder> forwarder_;
+    bool writeFailureTold_ = false;  // under storeMutex_
+    std::string sessionStart_;
+    std::string imageSet_;
+    std::map<std::string, FileFacts> files_;  // filled before the workers start
+    std::array<ChannelState, kChannelCount> channels_;
+};
+
+// Installs a recorder as the engine's observer for as long as it lives.
+class ScopedRecorder {
+public:
+    explicit ScopedRecorder(RecorderOptions options);
+    ~ScopedRecorder();
+    Recorder& recorder() { return recorder_; }
+
+private:
+    Recorder recorder_;
+};
+
+}  // namespace records

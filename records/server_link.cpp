@@ -1,0 +1,243 @@
+#include "records/server_link.h"
+
+#include <libpq-fe.h>
+#include <poll.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace records {
+namespace {
+
+// How long one look at the socket lasts before stop is checked again.
+constexpr int kPollSliceMs = 100;
+
+const char* const kServerSchema =
+    "CREATE TABLE IF NOT EXISTS kelvane_records("
+    " id text PRIMARY KEY, station text NOT NULL, session_start timestamptz NOT NULL,"
+    " channel_start timestamptz NOT NULL, channel_end timestamptz, channel integer NOT NULL,"
+    " com_port integer NOT NULL, device text NOT NULL, usb_location text NOT NULL,"
+    " usb_serial text NOT NULL, image_set text NOT NULL, images jsonb NOT NULL,"
+    " result text NOT NULL, last_text text NOT NULL, version text NOT NULL,"
+    " revision bigint NOT NULL)";
+
+const char* const kUpsert =
+    "INSERT INTO kelvane_records(id, station, session_start, channel_start, channel_end,"
+    " channel, com_port, device, usb_location, usb_serial, image_set, images, result,"
+    " last_text, version, revision)"
+    " VALUES($1, $2, $3::timestamptz, $4::timestamptz, NULLIF($5, '')::timestamptz,"
+    " $6::integer, $7::integer, $8, $9, $10, $11, $12::jsonb, $13, $14, $15, $16::bigint)"
+    " ON CONFLICT (id) DO UPDATE SET channel_end = EXCLUDED.channel_end,"
+    " images = EXCLUDED.images, result = EXCLUDED.result, last_text = EXCLUDED.last_text,"
+    " revision = EXCLUDED.revision WHERE kelvane_records.revision < EXCLUDED.revision";
+
+std::string Trimmed(const char* text) {
+    std::string out = text != nullptr ? text : "";
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
+        out.pop_back();
+    return out;
+}
+
+}  // namespace
+
+std::string JsonString(const std::string& raw) {
+    const std::string text = ValidUtf8(raw);
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (byte < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string ImagesJson(const ChannelRecord& record) {
+    std::string out = "[";
+    for (const ImageRecord& image : record.images) {
+        if (out.size() > 1) out += ",";
+        out += "{\"slot\":" + JsonString(image.slot) + ",\"path\":" + JsonString(image.path) +
+               ",\"size\":" + std::to_string(image.size) + ",\"crc32\":" + JsonString(image.crc32) +
+               ",\"address\":" + JsonString(image.address) +
+               ",\"result\":" + JsonString(image.resultLine) + "}";
+    }
+    return out + "]";
+}
+
+ServerLink::~ServerLink() {
+    Close();
+}
+
+bool ServerLink::CheckUrl(const std::string& url, std::string* error) {
+    char* message = nullptr;
+    PQconninfoOption* options = PQconninfoParse(url.c_str(), &message);
+    if (options == nullptr) {
+        *error = message != nullptr ? Trimmed(message) : "out of memory";
+        PQfreemem(message);
+        return false;
+    }
+    // libpq reads a bad port only when it connects; a typo there is as
+    // malformed as any other.
+    std::string badPort;
+    for (const PQconninfoOption* o = options; o->keyword != nullptr; ++o) {
+        if (std::strcmp(o->keyword, "port") != 0 || o->val == nullptr) continue;
+        std::string ports = o->val;
+        for (size_t start = 0; start <= ports.size();) {
+            size_t end = ports.find(',', start);
+            if (end == std::string::npos) end = ports.size();
+            const std::string port = ports.substr(start, end - start);
+            const bool digits = !port.empty() && port.size() <= 5 &&
+                                port.find_first_not_of("0123456789") == std::string::npos;
+            if (!digits || std::stoi(port) < 1 || std::stoi(port) > 65535) badPort = port;
+            start = end + 1;
+        }
+    }
+    PQconninfoFree(options);
+    if (badPort.empty()) return true;
+    *error = "invalid port \"" + badPort + "\"";
+    return false;
+}
+
+void ServerLink::Close() {
+    if (conn_ != nullptr) PQfinish(conn_);
+    conn_ = nullptr;
+}
+
+bool ServerLink::WaitSocket(bool forWriting, Clock::time_point deadline,
+                            const std::atomic<bool>& stop, std::string* error) {
+    struct pollfd watch {
+        PQsocket(conn_), static_cast<short>(forWriting ? POLLOUT : POLLIN), 0
+    };
+    for (;;) {
+        if (stop.load()) {
+            *error = "stopped";
+            return false;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            *error = "the server did not answer in time";
+            return false;
+        }
+        const int n =
+            ::poll(&watch, 1, static_cast<int>(left < kPollSliceMs ? left : kPollSliceMs));
+        if (n > 0) return true;
+        if (n < 0 && errno != EINTR) {
+            *error = "cannot watch the server's socket";
+            return false;
+        }
+    }
+}
+
+bool ServerLink::Connect(const std::string& url, Clock::time_point deadline,
+                         const std::atomic<bool>& stop, std::string* error) {
+    Close();
+    conn_ = PQconnectStart(url.c_str());
+    if (conn_ == nullptr || PQstatus(conn_) == CONNECTION_BAD) {
+        *error = conn_ != nullptr ? Trimmed(PQerrorMessage(conn_)) : "out of memory";
+        Close();
+        return false;
+    }
+    for (PostgresPollingStatusType state = PGRES_POLLING_WRITING; state != PGRES_POLLING_OK;) {
+        if (state == PGRES_POLLING_FAILED ||
+            !WaitSocket(state == PGRES_POLLING_WRITING, deadline, stop, error)) {
+            if (state == PGRES_POLLING_FAILED) *error = Trimmed(PQerrorMessage(conn_));
+            Close();
+            return false;
+        }
+        state = PQconnectPoll(conn_);
+    }
+    // The server's notices ("relation ... already exists, skipping") are no
+    // news to the operator.
+    PQsetNoticeProcessor(
+        conn_, [](void*, const char*) {}, nullptr);
+    if (PQsetnonblocking(conn_, 1) != 0 ||
+        !Exec(kServerSchema, 0, nullptr, deadline, stop, error)) {
+        if (error->empty()) *error = Trimmed(PQerrorMessage(conn_));
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool ServerLink::Exec(const char* sql, int count, const char* const* values,
+                      Clock::time_point deadline, const std::atomic<bool>& stop,
+                      std::string* error) {
+    if (PQsendQueryParams(conn_, sql, count, nullptr, values, nullptr, nullptr, 0) != 1) {
+        *error = Trimmed(PQerrorMessage(conn_));
+        return false;
+    }
+    int flushed;
+    while ((flushed = PQflush(conn_)) == 1) {
+        if (!WaitSocket(true, deadline, stop, error)) return false;
+    }
+    if (flushed != 0) {
+        *error = Trimmed(PQerrorMessage(conn_));
+        return false;
+    }
+    bool ok = true;
+    for (;;) {
+        while (PQisBusy(conn_) == 1) {
+            if (!WaitSocket(false, deadline, stop, error)) return false;
+            if (PQconsumeInput(conn_) != 1) {
+                *error = Trimmed(PQerrorMessage(conn_));
+                return false;
+            }
+        }
+        PGresult* result = PQgetResult(conn_);
+        if (result == nullptr) break;
+        const ExecStatusType status = PQresultStatus(result);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            *error = Trimmed(PQresultErrorMessage(result));
+            ok = false;
+        }
+        PQclear(result);
+    }
+    return ok;
+}
+
+bool ServerLink::Upsert(const ChannelRecord& r, Clock::time_point deadline,
+                        const std::atomic<bool>& stop, std::string* error) {
+    if (conn_ == nullptr) {
+        *error = "not connected";
+        return false;
+    }
+    const std::string fields[] = {r.id,
+                                  r.station,
+                                  r.sessionStart,
+                                  r.channelStart,
+                                  r.channelEnd,
+                                  std::to_string(r.channel),
+                                  std::to_string(r.comPort),
+                                  r.device,
+                                  r.usbLocation,
+                                  r.usbSerial,
+                                  r.imageSet,
+                                  ImagesJson(r),
+                                  r.result,
+                                  r.lastText,
+                                  r.version,
+                                  std::to_string(r.revision)};
+    const char* values[16];
+    std::string clean[16];
+    for (int i = 0; i < 16; ++i) {
+        clean[i] = ValidUtf8(fields[i]);
+        values[i] = clean[i].c_str();
+    }
+    return Exec(kUpsert, 16, values, deadline, stop, error);
+}
+
+}  // namespace records

@@ -1,0 +1,54 @@
+// The line's records server (PostgreSQL through libpq). Every call is bounded
+// by a deadline and gives up early when asked to stop: a slow or silent server
+// never holds the caller longer than that.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <string>
+
+#include "records/record.h"
+
+struct pg_conn;
+
+namespace records {
+
+using Clock = std::chrono::steady_clock;
+
+class ServerLink {
+public:
+    ServerLink() = default;
+    ~ServerLink();
+    ServerLink(const ServerLink&) = delete;
+    ServerLink& operator=(const ServerLink&) = delete;
+
+    // False with libpq's reason when the URL (or key=value text) cannot be
+    // parsed; nothing is contacted.
+    static bool CheckUrl(const std::string& url, std::string* error);
+
+    // Connects and creates the records table when missing.
+    bool Connect(const std::string& url, Clock::time_point deadline, const std::atomic<bool>& stop,
+                 std::string* error);
+    bool connected() const { return conn_ != nullptr; }
+    void Close();
+
+    // Writes the record keyed by its id; a copy with an older revision than
+    // the server's leaves the server's as it is. Sending one twice is harmless.
+    bool Upsert(const ChannelRecord& record, Clock::time_point deadline,
+                const std::atomic<bool>& stop, std::string* error);
+
+private:
+    bool Exec(const char* sql, int count, const char* const* values, Clock::time_point deadline,
+              const std::atomic<bool>& stop, std::string* error);
+    bool WaitSocket(bool forWriting, Clock::time_point deadline, const std::atomic<bool>& stop,
+                    std::string* error);
+
+    pg_conn* conn_ = nullptr;
+};
+
+// The images of a record as a JSON list (what the server keeps them as).
+std::string ImagesJson(const ChannelRecord& record);
+// A JSON string literal for text.
+std::string JsonString(const std::string& text);
+
+}  // namespace records

@@ -1,0 +1,167 @@
+// Records forwarded to a real PostgreSQL server that this test starts: they
+// arrive; with the server stopped in the middle of a session they wait on
+// the station and arrive once, and only once, after it is back.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "engine/observer.h"
+#include "engine/session.h"
+#include "link/serial.h"
+#include "platform/notify.h"
+#include "records/recorder.h"
+#include "tests/records/pg_cluster.h"
+#include "tests/records/records_test_util.h"
+
+namespace {
+
+using namespace records_test;
+using testing_support::TempDir;
+using testing_support::WaitFor;
+
+class SilentPrompt : public platform::OperatorPrompt {
+public:
+    void ShowText(const char*) override {}
+    bool AskYesNo(const char*) override { return false; }
+};
+
+class RecordsServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_nWriteDelay = 0;
+        platform::SetOperatorPrompt(&prompt_);
+        VARKO_ClearImages();
+        std::string error;
+        // A server that cannot be started fails the test: it never passes
+        // without one.
+        ASSERT_TRUE(server_.Create(&error)) << error;
+        handsets_ = StartHandsets(dir_.path(), 2, {}, &error);
+        ASSERT_NE(handsets_, nullptr) << error;
+        ASSERT_EQ(
+            VARKO_SetImage(8, WriteFile(dir_.File("m.bin"), Pattern(0x9000, 4)).c_str(), "20000"),
+            8);
+    }
+    void TearDown() override {
+        engine::SetSessionObserver(nullptr);
+        platform::SetOperatorPrompt(nullptr);
+        g_nWriteDelay = 2;
+    }
+    records::RecorderOptions Options() {
+        records::RecorderOptions options;
+        options.databasePath = database_;
+        options.station = "line-1/station-3";
+        options.serverUrl = server_.url();
+        options.messages = [this](const std::string& text) { told_ += text + "\n"; };
+        return options;
+    }
+    std::string Value(const std::string& sql) {
+        std::string error;
+        const std::string value = server_.Value(sql, &error);
+        EXPECT_EQ(error, "") << sql;
+        return value;
+    }
+    int64_t Pending() {
+        records::LocalStore store;
+        std::string error;
+        EXPECT_TRUE(store.Open(database_, true, &error)) << error;
+        return store.PendingCount();
+    }
+
+    TempDir dir_;
+    std::string database_ = dir_.File("Kelvane_records.db");
+    SilentPrompt prompt_;
+    PgCluster server_;
+    std::unique_ptr<sim::Simulator> handsets_;
+    std::string told_;
+};
+
+TEST_F(RecordsServerTest, RecordsArriveAndWaitOutAStoppedServer) {
+    records::ScopedRecorder scoped(Options());
+    records::Recorder& recorder = scoped.recorder();
+    ASSERT_TRUE(recorder.forwarding());
+    EXPECT_EQ(told_, "");
+
+    StoppingReceiver first;
+    RunSession(&first, 2);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return Value("SELECT count(*) FROM kelvane_records WHERE result = 'completed'") == "2";
+        },
+        std::chrono::seconds(30)));
+    EXPECT_EQ(Value("SELECT string_agg(DISTINCT station, ',') FROM kelvane_records"),
+              "line-1/station-3");
+    EXPECT_EQ(Value("SELECT count(*) FROM kelvane_records WHERE jsonb_array_length(images) = 1 "
+                    "AND images->0->>'slot' = 'Modem' AND images->0->>'address' = '20000' AND "
+                    "(images->0->>'size')::int = 36864"),
+              "2");
+
+    // The server goes away once the second session's data is on its way.
+    std::string error;
+    bool stopped = false;
+    StoppingReceiver second;
+    second.onFirstProgress = [&] { stopped = server_.StopServer(&error); };
+    RunSession(&second, 2);
+    ASSERT_TRUE(stopped) << error;
+    for (int ch = 0; ch < 2; ++ch) {
+        bool completed = false;
+        for (const auto& e : second.Entries())
+            completed |= e.channel == ch && e.text.find("All file Complete!") != std::string::npos;
+        EXPECT_TRUE(completed) << "the flash of channel " << ch << " did not go on";
+    }
+    EXPECT_GT(Pending(), 0);  // kept on the station
+
+    ASSERT_TRUE(server_.StartServer(&error)) << error;
+    ASSERT_TRUE(WaitFor([&] { return Pending() == 0; }, std::chrono::seconds(30)));
+    const auto local = ReadAll(database_);
+    ASSERT_EQ(local.size(), 4u);
+    EXPECT_EQ(Value("SELECT count(*) FROM kelvane_records"), "4");
+    for (const records::ChannelRecord& r : local) {
+        SCOPED_TRACE(r.id);
+        EXPECT_EQ(r.result, "completed");
+        // The server holds each record once, in its last state.
+        EXPECT_EQ(Value("SELECT count(*) FROM kelvane_records WHERE id = '" + r.id + "'"), "1");
+        EXPECT_EQ(Value("SELECT result || ' ' || revision || ' ' || jsonb_array_length(images) || "
+                        "' ' || last_text FROM kelvane_records WHERE id = '" +
+                        r.id + "'"),
+                  "completed " + std::to_string(r.revision) + " 1 " + r.lastText);
+        EXPECT_EQ(Value("SELECT channel_end = '" + r.channelEnd +
+                        "'::timestamptz FROM kelvane_records WHERE id = '" + r.id + "'"),
+                  "t");
+    }
+}
+
+TEST_F(RecordsServerTest, AServerThatAnswersNothingHoldsNoFlashAndLosesNoRecord) {
+    std::string error;
+    {
+        records::ScopedRecorder scoped(Options());
+        ASSERT_TRUE(scoped.recorder().forwarding());
+        EXPECT_EQ(told_, "");
+        ASSERT_TRUE(server_.Freeze(true, &error)) << error;
+        StoppingReceiver receiver;
+        RunSession(&receiver, 2);
+        for (int ch = 0; ch < 2; ++ch) {
+            bool completed = false;
+            for (const auto& e : receiver.Entries())
+                completed |=
+                    e.channel == ch && e.text.find("All file Complete!") != std::string::npos;
+            EXPECT_TRUE(completed) << "channel " << ch;
+        }
+        // Ending the recorder gives up on the server within its bounds.
+    }
+    EXPECT_EQ(Pending(), 6);  // start, image and end of both channels
+    ASSERT_TRUE(server_.Freeze(false, &error)) << error;
+
+    // The next start of Kelvane sends what waited.
+    records::ScopedRecorder again(Options());
+    ASSERT_TRUE(WaitFor([&] { return Pending() == 0; }, std::chrono::seconds(30)));
+    const auto local = ReadAll(database_);
+    ASSERT_EQ(local.size(), 2u);
+    EXPECT_EQ(Value("SELECT count(*) FROM kelvane_records"), "2");
+    for (const records::ChannelRecord& r : local) {
+        EXPECT_EQ(Value("SELECT result || ' ' || revision FROM kelvane_records WHERE id = '" +
+                        r.id + "'"),
+                  "completed " + std::to_string(r.revision));
+    }
+}
+
+}  // namespace

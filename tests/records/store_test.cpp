@@ -1,0 +1,323 @@
+// The station database and the report formats on their own: what a change
+// leaves behind, how the filters select, what waits for the server, and the
+// texts a script reads.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include "config/settings.h"
+#include "records/local_store.h"
+#include "records/recorder.h"
+#include "records/report.h"
+#include "records/server_link.h"
+#include "tests/support/pty_peer.h"
+
+namespace {
+
+using namespace records;
+using testing_support::TempDir;
+
+ChannelRecord Sample(const std::string& id, const std::string& start, int channel,
+                     const std::string& serial = "") {
+    ChannelRecord r;
+    r.id = id;
+    r.station = "bench-2";
+    r.sessionStart = start;
+    r.channelStart = start;
+    r.channel = channel;
+    r.comPort = channel + 1;
+    r.device = "/dev/ttyACM" + std::to_string(channel);
+    r.usbSerial = serial;
+    r.imageSet = "/line/default_3.vrk";
+    r.version = "3.0";
+    return r;
+}
+
+ImageRecord Image(const std::string& slot, const std::string& result) {
+    return ImageRecord{slot, "/img/" + slot + ".bin", 1024, "cbf43926", "1a0000", result};
+}
+
+std::vector<std::string> Ids(const std::vector<ChannelRecord>& found) {
+    std::vector<std::string> ids;
+    for (const ChannelRecord& r : found)
+        ids.push_back(r.id);
+    return ids;
+}
+
+class StoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(store_.Open(path_, true, &error_)) << error_; }
+    std::vector<ChannelRecord> Select(const RecordFilter& filter) {
+        std::vector<ChannelRecord> found;
+        EXPECT_TRUE(store_.Query(filter, &found, &error_)) << error_;
+        return found;
+    }
+    TempDir dir_;
+    std::string path_ = dir_.File(kRecordsFileName);
+    LocalStore store_;
+    std::string error_;
+};
+
+TEST_F(StoreTest, AChannelIsInterruptedUntilItsEndIsWritten) {
+    ASSERT_TRUE(store_.Insert(Sample("a", "2026-12-08T09:00:00.000Z", 0), false, &error_));
+    ASSERT_TRUE(
+        store_.AddImage("a", Image("Modem", "CH0 Modem 1.0KB OK! [0.1 sec]"), false, &error_));
+    // What a power cut at this point leaves.
+    ChannelRecord cut;
+    ASSERT_TRUE(store_.Load("a", &cut, &error_)) << error_;
+    EXPECT_EQ(cut.result, "interrupted");
+    EXPECT_EQ(cut.channelEnd, "");
+    ASSERT_EQ(cut.images.size(), 1u);
+
+    ASSERT_TRUE(store_.AddImage("a", Image("Rsrc1", "CH0 ERR: [0,1]"), false, &error_));
+    ASSERT_TRUE(
+        store_.Finish("a", "2026-12-08T09:00:05.000Z", "failed", "CH0 ERR: [0,1]", false, &error_));
+    ChannelRecord done;
+    ASSERT_TRUE(store_.Load("a", &done, &error_));
+    EXPECT_EQ(done.result, "failed");
+    EXPECT_EQ(done.lastText, "CH0 ERR: [0,1]");
+    EXPECT_EQ(done.channelEnd, "2026-12-08T09:00:05.000Z");
+    EXPECT_EQ(done.revision, 4);  // start, two images, end
+    ASSERT_EQ(done.images.size(), 2u);
+    EXPECT_EQ(done.images[0].slot, "Modem");
+    EXPECT_EQ(done.images[1].slot, "Rsrc1");
+    EXPECT_EQ(done.images[1].resultLine, "CH0 ERR: [0,1]");
+    EXPECT_EQ(done.images[1].crc32, "cbf43926");
+    EXPECT_EQ(done.images[1].size, 1024);
+    EXPECT_EQ(done.device, "/dev/ttyACM0");
+    EXPECT_EQ(done.imageSet, "/line/default_3.vrk");
+    // Nothing was meant for a server.
+    EXPECT_EQ(store_.PendingCount(), 0);
+    EXPECT_FALSE(store_.Insert(Sample("a", "2026-12-08T09:00:00.000Z", 0), false, &error_));
+}
+
+TEST_F(StoreTest, FiltersSelectAndTheNewestComesFirst) {
+    ASSERT_TRUE(
+        store_.Insert(Sample("old", "2026-12-07T23:59:59.999Z", 0, "SN100"), false, &error_));
+    ASSERT_TRUE(
+        store_.Insert(Sample("c0", "2026-12-08T08:00:00.000Z", 0, "SN200"), false, &error_));
+    ASSERT_TRUE(
+        store_.Insert(Sample("c1", "2026-12-08T08:00:00.000Z", 1, "XSN2001"), false, &error_));
+    ASSERT_TRUE(store_.Insert(Sample("late", "2026-12-08T10:30:00.000Z", 1), false, &error_));
+    ASSERT_TRUE(store_.Insert(Sample("next", "2026-12-09T00:00:00.000Z", 2), false, &error_));
+    ASSERT_TRUE(store_.Finish("c0", "e", "completed", "done", false, &error_));
+    ASSERT_TRUE(store_.Finish("c1", "e", "stopped", "x", false, &error_));
+    ASSERT_TRUE(store_.Finish("late", "e", "failed", "x", false, &error_));
+
+    EXPECT_EQ(Ids(Select({})), (std::vector<std::string>{"next", "late", "c1", "c0", "old"}));
+    RecordFilter day;
+    day.since = "2026-12-08";
+    day.until = "2026-12-08";
+    EXPECT_EQ(Ids(Select(day)), (std::vector<std::string>{"late", "c1", "c0"}));
+    day.until = "2026-12-08T08:00";  // the whole minute
+    EXPECT_EQ(Ids(Select(day)), (std::vector<std::string>{"c1", "c0"}));
+    RecordFilter failed;
+    failed.failedOnly = true;  // failed, stopped and never ended
+    EXPECT_EQ(Ids(Select(failed)), (std::vector<std::string>{"next", "late", "c1", "old"}));
+    RecordFilter channel;
+    channel.channel = 1;
+    EXPECT_EQ(Ids(Select(channel)), (std::vector<std::string>{"late", "c1"}));
+    RecordFilter serial;
+    serial.serial = "SN200";
+    EXPECT_EQ(Ids(Select(serial)), (std::vector<std::string>{"c1", "c0"}));
+    serial.serial = "sn200";  // serial numbers are compared as they are
+    EXPECT_TRUE(Select(serial).empty());
+}
+
+TEST_F(StoreTest, TheOutboxHandsOverEachRecordOnceInOrder) {
+    ASSERT_TRUE(store_.Insert(Sample("first", "2026-12-08T08:00:00.000Z", 0), true, &error_));
+    ASSERT_TRUE(store_.Insert(Sample("second", "2026-12-08T08:00:01.000Z", 1), true, &error_));
+    ASSERT_TRUE(store_.AddImage("first", Image("Modem", "ok"), true, &error_));
+    EXPECT_EQ(store_.PendingCount(), 3);
+
+    PendingChange change;
+    ASSERT_TRUE(store_.OldestPending(&change, &error_));
+    EXPECT_EQ(change.record.id, "first");
+    EXPECT_EQ(change.record.images.size(), 1u);  // its state now, both changes in one
+    EXPECT_EQ(change.record.revision, 2);
+    // A change made while the copy travels stays for the next round.
+    ASSERT_TRUE(store_.Finish("first", "e", "completed", "done", true, &error_));
+    ASSERT_TRUE(store_.Delivered(change, &error_));
+    ASSERT_TRUE(store_.OldestPending(&change, &error_));
+    EXPECT_EQ(change.record.id, "second");
+    ASSERT_TRUE(store_.Delivered(change, &error_));
+    ASSERT_TRUE(store_.OldestPending(&change, &error_));
+    EXPECT_EQ(change.record.id, "first");
+    EXPECT_EQ(change.record.result, "completed");
+    ASSERT_TRUE(store_.Delivered(change, &error_));
+    EXPECT_FALSE(store_.OldestPending(&change, &error_));
+    EXPECT_EQ(store_.PendingCount(), 0);
+
+    // A record deleted by hand does not hold up the ones behind it.
+    ASSERT_TRUE(store_.Insert(Sample("gone", "2026-12-08T08:00:02.000Z", 2), true, &error_));
+    ASSERT_TRUE(store_.Insert(Sample("third", "2026-12-08T08:00:03.000Z", 3), true, &error_));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "DELETE FROM records WHERE id = 'gone'", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    ASSERT_TRUE(store_.OldestPending(&change, &error_));
+    EXPECT_EQ(change.record.id, "third");
+    EXPECT_EQ(store_.PendingCount(), 1);
+}
+
+TEST_F(StoreTest, TwoProgramsWriteTheSameDatabaseAtOnce) {
+    // The window and a kelvane-cli: each its own connection, each writing
+    // changes as fast as it can.
+    constexpr int kEach = 150;
+    auto writer = [this](const std::string& prefix, int* failures) {
+        LocalStore own;
+        std::string error;
+        if (!own.Open(path_, true, &error)) {
+            *failures = kEach;
+            return;
+        }
+        for (int i = 0; i < kEach; ++i) {
+            const std::string id = prefix + std::to_string(i);
+            const bool ok =
+                own.Insert(Sample(id, "2026-12-08T08:00:00.000Z", i % 8), true, &error) &&
+                own.AddImage(id, Image("Modem", "ok"), true, &error) &&
+                own.Finish(id, "e", "completed", "done", true, &error);
+            *failures += ok ? 0 : 1;
+        }
+    };
+    int failuresA = 0, failuresB = 0;
+    std::thread a(writer, "a", &failuresA);
+    std::thread b(writer, "b", &failuresB);
+    a.join();
+    b.join();
+    EXPECT_EQ(failuresA, 0);
+    EXPECT_EQ(failuresB, 0);
+    const auto all = Select({});
+    EXPECT_EQ(all.size(), 2u * kEach);
+    for (const ChannelRecord& r : all) {
+        EXPECT_EQ(r.images.size(), 1u) << r.id;
+        EXPECT_EQ(r.result, "completed") << r.id;
+    }
+    EXPECT_EQ(store_.PendingCount(), 3 * 2 * kEach);
+}
+
+TEST(StoreOpenTest, ACorruptOrMissingDatabaseIsNamedInTheReason) {
+    TempDir dir;
+    const std::string path = dir.File(kRecordsFileName);
+    {
+        std::ofstream junk(path);
+        junk << std::string(4096, 'x');
+    }
+    LocalStore store;
+    std::string error;
+    EXPECT_FALSE(store.Open(path, true, &error));
+    EXPECT_FALSE(store.IsOpen());
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_NE(error.find("not a database"), std::string::npos) << error;
+
+    LocalStore reader;
+    error.clear();
+    EXPECT_FALSE(reader.Open(dir.File("none.db"), false, &error));  // a reader creates nothing
+    EXPECT_NE(error.find("none.db"), std::string::npos) << error;
+    EXPECT_FALSE(std::ifstream(dir.File("none.db")).good());
+}
+
+TEST(ReportTest, TimeBoundsTakeDatesAndTimesOnly) {
+    std::string bound;
+    EXPECT_TRUE(ParseTimeBound("2026-12-08", &bound));
+    EXPECT_EQ(bound, "2026-12-08");
+    EXPECT_TRUE(ParseTimeBound("2026-12-08 09:30", &bound));
+    EXPECT_EQ(bound, "2026-12-08T09:30");
+    EXPECT_TRUE(ParseTimeBound("2026-12-08T09:30:15Z", &bound));
+    EXPECT_EQ(bound, "2026-12-08T09:30:15");
+    EXPECT_TRUE(ParseTimeBound("today", &bound));
+    EXPECT_EQ(bound, UtcNow().substr(0, 10));
+    for (const char* bad : {"", "2026-1-08", "2026-12-08T9:30", "08.12.2026", "2026-12-08T09:30:1",
+                            "2026-12-08x", "yesterday", "2026-12-08T09:30:15.5"}) {
+        EXPECT_FALSE(ParseTimeBound(bad, &bound)) << bad;
+    }
+}
+
+TEST(ReportTest, JsonAndCsvCarryAnyTextSafely) {
+    ChannelRecord r = Sample("id1", "2026-12-08T08:00:00.000Z", 3, "S\"N,1");
+    r.images.push_back(Image("Modem", "CH3 Modem 1.0KB OK! [0.1 sec]"));
+    r.images[0].path = "/img/odd\tname\x01\xff.bin";  // a tab, a control byte, not UTF-8
+    r.lastText = "line\nbreak \\ \"quoted\"";
+    const std::string json = RecordJson(r);
+    EXPECT_EQ(json.find('\n'), std::string::npos);
+    EXPECT_NE(json.find("\"usb_serial\":\"S\\\"N,1\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"path\":\"/img/odd\\tname\\u0001\xEF\xBF\xBD.bin\""), std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"last_text\":\"line\\nbreak \\\\ \\\"quoted\\\"\""), std::string::npos);
+    EXPECT_NE(json.find("\"channel_end\":null"), std::string::npos);
+    EXPECT_NE(json.find("\"images\":[{\"slot\":\"Modem\""), std::string::npos);
+    EXPECT_NE(json.find("\"result\":\"interrupted\""), std::string::npos);
+
+    const std::string csv = RecordCsv(r);
+    EXPECT_EQ(csv.rfind("id1,bench-2,", 0), 0u) << csv;
+    EXPECT_NE(csv.find(",\"S\"\"N,1\","), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",\"line\nbreak \\ \"\"quoted\"\"\","), std::string::npos) << csv;
+    const auto table = RecordTable({r});
+    ASSERT_EQ(table.size(), 2u);
+    EXPECT_NE(table[1].find("COM4"), std::string::npos);
+    EXPECT_NE(table[1].find("interrupted"), std::string::npos);
+}
+
+TEST(ReportTest, OnlyValidUtf8GoesOut) {
+    EXPECT_EQ(ValidUtf8("plain ascii"), "plain ascii");
+    EXPECT_EQ(ValidUtf8("gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x93\xB1"),
+              "gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x93\xB1");
+    EXPECT_EQ(ValidUtf8("a\xC3"), "a\xEF\xBF\xBD");                                // cut short
+    EXPECT_EQ(ValidUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");                  // overlong '/'
+    EXPECT_EQ(ValidUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // a surrogate
+    EXPECT_EQ(ValidUtf8("\xF5\x80\x80\x80x"),
+              "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDx");  // past U+10FFFF
+}
+
+TEST(RecordsSettingsTest, TheRecordsSectionIsReadAndSurvivesASettingsSave) {
+    TempDir dir;
+    {
+        std::ofstream ini(dir.File("Kelvane_3.ini"));
+        ini << "[VARKO]\nCH0_PORT=3\n\n[RECORDS]\nSTATION=line-2 bench 4\n"
+               "POSTGRESQL_URL=postgresql://recorder@line-server/records\n";
+    }
+    ASSERT_TRUE(SetStartDirectory(dir.path().c_str()));
+    ReadSettings(nullptr);
+    EXPECT_EQ(g_settings.CH_PORT[0], 3);  // the old section reads as before
+    g_settings.CH_PORT[1] = 4;
+    bool written = false;
+    WriteSettings(&written);
+    ASSERT_TRUE(written);
+    const RecorderOptions options = StationRecorderOptions(nullptr, nullptr);
+    EXPECT_EQ(options.station, "line-2 bench 4");
+    EXPECT_EQ(options.serverUrl, "postgresql://recorder@line-server/records");
+    EXPECT_EQ(options.databasePath, dir.File("Kelvane_records.db"));
+
+    // Without the section: the host name and this station only.
+    {
+        std::ofstream ini(dir.File("Kelvane_3.ini"));
+        ini << "[VARKO]\nCH0_PORT=3\n";
+    }
+    const RecorderOptions plain = StationRecorderOptions(nullptr, nullptr);
+    EXPECT_EQ(plain.station, "");
+    EXPECT_EQ(plain.serverUrl, "");
+    Recorder recorder(plain);  // takes the host name; no server, no message
+    EXPECT_TRUE(recorder.recording());
+    EXPECT_FALSE(recorder.forwarding());
+    g_szCurrentDir[0] = '\0';
+}
+
+TEST(ServerLinkTest, AMalformedUrlIsRefusedWithoutContact) {
+    std::string error;
+    EXPECT_TRUE(ServerLink::CheckUrl("postgresql://recorder@line-server:5432/records", &error));
+    EXPECT_TRUE(ServerLink::CheckUrl("postgresql:///records?host=/run/postgresql", &error));
+    EXPECT_TRUE(ServerLink::CheckUrl("host=a,b port=5432,5433 dbname=records", &error));
+    EXPECT_FALSE(ServerLink::CheckUrl("postgresql://line-server:port/records", &error));
+    EXPECT_EQ(error, "invalid port \"port\"");
+    EXPECT_FALSE(ServerLink::CheckUrl("postgresql://line-server:70000/records", &error));
+    EXPECT_FALSE(ServerLink::CheckUrl("postgresql://line-server/records?color=blue", &error));
+    EXPECT_NE(error.find("color"), std::string::npos) << error;
+    EXPECT_FALSE(ServerLink::CheckUrl("postgresql://[::1/records", &error));
+    EXPECT_FALSE(ServerLink::CheckUrl("host=a port", &error));
+}
+
+}  // namespace
