@@ -20,8 +20,8 @@
 #include "platform/notify.h"
 #include "platform/serial_ports.h"
 #include "tests/support/pty_peer.h"
-#include "ui/downloader_dialog.h"
-#include "ui/image_set_dialogs.h"
+#include "ui/qt/downloader_dialog.h"
+#include "ui/qt/image_set_dialogs.h"
 
 namespace uitest {
 

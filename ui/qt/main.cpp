@@ -1,4 +1,4 @@
-#include "ui/downloader_app.h"
+#include "ui/qt/downloader_app.h"
 
 int main(int argc, char** argv) {
     DownloaderApp app(argc, argv);

@@ -1,9 +1,9 @@
-#include "ui/downloader_app.h"
+#include "ui/qt/downloader_app.h"
 
 #include <cstdio>
 
-#include "ui/automation.h"
-#include "ui/downloader_dialog.h"
+#include "ui/qt/automation.h"
+#include "ui/qt/downloader_dialog.h"
 
 DownloaderApp::DownloaderApp(int& argc, char** argv) : m_app(argc, argv) {
     QApplication::setApplicationName(QStringLiteral("kelvane"));

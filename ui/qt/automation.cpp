@@ -1,4 +1,4 @@
-#include "ui/automation.h"
+#include "ui/qt/automation.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -12,7 +12,7 @@
 #include <mutex>
 
 #include "controls/folder_browser.h"
-#include "ui/downloader_dialog.h"
+#include "ui/qt/downloader_dialog.h"
 
 namespace {
 
