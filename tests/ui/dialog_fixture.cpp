@@ -15,7 +15,7 @@
 #include <random>
 
 #include "config/settings.h"
-#include "controls/text_progress_ctrl.h"
+#include "controls/qt/text_progress_ctrl.h"
 #include "engine/image.h"
 #include "engine/session.h"
 #include "platform/ini.h"

@@ -13,7 +13,7 @@
 #include <filesystem>
 
 #include "config/settings.h"
-#include "controls/text_progress_ctrl.h"
+#include "controls/qt/text_progress_ctrl.h"
 #include "tests/ui/dialog_fixture.h"
 #include "ui/qt/address_edits.h"
 #include "ui/qt/dialog_template.h"

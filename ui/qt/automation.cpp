@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "controls/folder_browser.h"
+#include "controls/qt/folder_browser.h"
 #include "ui/qt/downloader_dialog.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <QRadioButton>
 #include <cmath>
 
-#include "controls/text_progress_ctrl.h"
+#include "controls/qt/text_progress_ctrl.h"
 #include "ui/qt/address_edits.h"
 
 namespace {

@@ -19,8 +19,8 @@
 #include <QStyleFactory>
 #include <QThread>
 
-#include "controls/folder_browser.h"
-#include "controls/text_progress_ctrl.h"
+#include "controls/qt/folder_browser.h"
+#include "controls/qt/text_progress_ctrl.h"
 #include "link/notify.h"
 #include "ui/qt/dialog_template.h"
 #include "ui/qt/window_prompt.h"
