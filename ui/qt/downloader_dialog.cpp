@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QSocketNotifier>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QThread>
@@ -86,6 +85,7 @@ DownloaderDialog::DownloaderDialog(DialogServices services, QWidget* parent)
 }
 
 DownloaderDialog::~DownloaderDialog() {
+    m_services.portEvents.reset();  // no event arrives for a dialog being destroyed
     m_core->TearDown();
     if (platform::GetOperatorPrompt() == m_services.prompt) platform::SetOperatorPrompt(nullptr);
 }
@@ -132,9 +132,13 @@ QWidget* DownloaderDialog::Widget(Control control) const {
     return m_controls[static_cast<int>(control)];
 }
 
+// Events arrive on the source's thread and are handled on the window's; one
+// still queued when the dialog ends is dropped with it.
 void DownloaderDialog::WatchPortEvents() {
-    const int fd = m_services.portEvents->fd();
-    if (fd >= 0) m_portNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    m_services.portEvents->Start([this](const platform::PortEvent& event) {
+        QMetaObject::invokeMethod(
+            this, [this, event] { m_core->OnDeviceChange(event); }, Qt::QueuedConnection);
+    });
 }
 
 // Every signal of the dialog is connected here and in WireRows.
@@ -159,10 +163,6 @@ void DownloaderDialog::WireSignals() {
     for (int ch = 0; ch < kChannelCount; ++ch) {
         connect(m_portCombo[ch], &QComboBox::activated, this,
                 [core, ch] { core->OnPortSelected(ch); });
-    }
-    if (m_portNotifier != nullptr) {
-        connect(m_portNotifier, &QSocketNotifier::activated, this,
-                &DownloaderDialog::OnPortEventsReady);
     }
     WireRows();
 }
@@ -209,11 +209,6 @@ bool DownloaderDialog::eventFilter(QObject* watched, QEvent* event) {
         if (out && onFull) m_core->HideFullPath(Row(r));
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void DownloaderDialog::OnPortEventsReady() {
-    for (const platform::PortEvent& event : m_services.portEvents->ReadEvents())
-        m_core->OnDeviceChange(event);
 }
 
 void DownloaderDialog::accept() {

@@ -19,7 +19,6 @@
 #include "ui/qt/image_set_dialogs.h"
 
 class QComboBox;
-class QSocketNotifier;
 class TextProgressCtrl;
 
 using ui::g_doneShown;
@@ -129,7 +128,6 @@ private:
     void WireSignals();
     void WireRows();
     void WatchPortEvents();
-    void OnPortEventsReady();
     QWidget* Widget(ui::Control control) const;
 
     QComboBox* m_portCombo[kChannelCount] = {};
@@ -143,5 +141,4 @@ private:
     DialogServices m_services;
     std::unique_ptr<platform::OperatorPrompt> m_ownPrompt;
     std::unique_ptr<ui::DownloaderCore> m_core;
-    QSocketNotifier* m_portNotifier = nullptr;
 };
