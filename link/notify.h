@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/compiler.h"
 #include "platform/notify.h"
 
 // One image on one channel; also the layout of a channel-text payload.
@@ -36,11 +37,11 @@ extern std::atomic<unsigned> g_uNotifyMsg;
 intptr_t VARKO_SendMessage(int code, const void* payload);
 
 // Status-line text, formatted into a 4096-byte buffer.
-void VARKO_SendText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void VARKO_SendText(const char* format, ...) KELVANE_PRINTF_FORMAT(1, 2);
 
 // Channel text, formatted into the path field of a zeroed record.
 void VARKO_SendChannelText(int channel, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+    KELVANE_PRINTF_FORMAT(2, 3);
 
 // Sees every channel text just before it is sent (the engine keeps each
 // channel's last line for its observer); nullptr for none.

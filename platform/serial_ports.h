@@ -3,6 +3,7 @@
 // Both go through interfaces, so tests inject a fake list and fake events.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,13 +29,15 @@ struct PortEvent {
     SerialPortInfo port;
 };
 
-// Port arrivals and removals. fd() becomes readable when events wait (-1 when
-// the source has none to watch); ReadEvents() never blocks.
+using PortEventCallback = std::function<void(const PortEvent&)>;
+
+// Port arrivals and removals. From Start on, each event is handed to the
+// callback on a thread of the source's own; the destructor stops the
+// delivery and waits for a callback that is running.
 class PortEventSource {
 public:
     virtual ~PortEventSource() = default;
-    virtual int fd() const = 0;
-    virtual std::vector<PortEvent> ReadEvents() = 0;
+    virtual void Start(PortEventCallback callback) = 0;
 };
 
 // A handset's port calls itself "kvmodem" followed by at least one more

@@ -18,8 +18,7 @@ public:
 
 class NoEvents : public PortEventSource {
 public:
-    int fd() const override { return -1; }
-    std::vector<PortEvent> ReadEvents() override { return {}; }
+    void Start(PortEventCallback) override {}
 };
 
 }  // namespace

@@ -1,8 +1,13 @@
 // Serial devices through libudev: enumeration of the tty subsystem and a
 // monitor for arrivals and removals.
+#include <fcntl.h>
 #include <libudev.h>
+#include <poll.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "platform/port_map.h"
 #include "platform/port_numbering.h"
@@ -94,29 +99,49 @@ public:
         monitor_ = udev_monitor_new_from_netlink(context_, "udev");
         if (monitor_ == nullptr) return;
         udev_monitor_filter_add_match_subsystem_devtype(monitor_, "tty", nullptr);
-        if (udev_monitor_enable_receiving(monitor_) != 0) {
+        if (udev_monitor_enable_receiving(monitor_) != 0 ||
+            ::pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0) {
             TRACE("udev monitor unavailable: no port events\n");
             udev_monitor_unref(monitor_);
             monitor_ = nullptr;
         }
     }
     ~UdevEvents() override {
+        if (thread_.joinable()) {
+            const char stop = 1;
+            while (::write(wake_[1], &stop, 1) < 0 && errno == EINTR) {
+            }
+            thread_.join();
+        }
+        for (int fd : wake_) {
+            if (fd >= 0) ::close(fd);
+        }
         if (monitor_ != nullptr) udev_monitor_unref(monitor_);
         if (context_ != nullptr) udev_unref(context_);
     }
-    int fd() const override { return monitor_ != nullptr ? udev_monitor_get_fd(monitor_) : -1; }
-    std::vector<PortEvent> ReadEvents() override {
-        std::vector<PortEvent> events;
-        if (monitor_ == nullptr) return events;
-        while (udev_device* device = udev_monitor_receive_device(monitor_)) {
-            PortEvent event;
-            if (Convert(device, &event)) events.push_back(event);
-            udev_device_unref(device);
-        }
-        return events;
+    void Start(PortEventCallback callback) override {
+        if (monitor_ == nullptr || thread_.joinable()) return;
+        callback_ = std::move(callback);
+        thread_ = std::thread([this] { Watch(); });
     }
 
 private:
+    // Waits for the monitor or the stop byte; every wait is bounded by the
+    // stop byte the destructor writes.
+    void Watch() {
+        pollfd fds[2] = {{udev_monitor_get_fd(monitor_), POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        for (;;) {
+            const int ready = ::poll(fds, 2, -1);
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready < 0 || fds[1].revents != 0) return;
+            while (udev_device* device = udev_monitor_receive_device(monitor_)) {
+                PortEvent event;
+                if (Convert(device, &event)) callback_(event);
+                udev_device_unref(device);
+            }
+        }
+    }
+
     bool Convert(udev_device* device, PortEvent* event) {
         const std::string action = Text(udev_device_get_action(device));
         DetectedDevice detected;
@@ -134,6 +159,9 @@ private:
 
     udev* context_ = nullptr;
     udev_monitor* monitor_ = nullptr;
+    int wake_[2] = {-1, -1};
+    PortEventCallback callback_;
+    std::thread thread_;
 };
 
 }  // namespace

@@ -3,10 +3,12 @@
 // hook to see every line whatever the environment says.
 #pragma once
 
+#include "platform/compiler.h"
+
 namespace platform {
 
 // Formats one trace line and hands it to the sink.
-void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Trace(const char* format, ...) KELVANE_PRINTF_FORMAT(1, 2);
 
 // A hook that receives every formatted trace line (nullptr removes it).
 using TraceHook = void (*)(const char* line);

@@ -1,20 +1,15 @@
 // The display form of a path: the root, an ellipsis, the last folder and the
 // name, so that a long path fits its edit.
-#include <filesystem>
-#include <system_error>
+#include "platform/files.h"
+#include "ui/downloader_core.h"
 
-#include "ui/downloader_dialog.h"
+namespace ui {
 
 namespace {
 
 constexpr size_t kLongName = 40;  // a name (or last folder and name) this long...
 constexpr size_t kLongTail = 46;  // ...shows as the last this many characters
 constexpr const char* kEllipsis = "...";
-
-bool Found(const std::string& path) {
-    std::error_code error;
-    return !path.empty() && std::filesystem::exists(path, error);
-}
 
 // Where the shown tail begins: the separator before the last folder, or the
 // last 46 characters when the name or the last folder with it is long.
@@ -31,8 +26,8 @@ size_t TailStart(const std::string& path, size_t first) {
 
 }  // namespace
 
-std::string DownloaderDialog::AbbreviatePath(const std::string& path) {
-    if (!Found(path)) return {};
+std::string DownloaderCore::AbbreviatePath(const std::string& path) {
+    if (path.empty() || !platform::PathExists(path)) return {};
     const size_t first = path.find('/');
     if (first == std::string::npos) return path;
     const size_t tail = TailStart(path, first);
@@ -40,3 +35,5 @@ std::string DownloaderDialog::AbbreviatePath(const std::string& path) {
     if (tail <= first + 1) return path;
     return path.substr(0, first + 1) + kEllipsis + path.substr(tail);
 }
+
+}  // namespace ui

@@ -2,23 +2,18 @@
 // platform) or a chain of six files (second modem platform), each with a USB
 // boot image beside it; the modem-type radios, "Boot Change", "[Full
 // Binary]" and the full-path display of the rows.
-#include <sys/stat.h>
-
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
-#include "controls/folder_browser.h"
-#include "ui/address_edits.h"
+#include "platform/files.h"
 #include "ui/row_values.h"
+
+namespace ui {
 
 namespace {
 
 constexpr const char* kBootFolderTitle = "Select Boot Folder";
 constexpr const char* kBinaryFolderTitle = "Select Binary Folder";
-constexpr uint32_t kFolderFlags = FolderBrowser::kStatusText | FolderBrowser::kEditBox;
 constexpr const char* kBootLoaderName = "/BOOT_LOADER.mbn";
 constexpr const char* kUsbBootName = "/usbboot.usb";         // beside the boot loader
 constexpr const char* kSecureUsbBootName = "/secdload.usb";  // beside the boot chain
@@ -62,22 +57,18 @@ bool BootFolderFits(const std::string& folder, int modemType) {
     return folder.empty() || PathFits(folder + longest);
 }
 
-bool CanOpenFile(const char* path) {
-    struct stat info {};
-    if (::stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) return false;
-    std::fclose(file);
-    return true;
-}
-
 }  // namespace
 
-void DownloaderDialog::OnBootButton() {
-    m_bootAddressEdit->hide();
-    m_crcEdit[kBootRow]->hide();
+void DownloaderCore::HideBootAddressAndCrc() {
+    SetVisible(Control::kBootAddressEdit, false);
+    SetVisible(Control::kCrcEdit0, false);
+}
+
+void DownloaderCore::OnBootButton() {
+    HideBootAddressAndCrc();
     ImageSet& set = g_imageSet;
-    const std::optional<std::string> chosen = ChooseFolder(kBootFolderTitle, set.BOOTFILE);
+    const std::optional<std::string> chosen =
+        m_view.ChooseFolder(kBootFolderTitle, FieldBytes(set.BOOTFILE));
     if (!BootFolderFits(chosen ? *chosen : FieldBytes(set.BOOTFILE), set.MTY)) return;
     if (chosen) CopyToField(*chosen, set.BOOTFILE);
     if (set.BOOTFILE[0] == '\0' || !platform::AskYesNo("Change Boot files ??")) {
@@ -92,84 +83,75 @@ void DownloaderDialog::OnBootButton() {
     TakeUsbBoot();
 }
 
-std::optional<std::string> DownloaderDialog::ChooseFolder(const char* title,
-                                                          const char* initialFolder) {
-    FolderBrowser browser(nullptr, 0, title, "", kFolderFlags);
-    FolderBrowser::SetInitialFolder(initialFolder);
-    if (browser.DoModal() != FolderBrowser::kChosen) return std::nullopt;
-    return browser.GetSelectedPath();
-}
-
-void DownloaderDialog::CancelBootChoice() {
+void DownloaderCore::CancelBootChoice() {
     ImageSet& set = g_imageSet;
     set.BOOTCHECK = 0;
     set.USBCHECK = 0;
-    for (QCheckBox* check : {m_bootCheck, m_usbCheck}) {
-        check->setChecked(false);
-        check->setEnabled(false);
+    for (Control check : {Control::kBootCheck, Control::kUsbCheck}) {
+        SetChecked(check, false);
+        SetEnabled(check, false);
     }
     PushStatusLog();
 }
 
-void DownloaderDialog::TakeBootLoader() {
+void DownloaderCore::TakeBootLoader() {
     ImageSet& set = g_imageSet;
     Join(set.BOOTFILE, kBootLoaderName, set.BOOTLOADERFILE);
-    m_bootPathEdit->setText(AbbreviatedText(set.BOOTFILE));
+    SetText(Control::kBootPathEdit, AbbreviatedText(set.BOOTFILE));
     uint32_t address = 0;
     const int read = VARKO_ReadTrailer(set.BOOTLOADERFILE, &address);
     set.BOOTCHECK = 1;
     if (read == 1 && TrailerTypeIs("MBN", "mbn")) {
         TakeTrailerKind(set.BOOTKIND);
         StoreHex(address, set.BOOTADDRESS);
-        m_bootAddressEdit->setText(FieldText(set.BOOTADDRESS));
-        m_crcEdit[kBootRow]->setText(m_crcCheck->isChecked() ? CrcText(set.BOOTLOADERFILE)
-                                                             : HexText(0));
+        SetText(Control::kBootAddressEdit, FieldBytes(set.BOOTADDRESS));
+        ShowCrc(Control::kCrcEdit0, set.BOOTLOADERFILE, true);
     } else {
         platform::ShowMessage(kNoTargetInformation);
         set.BOOTKIND[0] = '\0';
         set.BOOTCHECK = 0;
     }
-    m_bootKindEdit->setText(FieldText(set.BOOTKIND));
-    ShowRowState(Controls(kBootRow), set.BOOTCHECK);
+    SetText(Control::kBootKindEdit, FieldBytes(set.BOOTKIND));
+    ShowRowState(ControlsOf(kBootRow), set.BOOTCHECK);
     Join(set.BOOTFILE, kUsbBootName, set.USBFILE);
 }
 
 // False when a chain file is missing: the folder is then forgotten and the
 // Usb row left as it was.
-bool DownloaderDialog::TakeBootChain() {
+bool DownloaderCore::TakeBootChain() {
     ImageSet& set = g_imageSet;
     set.BOOTKIND[0] = '\0';
-    m_bootKindEdit->clear();
-    m_bootPathEdit->setText(AbbreviatedText(set.BOOTFILE));
+    SetText(Control::kBootKindEdit, {});
+    SetText(Control::kBootPathEdit, AbbreviatedText(set.BOOTFILE));
     for (int i = 0; i < kBootChainCount; ++i)
         Join(set.BOOTFILE, BootChainFileName(i), set.bootChain[i].path);
     if (!ChainFilesPresent()) return false;
     if (ReadChainTrailers()) {
         set.BOOTCHECK = 1;
         TakeTrailerKind(set.BOOTKIND);  // the last one read: oemsbl's
-        m_bootKindEdit->setText(FieldText(set.BOOTKIND));
+        SetText(Control::kBootKindEdit, FieldBytes(set.BOOTKIND));
     } else {
         for (BootChainEntry& entry : set.bootChain)
             entry.address[0] = '\0';
         set.BOOTCHECK = 0;
         platform::ShowMessage(kNoTargetInformation);
     }
-    m_bootCheck->setChecked(set.BOOTCHECK == 1);
-    m_bootCheck->setEnabled(set.BOOTCHECK == 1);
+    SetChecked(Control::kBootCheck, set.BOOTCHECK == 1);
+    SetEnabled(Control::kBootCheck, set.BOOTCHECK == 1);
     Join(set.BOOTFILE, kSecureUsbBootName, set.USBFILE);
     return true;
 }
 
-bool DownloaderDialog::ChainFilesPresent() {
+bool DownloaderCore::ChainFilesPresent() {
     ImageSet& set = g_imageSet;
     for (const auto& file : kPresenceOrder) {
-        if (CanOpenFile(set.bootChain[file.entry].path)) continue;
+        if (platform::IsReadableFile(set.bootChain[file.entry].path)) continue;
         platform::ShowMessage(file.message);
-        m_bootCheck->setEnabled(false);
-        m_bootCheck->setChecked(false);
+        SetEnabled(Control::kBootCheck, false);
+        SetChecked(Control::kBootCheck, false);
         set.BOOTCHECK = 0;  // as the row shows
         ForgetBootFolder();
-        m_bootPathEdit->clear();
+        SetText(Control::kBootPathEdit, {});
         return false;
     }
     return true;
@@ -177,7 +159,7 @@ bool DownloaderDialog::ChainFilesPresent() {
 
 // Each file's address is stored as it is read; the first file without a
 // trailer ends the reading.
-bool DownloaderDialog::ReadChainTrailers() {
+bool DownloaderCore::ReadChainTrailers() {
     for (BootChainEntry& entry : g_imageSet.bootChain) {
         uint32_t address = 0;
         const int read = VARKO_ReadTrailer(entry.path, &address);
@@ -187,27 +169,27 @@ bool DownloaderDialog::ReadChainTrailers() {
     return true;
 }
 
-void DownloaderDialog::TakeUsbBoot() {
+void DownloaderCore::TakeUsbBoot() {
     ImageSet& set = g_imageSet;
-    m_usbPathEdit->setText(AbbreviatedText(set.USBFILE));
+    SetText(Control::kUsbPathEdit, AbbreviatedText(set.USBFILE));
     uint32_t address = 0;
     if (VARKO_ReadTrailer(set.USBFILE, &address) == 1 && TrailerTypeIs("USB", "usb")) {
         TakeTrailerKind(set.USBKIND);
         set.USBCHECK = 1;
         StoreHex(address, set.USBADDRESS);
-        m_usbAddressEdit->setText(FieldText(set.USBADDRESS));
-        m_crcEdit[kUsbRow]->setText(m_crcCheck->isChecked() ? CrcText(set.USBFILE) : HexText(0));
+        SetText(Control::kUsbAddressEdit, FieldBytes(set.USBADDRESS));
+        ShowCrc(Control::kCrcEdit1, set.USBFILE, true);
     } else {
         set.USBCHECK = 0;  // the kind stays
     }
-    m_usbKindEdit->setText(FieldText(set.USBKIND));
-    ShowRowState(Controls(kUsbRow), set.USBCHECK);
-    m_usbPathEdit->setText(FieldText(set.USBFILE));
+    SetText(Control::kUsbKindEdit, FieldBytes(set.USBKIND));
+    ShowRowState(ControlsOf(kUsbRow), set.USBCHECK);
+    SetText(Control::kUsbPathEdit, FieldBytes(set.USBFILE));
 }
 
 // The boot folder and every file named after it go together: a download
 // never sends the files of a folder the window no longer shows.
-void DownloaderDialog::ForgetBootFolder() {
+void DownloaderCore::ForgetBootFolder() {
     ImageSet& set = g_imageSet;
     set.BOOTFILE[0] = '\0';
     set.BOOTLOADERFILE[0] = '\0';
@@ -215,39 +197,38 @@ void DownloaderDialog::ForgetBootFolder() {
         entry.path[0] = '\0';
 }
 
-void DownloaderDialog::OnModemType1() {
+void DownloaderCore::OnModemType1() {
     SetModemType(kModemTypeBootLoader);
 }
 
-void DownloaderDialog::OnModemType2() {
+void DownloaderCore::OnModemType2() {
     SetModemType(kModemTypeBootChain);
 }
 
 // A boot folder chosen for one platform is never downloaded for the other.
-void DownloaderDialog::SetModemType(int modemType) {
-    m_bootAddressEdit->hide();
-    m_crcEdit[kBootRow]->hide();
+void DownloaderCore::SetModemType(int modemType) {
+    HideBootAddressAndCrc();
     g_imageSet.MTY = modemType;
     CheckModemTypeRadios(modemType);
-    m_bootCheck->setChecked(false);
-    m_bootCheck->setEnabled(false);
+    SetChecked(Control::kBootCheck, false);
+    SetEnabled(Control::kBootCheck, false);
     ForgetBootFolder();
-    m_bootPathEdit->clear();
+    SetText(Control::kBootPathEdit, {});
     ClearImageRows();
 }
 
-void DownloaderDialog::ClearImageRows() {
+void DownloaderCore::ClearImageRows() {
     for (int r = 0; r < kRowCount; ++r) {
         ValuesOf(Row(r)).check = 0;
-        const RowControls c = Controls(Row(r));
-        c.check->setChecked(false);
-        c.check->setEnabled(false);
+        const RowControls c = ControlsOf(Row(r));
+        SetChecked(c.check, false);
+        SetEnabled(c.check, false);
     }
 }
 
-void DownloaderDialog::OnBootChange() {
+void DownloaderCore::OnBootChange() {
     ImageSet& set = g_imageSet;
-    if (m_bootChangeCheck->isChecked()) {
+    if (Checked(Control::kBootChangeCheck)) {
         set.BOOTCHECK = platform::AskYesNo("Change Boot Code ??") ? 1 : 0;
         SetBootRowEnabled(1);
     } else {
@@ -258,61 +239,60 @@ void DownloaderDialog::OnBootChange() {
 
 // The Boot row shows what the image set holds: after a No to "Change Boot
 // Code ??" it is usable but unticked.
-void DownloaderDialog::SetBootRowEnabled(int on) {
+void DownloaderCore::SetBootRowEnabled(int on) {
     const bool enable = on != 0;
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{m_bootPathEdit, m_bootCheck, m_bootButton}) {
-        control->setEnabled(enable);
-    }
-    m_bootChangeCheck->setChecked(enable);
-    m_bootCheck->setChecked(enable && g_imageSet.BOOTCHECK == 1);
+    for (Control c : {Control::kBootPathEdit, Control::kBootCheck, Control::kBootButton})
+        SetEnabled(c, enable);
+    SetChecked(Control::kBootChangeCheck, enable);
+    SetChecked(Control::kBootCheck, enable && g_imageSet.BOOTCHECK == 1);
     if (!enable) return;
     ForgetBootFolder();
-    m_bootPathEdit->clear();
+    SetText(Control::kBootPathEdit, {});
 }
 
-void DownloaderDialog::OnFullBinary() {
+void DownloaderCore::OnFullBinary() {
     ImageSet& set = g_imageSet;
-    if (m_fullBinaryCheck->isChecked()) {
+    if (Checked(Control::kFullBinaryCheck)) {
         const std::optional<std::string> chosen =
-            ChooseFolder(kBinaryFolderTitle, set.BINARYFULLPATH);
+            m_view.ChooseFolder(kBinaryFolderTitle, FieldBytes(set.BINARYFULLPATH));
         if (!chosen || !KeepPath(*chosen, set.BINARYFULLPATH)) {
-            m_fullBinaryCheck->setChecked(false);
+            SetChecked(Control::kFullBinaryCheck, false);
             return;
         }
-        m_binaryFolderEdit->setText(AbbreviatedText(set.BINARYFULLPATH));
+        SetText(Control::kBinaryFolderEdit, AbbreviatedText(set.BINARYFULLPATH));
         return;
     }
-    m_binaryFolderEdit->clear();
+    SetText(Control::kBinaryFolderEdit, {});
     for (Row row : {kModemRow, kRsrc1Row, kRsrc2Row, kFactoryFsRow, kFotaRow}) {
         ValuesOf(row).check = 0;  // unticked in the window and in the saved set alike
-        const RowControls c = Controls(row);
-        c.check->setChecked(false);
-        c.check->setEnabled(false);
-        c.path->clear();
+        const RowControls c = ControlsOf(row);
+        SetChecked(c.check, false);
+        SetEnabled(c.check, false);
+        SetText(c.path, {});
     }
 }
 
 // Shown over the address and CRC columns while it has the focus. The full
 // edit takes the focus before the path edit hides, so the focus never
 // passes through the controls of another row.
-void DownloaderDialog::ShowFullPath(Row row) {
-    const RowControls c = Controls(row);
-    if (!c.path->text().isEmpty() || row == kUsbRow) {
-        c.fullPath->setText(FieldText(ValuesOf(row).file));
-    }
-    c.fullPath->show();
-    c.fullPath->setFocus();
-    c.path->hide();
-    c.address->hide();
-    c.crc->hide();
+void DownloaderCore::ShowFullPath(Row row) {
+    const RowControls c = ControlsOf(row);
+    if (!Text(c.path).empty() || row == kUsbRow)
+        SetText(c.fullPath, FieldBytes(ValuesOf(row).file));
+    SetVisible(c.fullPath, true);
+    m_view.SetFocus(c.fullPath);
+    SetVisible(c.path, false);
+    SetVisible(c.address, false);
+    SetVisible(c.crc, false);
 }
 
-void DownloaderDialog::HideFullPath(Row row) {
-    const RowControls c = Controls(row);
-    c.fullPath->hide();
+void DownloaderCore::HideFullPath(Row row) {
+    const RowControls c = ControlsOf(row);
+    SetVisible(c.fullPath, false);
     // The Boot row's address and CRC are kept but never shown.
-    c.address->setVisible(row != kBootRow);
-    c.crc->setVisible(row != kBootRow);
-    c.path->show();
+    SetVisible(c.address, row != kBootRow);
+    SetVisible(c.crc, row != kBootRow);
+    SetVisible(c.path, true);
 }
+
+}  // namespace ui

@@ -1,22 +1,19 @@
 // The settings and the image set moved into the controls and back.
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
+#include <algorithm>
 
 #include "config/image_set.h"
 #include "config/settings.h"
 #include "platform/notify.h"
-#include "ui/address_edits.h"
-#include "ui/downloader_dialog.h"
+#include "ui/downloader_core.h"
 #include "ui/field_text.h"
 #include "ui/row_values.h"
 
-void DownloaderDialog::LoadSettingsToControls(const char* imageSetPath) {
+namespace ui {
+
+void DownloaderCore::LoadSettingsToControls(const char* imageSetPath) {
     config::ReadProblems problems;
     ReadSettings(imageSetPath, &problems);
-    m_imageSetPathEdit->setText(FieldText(g_settings.VARKOFILE));
+    SetText(Control::kImageSetPathEdit, FieldBytes(g_settings.VARKOFILE));
     LoadPortsFromSettings();
     CheckModemTypeRadios(g_imageSet.MTY);
     LoadBootRow();
@@ -35,9 +32,9 @@ void DownloaderDialog::LoadSettingsToControls(const char* imageSetPath) {
     if (!report.empty()) platform::ShowMessage(report.c_str());
 }
 
-void DownloaderDialog::LoadPortsFromSettings() {
+void DownloaderCore::LoadPortsFromSettings() {
     const bool automatic = g_settings.AUTODETECT != 0;
-    m_autoCheck->setChecked(automatic);
+    SetChecked(Control::kAutoCheck, automatic);
     if (automatic) {
         for (int ch = 0; ch < kChannelCount; ++ch) {
             m_channelPort[ch] = 0;
@@ -50,108 +47,104 @@ void DownloaderDialog::LoadPortsFromSettings() {
     EnableDownload(!automatic && AnyChannelHasPort());
 }
 
-void DownloaderDialog::HoldStoredPorts() {
+void DownloaderCore::HoldStoredPorts() {
     std::fill(std::begin(m_channelPort), std::end(m_channelPort), 0);
     for (int ch = 0; ch < kChannelCount; ++ch) {
         const int stored = g_settings.CH_PORT[ch];
         // A port stored for two channels goes to the first only.
         m_channelPort[ch] = AnyChannelHolds(stored) ? 0 : stored;
         SelectPortEntry(ch, m_channelPort[ch]);
-        m_portCombo[ch]->setEnabled(true);
+        m_view.SetPortEnabled(ch, true);
     }
 }
 
-void DownloaderDialog::CheckModemTypeRadios(int modemType) {
-    // The two radios are exclusive when clicked; "neither" needs the
-    // exclusion lifted for a moment.
-    for (QRadioButton* radio : {m_modemType1Radio, m_modemType2Radio})
-        radio->setAutoExclusive(false);
-    m_modemType1Radio->setChecked(modemType == kModemTypeBootLoader);
-    m_modemType2Radio->setChecked(modemType == kModemTypeBootChain);
-    for (QRadioButton* radio : {m_modemType1Radio, m_modemType2Radio})
-        radio->setAutoExclusive(true);
+void DownloaderCore::CheckModemTypeRadios(int modemType) {
+    SetChecked(Control::kModemType1Radio, modemType == kModemTypeBootLoader);
+    SetChecked(Control::kModemType2Radio, modemType == kModemTypeBootChain);
 }
 
-void DownloaderDialog::ClearRowAddressAndKind(const RowControls& row) {
-    row.address->setEnabled(false);
-    row.address->clear();
-    row.check->setChecked(false);
-    row.kind->clear();
+void DownloaderCore::ClearRowAddressAndKind(const RowControls& row) {
+    SetEnabled(row.address, false);
+    SetText(row.address, {});
+    SetChecked(row.check, false);
+    SetText(row.kind, {});
 }
 
-void DownloaderDialog::LoadBootRow() {
+void DownloaderCore::LoadBootRow() {
     const ImageSet& set = g_imageSet;
-    if (set.BOOTCHECK == 0) m_bootAddressEdit->setEnabled(false);
-    if (m_bootPathEdit->text().isEmpty()) m_bootCheck->setEnabled(false);
-    m_bootPathEdit->setText(AbbreviatedText(set.BOOTFILE));
-    m_bootAddressEdit->setText(FieldText(set.BOOTADDRESS));
-    m_bootCheck->setChecked(false);
-    m_bootKindEdit->setText(FieldText(set.BOOTKIND));
-    if (m_bootPathEdit->text().isEmpty()) ClearRowAddressAndKind(Controls(kBootRow));
+    if (set.BOOTCHECK == 0) SetEnabled(Control::kBootAddressEdit, false);
+    if (Text(Control::kBootPathEdit).empty()) SetEnabled(Control::kBootCheck, false);
+    SetText(Control::kBootPathEdit, AbbreviatedText(set.BOOTFILE));
+    SetText(Control::kBootAddressEdit, FieldBytes(set.BOOTADDRESS));
+    SetChecked(Control::kBootCheck, false);
+    SetText(Control::kBootKindEdit, FieldBytes(set.BOOTKIND));
+    if (Text(Control::kBootPathEdit).empty()) ClearRowAddressAndKind(ControlsOf(kBootRow));
 }
 
-void DownloaderDialog::LoadUsbRow() {
+void DownloaderCore::LoadUsbRow() {
     const ImageSet& set = g_imageSet;
-    m_usbAddressEdit->setEnabled(false);
-    m_usbCheck->setChecked(false);
-    m_usbKindEdit->setText(FieldText(set.USBKIND));
-    m_usbPathEdit->setText(AbbreviatedText(set.USBFILE));
-    m_usbAddressEdit->setText(FieldText(set.USBADDRESS));
-    if (m_usbPathEdit->text().isEmpty()) ClearRowAddressAndKind(Controls(kUsbRow));
-    m_usbCheck->setEnabled(false);
+    SetEnabled(Control::kUsbAddressEdit, false);
+    SetChecked(Control::kUsbCheck, false);
+    SetText(Control::kUsbKindEdit, FieldBytes(set.USBKIND));
+    SetText(Control::kUsbPathEdit, AbbreviatedText(set.USBFILE));
+    SetText(Control::kUsbAddressEdit, FieldBytes(set.USBADDRESS));
+    if (Text(Control::kUsbPathEdit).empty()) ClearRowAddressAndKind(ControlsOf(kUsbRow));
+    SetEnabled(Control::kUsbCheck, false);
 }
 
-void DownloaderDialog::LoadRow(Row row, int imageSetRow) {
+void DownloaderCore::LoadRow(Row row, int imageSetRow) {
     const ImageSetSlot& slot = g_imageSet.rows[imageSetRow];
-    const RowControls c = Controls(row);
-    c.check->setChecked(slot.check != 0);
-    if (slot.check == 0) c.address->setEnabled(false);
-    c.kind->setText(FieldText(slot.kind));
-    c.path->setText(AbbreviatedText(slot.file));
-    c.address->setText(FieldText(slot.address));
-    if (c.path->text().isEmpty()) {
+    const RowControls c = ControlsOf(row);
+    SetChecked(c.check, slot.check != 0);
+    if (slot.check == 0) SetEnabled(c.address, false);
+    SetText(c.kind, FieldBytes(slot.kind));
+    SetText(c.path, AbbreviatedText(slot.file));
+    SetText(c.address, FieldBytes(slot.address));
+    if (Text(c.path).empty()) {
         ClearRowAddressAndKind(c);
-        c.check->setEnabled(false);
+        SetEnabled(c.check, false);
     } else {
-        c.check->setEnabled(true);
+        SetEnabled(c.check, true);
     }
 }
 
-void DownloaderDialog::LoadFotaRow() {
+void DownloaderCore::LoadFotaRow() {
     const ImageSetSlot& slot = g_imageSet.rows[kRowEtc2];
     // A stored tick never checks the FOTA box: it has no download slot.
     if (slot.check == 0) {
-        m_fotaCheck->setChecked(false);
-        m_fotaAddressEdit->setEnabled(false);
+        SetChecked(Control::kFotaCheck, false);
+        SetEnabled(Control::kFotaAddressEdit, false);
     }
-    m_fotaKindEdit->setText(FieldText(slot.kind));
-    m_fotaPathEdit->setText(AbbreviatedText(slot.file));
-    m_fotaAddressEdit->setText(FieldText(slot.address));
-    if (m_fotaPathEdit->text().isEmpty()) {
-        ClearRowAddressAndKind(Controls(kFotaRow));
-        m_fotaCheck->setEnabled(false);
+    SetText(Control::kFotaKindEdit, FieldBytes(slot.kind));
+    SetText(Control::kFotaPathEdit, AbbreviatedText(slot.file));
+    SetText(Control::kFotaAddressEdit, FieldBytes(slot.address));
+    if (Text(Control::kFotaPathEdit).empty()) {
+        ClearRowAddressAndKind(ControlsOf(kFotaRow));
+        SetEnabled(Control::kFotaCheck, false);
     } else {
-        m_fotaCheck->setEnabled(true);
+        SetEnabled(Control::kFotaCheck, true);
     }
 }
 
-void DownloaderDialog::CopyAddressEdits(ImageSet* set) const {
-    CopyToField(m_bootAddressEdit->text(), set->BOOTADDRESS);
-    CopyToField(m_usbAddressEdit->text(), set->USBADDRESS);
-    CopyToField(m_modemAddressEdit->text(), set->rows[kRowCode].address);
-    CopyToField(m_rsrc2AddressEdit->text(), set->rows[kRowData].address);
-    CopyToField(m_rsrc1AddressEdit->text(), set->rows[kRowFont].address);
-    CopyToField(m_factoryFsAddressEdit->text(), set->rows[kRowEtc1].address);
-    CopyToField(m_fotaAddressEdit->text(), set->rows[kRowEtc2].address);
+void DownloaderCore::CopyAddressEdits(ImageSet* set) const {
+    CopyToField(Text(Control::kBootAddressEdit), set->BOOTADDRESS);
+    CopyToField(Text(Control::kUsbAddressEdit), set->USBADDRESS);
+    CopyToField(Text(Control::kModemAddressEdit), set->rows[kRowCode].address);
+    CopyToField(Text(Control::kRsrc2AddressEdit), set->rows[kRowData].address);
+    CopyToField(Text(Control::kRsrc1AddressEdit), set->rows[kRowFont].address);
+    CopyToField(Text(Control::kFactoryFsAddressEdit), set->rows[kRowEtc1].address);
+    CopyToField(Text(Control::kFotaAddressEdit), set->rows[kRowEtc2].address);
 }
 
-void DownloaderDialog::CopyControlsToSettings() {
+void DownloaderCore::CopyControlsToSettings() {
     std::copy(std::begin(m_channelPort), std::end(m_channelPort), g_settings.CH_PORT);
-    CopyToField(m_imageSetPathEdit->text(), g_settings.VARKOFILE);
+    CopyToField(Text(Control::kImageSetPathEdit), g_settings.VARKOFILE);
     CopyAddressEdits(&g_imageSet);
 }
 
-int DownloaderDialog::SaveControlsToSettings() {
+int DownloaderCore::SaveControlsToSettings() {
     CopyControlsToSettings();
     return WriteSettings();
 }
+
+}  // namespace ui

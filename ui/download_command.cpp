@@ -1,27 +1,22 @@
 // The Download command: the chosen rows checked and put into the image
 // table, a session run on every channel that holds a port, and the engine's
 // notifications shown on the progress bars, the status line and the log.
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QThread>
+#include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "config/image_set.h"
 #include "config/settings.h"
-#include "controls/text_progress_ctrl.h"
 #include "engine/session.h"
 #include "link/notify.h"
 #include "link/serial.h"
 #include "platform/notify.h"
-#include "ui/address_edits.h"
-#include "ui/downloader_dialog.h"
+#include "ui/downloader_core.h"
 #include "ui/field_text.h"
-#include "ui/window_pump.h"
+
+namespace ui {
 
 int g_doneShown = 0;
 
@@ -57,25 +52,15 @@ const char* SlotName(int kind) {
     return kind >= 0 && kind < kNames ? g_imageNames[kind] : "";
 }
 
-// Halves range and position alike until the range fits the bar's int range.
-void SetBarRange(TextProgressCtrl* bar, uint32_t size, uint32_t sent) {
-    while (size > static_cast<uint32_t>(INT_MAX)) {
-        size >>= 1;
-        sent >>= 1;
-    }
-    bar->SetRange(0, static_cast<int>(size));
-    bar->SetPos(static_cast<int>(std::min(sent, static_cast<uint32_t>(INT_MAX))));
-}
-
 }  // namespace
 
-void DownloaderDialog::OnDownload() {
+void DownloaderCore::OnDownload() {
     if (m_sessionRunning) return;  // the session already running goes on alone
     if (!FillImageTable()) return;
     RunDownloadSession();
 }
 
-bool DownloaderDialog::FillImageTable() {
+bool DownloaderCore::FillImageTable() {
     // The rows after the boot chain, in the order they are checked.
     static constexpr struct {
         Row row;
@@ -90,9 +75,9 @@ bool DownloaderDialog::FillImageTable() {
     };
     VARKO_ClearImages();
     int count = 0;
-    if (m_bootCheck->isChecked() && !AddBootImages(&count)) return false;
+    if (Checked(Control::kBootCheck) && !AddBootImages(&count)) return false;
     for (const auto& r : kRows) {
-        if (!Controls(r.row).check->isChecked()) continue;
+        if (!Checked(ControlsOf(r.row).check)) continue;
         if (!AddRowImage(r.row, r.imageSetRow, r.slot, r.message, &count)) return false;
     }
     if (count == 0) {
@@ -102,7 +87,7 @@ bool DownloaderDialog::FillImageTable() {
     return true;
 }
 
-bool DownloaderDialog::AddBootImages(int* count) {
+bool DownloaderCore::AddBootImages(int* count) {
     ImageSet& set = g_imageSet;
     int bootImages = 0;
     if (set.MTY == kModemTypeBootChain) {
@@ -121,11 +106,11 @@ bool DownloaderDialog::AddBootImages(int* count) {
     return AddUsbImage(bootImages, count);
 }
 
-bool DownloaderDialog::AddUsbImage(int bootImages, int* count) {
+bool DownloaderCore::AddUsbImage(int bootImages, int* count) {
     constexpr const char* kMessage = "Invalid Usb Image/Address !";
     ImageSet& set = g_imageSet;
-    const QString address = m_usbAddressEdit->text();
-    if (set.USBFILE[0] == '\0' || address.isEmpty() || !CopyToField(address, set.USBADDRESS)) {
+    const std::string address = Text(Control::kUsbAddressEdit);
+    if (set.USBFILE[0] == '\0' || address.empty() || !CopyToField(address, set.USBADDRESS)) {
         platform::ShowMessage(kMessage);
         return false;
     }
@@ -134,11 +119,11 @@ bool DownloaderDialog::AddUsbImage(int bootImages, int* count) {
     return true;
 }
 
-bool DownloaderDialog::AddRowImage(Row row, int imageSetRow, int slot, const char* message,
-                                   int* count) {
+bool DownloaderCore::AddRowImage(Row row, int imageSetRow, int slot, const char* message,
+                                 int* count) {
     ImageSetSlot& stored = g_imageSet.rows[imageSetRow];
-    const QString address = Controls(row).address->text();
-    if (stored.file[0] == '\0' || address.isEmpty() || !CopyToField(address, stored.address)) {
+    const std::string address = Text(ControlsOf(row).address);
+    if (stored.file[0] == '\0' || address.empty() || !CopyToField(address, stored.address)) {
         platform::ShowMessage(message);
         return false;
     }
@@ -150,8 +135,7 @@ bool DownloaderDialog::AddRowImage(Row row, int imageSetRow, int slot, const cha
 // A slot the engine refuses (an address that is no hexadecimal number, a
 // path too long for the table) is reported like a missing image: left
 // empty, it would be skipped and the download still reported complete.
-bool DownloaderDialog::SetSlot(int slot, const char* path, const char* address,
-                               const char* message) {
+bool DownloaderCore::SetSlot(int slot, const char* path, const char* address, const char* message) {
     if (path[0] == '\0' || VARKO_SetImage(slot, path, address) < 0) {
         platform::ShowMessage(message);
         return false;
@@ -159,52 +143,41 @@ bool DownloaderDialog::SetSlot(int slot, const char* path, const char* address,
     return true;
 }
 
-void DownloaderDialog::RunDownloadSession() {
+void DownloaderCore::RunDownloadSession() {
     g_nWriteDelay = g_settings.DELAY;
-    if (VARKO_StartSession(this, NotifyMessage, m_channelPort, g_settings.BAUDRATE) == 0) return;
-    m_downloadButton->setEnabled(false);
+    if (VARKO_StartSession(&m_receiver, NotifyMessage, m_channelPort, g_settings.BAUDRATE) == 0) {
+        return;
+    }
+    SetEnabled(Control::kDownloadButton, false);
     m_busy = 1;
     {
         FlagScope running(m_sessionRunning);
-        ScopedWindowPump pump;
-        VARKO_RunSession(m_emergencyCheck->isChecked() ? 1 : 0);
+        const int restart = Checked(Control::kEmergencyCheck) ? 1 : 0;
+        m_view.RunWithWindowPump([restart] { VARKO_RunSession(restart); });
     }
     // Also after a port removal cleared m_busy: no channel stays marked
     // active and the receiver is forgotten.
     VARKO_StopSession();
     m_busy = 0;
-    update();
     if (m_closePending) {
         m_closePending = false;
-        done(QDialog::Rejected);
+        m_view.EndDialog();
     }
 }
 
-void DownloaderDialog::StopAllChannels() {
+void DownloaderCore::StopAllChannels() {
     for (int ch = 0; ch < kChannelCount; ++ch)
         VARKO_StopChannel(ch);
 }
 
-intptr_t DownloaderDialog::Send(unsigned message, uintptr_t code, const void* payload) {
-    if (message != NotifyMessage) return 0;
-    if (QThread::currentThread() == thread()) return OnNotify(code, payload);
-    // The worker waits here until the window has handled the notification,
-    // so its payload stays valid throughout.
-    intptr_t result = 0;
-    QMetaObject::invokeMethod(
-        this, [&] { result = OnNotify(code, payload); }, Qt::BlockingQueuedConnection);
-    return result;
-}
-
-intptr_t DownloaderDialog::OnNotify(uintptr_t code, const void* payload) {
+intptr_t DownloaderCore::OnNotify(uintptr_t code, const void* payload) {
     switch (code) {
         case NOTIFY_PROGRESS:
             ShowProgress(payload);
             break;
         case NOTIFY_STATUS:
-            if (payload != nullptr) {
-                m_statusText->setText(QString::fromUtf8(static_cast<const char*>(payload)));
-            }
+            if (payload != nullptr)
+                SetText(Control::kStatusText, static_cast<const char*>(payload));
             break;
         case NOTIFY_CHANNEL_TEXT:
             ShowChannelText(payload);
@@ -215,36 +188,43 @@ intptr_t DownloaderDialog::OnNotify(uintptr_t code, const void* payload) {
     return 0;
 }
 
-void DownloaderDialog::ShowProgress(const void* payload) {
+void DownloaderCore::ShowProgress(const void* payload) {
     const auto* entry = static_cast<const ImageEntry*>(payload);
     if (entry == nullptr || !IsChannel(entry->channel)) return;
-    TextProgressCtrl* bar = m_progress[entry->channel];
-    const uint32_t sent = entry->bytesSent;
-    const uint32_t size = entry->size;
+    const int ch = entry->channel;
+    uint32_t sent = entry->bytesSent;
+    uint32_t size = entry->size;
     // An empty image is done at once; its percentage would divide by zero.
     if (size == 0 || (sent >= size && g_doneShown == 0)) {
-        bar->SetWindowText(QStringLiteral("Done"));
-        bar->SetRange(0, 100);
-        bar->SetPos(100);
+        m_view.SetBarText(ch, "Done");
+        m_view.SetBarRange(ch, 0, 100);
+        m_view.SetBarPos(ch, 100);
         g_doneShown = 1;
         return;
     }
     g_doneShown = 0;
-    const uint64_t percent = static_cast<uint64_t>(sent) * 100 / size;
-    bar->SetWindowText(QString::asprintf("%s: %llu%% [%u/%u]", SlotName(entry->kind),
-                                         static_cast<unsigned long long>(percent), sent, size));
-    SetBarRange(bar, size, sent);
+    const unsigned long long percent = static_cast<uint64_t>(sent) * 100 / size;
+    char text[128];
+    std::snprintf(text, sizeof text, "%s: %llu%% [%u/%u]", SlotName(entry->kind), percent, sent,
+                  size);
+    m_view.SetBarText(ch, text);
+    // Range and position halved alike until the range fits the bar's int range.
+    while (size > static_cast<uint32_t>(INT_MAX)) {
+        size >>= 1;
+        sent >>= 1;
+    }
+    m_view.SetBarRange(ch, 0, static_cast<int>(size));
+    m_view.SetBarPos(ch, static_cast<int>(std::min(sent, static_cast<uint32_t>(INT_MAX))));
 }
 
-void DownloaderDialog::ShowChannelText(const void* payload) {
+void DownloaderCore::ShowChannelText(const void* payload) {
     const auto* record = static_cast<const ImageEntry*>(payload);
     if (record == nullptr || !IsChannel(record->channel)) return;
     const std::string_view text(record->path, strnlen(record->path, sizeof record->path));
     if (text.empty()) return;
-    TextProgressCtrl* bar = m_progress[record->channel];
-    bar->SetWindowText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-    bar->SetRange(0, 100);
-    bar->SetPos(0);
+    m_view.SetBarText(record->channel, std::string(text));
+    m_view.SetBarRange(record->channel, 0, 100);
+    m_view.SetBarPos(record->channel, 0);
     if (text.size() >= kChannelPrefixLength &&
         text.substr(kChannelPrefixLength) == kDownloadStart) {
         m_statusLog = "\r\n";
@@ -255,11 +235,8 @@ void DownloaderDialog::ShowChannelText(const void* payload) {
     }
 }
 
-void DownloaderDialog::PushStatusLog() {
-    QString shown =
-        QString::fromUtf8(m_statusLog.data(), static_cast<qsizetype>(m_statusLog.size()));
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    m_statusLogEdit->setPlainText(shown);
-    QScrollBar* scroll = m_statusLogEdit->verticalScrollBar();
-    scroll->setValue(scroll->maximum());
+void DownloaderCore::PushStatusLog() {
+    SetText(Control::kStatusLogEdit, m_statusLog);
 }
+
+}  // namespace ui

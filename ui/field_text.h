@@ -2,16 +2,11 @@
 // settings and the image set. Fields are UTF-8 bytes, as file names are.
 #pragma once
 
-#include <QByteArray>
-#include <QString>
 #include <cstddef>
 #include <cstring>
 #include <string>
 
-template <size_t N>
-QString FieldText(const char (&field)[N]) {
-    return QString::fromUtf8(field, static_cast<qsizetype>(strnlen(field, N)));
-}
+namespace ui {
 
 template <size_t N>
 std::string FieldBytes(const char (&field)[N]) {
@@ -28,11 +23,4 @@ bool CopyToField(const std::string& bytes, char (&field)[N]) {
     return true;
 }
 
-template <size_t N>
-bool CopyToField(const QString& text, char (&field)[N]) {
-    return CopyToField(text.toUtf8().toStdString(), field);
-}
-
-inline std::string TextBytes(const QString& text) {
-    return text.toUtf8().toStdString();
-}
+}  // namespace ui

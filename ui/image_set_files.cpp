@@ -1,54 +1,34 @@
 // Load and Save As: an image set read into the rows, or the rows' choices
 // written into an image-set file.
-#include <QCheckBox>
-#include <QLineEdit>
-#include <filesystem>
-#include <system_error>
-
 #include "config/image_set.h"
 #include "config/settings.h"
+#include "platform/files.h"
 #include "platform/notify.h"
-#include "ui/address_edits.h"
-#include "ui/downloader_dialog.h"
+#include "ui/downloader_core.h"
 #include "ui/field_text.h"
 
-namespace {
+namespace ui {
 
-bool Found(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::exists(path, error);
-}
-
-// A ticked row needs its file and an address; message names what is wrong.
-bool RowValid(const QCheckBox* check, const char* file, const QLineEdit* address,
-              const char* message) {
-    if (!check->isChecked() || (file[0] != '\0' && !address->text().isEmpty())) return true;
-    platform::ShowMessage(message);
-    return false;
-}
-
-}  // namespace
-
-void DownloaderDialog::OnLoad() {
+void DownloaderCore::OnLoad() {
     const std::optional<std::string> chosen =
-        m_services.fileDialogs->ChooseToLoad(this, TextBytes(m_imageSetPathEdit->text()));
+        m_view.ChooseImageSetToLoad(Text(Control::kImageSetPathEdit));
     if (!chosen) return;
     CopyToField(*chosen, g_settings.VARKOFILE);
-    m_imageSetPathEdit->setText(QString::fromStdString(*chosen));
-    if (Found(*chosen)) {
+    SetText(Control::kImageSetPathEdit, *chosen);
+    if (platform::PathExists(*chosen)) {
         LoadSettingsToControls(chosen->c_str());
     } else {
         platform::ShowMessage("ERROR : File is not finded");
     }
 }
 
-void DownloaderDialog::OnSaveAs() {
+void DownloaderCore::OnSaveAs() {
     if (!SaveAsRowsValid()) return;
     const std::optional<std::string> chosen =
-        m_services.fileDialogs->ChooseToSave(this, TextBytes(m_imageSetPathEdit->text()));
+        m_view.ChooseImageSetToSave(Text(Control::kImageSetPathEdit));
     if (!chosen) return;
     CopyToField(*chosen, g_settings.VARKOFILE);
-    m_imageSetPathEdit->setText(QString::fromStdString(*chosen));
+    SetText(Control::kImageSetPathEdit, *chosen);
     CopyControlsToSettings();
     bool written = false;
     WriteSettings(&written);
@@ -59,28 +39,34 @@ void DownloaderDialog::OnSaveAs() {
     }
 }
 
+// A ticked row needs its file and an address; message names what is wrong.
+bool DownloaderCore::RowValid(Row row, const char* file, const char* message) const {
+    const RowControls c = ControlsOf(row);
+    if (!Checked(c.check) || (file[0] != '\0' && !Text(c.address).empty())) return true;
+    platform::ShowMessage(message);
+    return false;
+}
+
 // The rows are checked in this order and the first failure is the only
 // message; the Boot row and the boot chain are not checked here.
-bool DownloaderDialog::SaveAsRowsValid() {
+bool DownloaderCore::SaveAsRowsValid() {
     const ImageSet& set = g_imageSet;
     const ImageSetSlot* rows = set.rows;
-    if (!RowValid(m_usbCheck, set.USBFILE, m_usbAddressEdit, "Invalid USBBoot Image/Address !") ||
-        !RowValid(m_modemCheck, rows[kRowCode].file, m_modemAddressEdit,
-                  "Invalid Modem Image/Address !")) {
+    if (!RowValid(kUsbRow, set.USBFILE, "Invalid USBBoot Image/Address !") ||
+        !RowValid(kModemRow, rows[kRowCode].file, "Invalid Modem Image/Address !")) {
         return false;
     }
-    if (m_rsrc1Check->isChecked() && rows[kRowFont].file[0] == '\0') {
+    if (Checked(Control::kRsrc1Check) && rows[kRowFont].file[0] == '\0') {
         platform::ShowMessage("Invalid Rsrc1 Image!");
         return false;
     }
-    if (m_rsrc1Check->isChecked() && m_rsrc1AddressEdit->text().isEmpty()) {
+    if (Checked(Control::kRsrc1Check) && Text(Control::kRsrc1AddressEdit).empty()) {
         platform::ShowMessage("Invalid Rsrc1 Address !");
         return false;
     }
-    return RowValid(m_rsrc2Check, rows[kRowData].file, m_rsrc2AddressEdit,
-                    "Invalid Rsrc2 Image/Address !") &&
-           RowValid(m_factoryFsCheck, rows[kRowEtc1].file, m_factoryFsAddressEdit,
-                    "Invalid FileSys Image/Address !") &&
-           RowValid(m_fotaCheck, rows[kRowEtc2].file, m_fotaAddressEdit,
-                    "Invalid ETC Image/Address !");
+    return RowValid(kRsrc2Row, rows[kRowData].file, "Invalid Rsrc2 Image/Address !") &&
+           RowValid(kFactoryFsRow, rows[kRowEtc1].file, "Invalid FileSys Image/Address !") &&
+           RowValid(kFotaRow, rows[kRowEtc2].file, "Invalid ETC Image/Address !");
 }
+
+}  // namespace ui

@@ -1,31 +1,37 @@
 // Which COM port each channel holds: found by Port Search in the system's
 // serial-port list, followed on arrival and removal while "A u t o" is
 // checked, or chosen by the operator in the channel's combo box.
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QPushButton>
+#include <algorithm>
 
 #include "config/settings.h"
-#include "controls/text_progress_ctrl.h"
 #include "engine/session.h"
 #include "platform/port_map.h"
 #include "platform/serial_ports.h"
-#include "ui/downloader_dialog.h"
+#include "ui/downloader_core.h"
 
-bool DownloaderDialog::DownloadInProgress() const {
+namespace ui {
+
+namespace {
+
+std::string ComText(int comNumber) {
+    return "COM" + std::to_string(comNumber);
+}
+
+}  // namespace
+
+bool DownloaderCore::DownloadInProgress() const {
     return m_busy != 0 || m_sessionRunning;
 }
 
-void DownloaderDialog::OnPortSearch() {
+void DownloaderCore::OnPortSearch() {
     if (DownloadInProgress()) return;
-    const std::vector<platform::SerialPortInfo> ports = m_services.ports->List();
+    const std::vector<platform::SerialPortInfo> ports = m_ports->List();
     for (int ch = 0; ch < kChannelCount; ++ch)
         ReleaseChannel(ch);
     m_knownPorts.clear();
     for (const platform::SerialPortInfo& port : ports) {
         if (port.comNumber <= 0) continue;
-        RememberPort(port);
+        m_knownPorts[port.comNumber] = port;
         if (platform::IsHandsetPortName(port.name)) AssignPort(port.comNumber);
     }
     // The search released every channel: Download stays offered only when
@@ -33,7 +39,7 @@ void DownloaderDialog::OnPortSearch() {
     EnableDownload(AnyChannelHasPort());
 }
 
-void DownloaderDialog::AssignPort(int comNumber) {
+void DownloaderCore::AssignPort(int comNumber) {
     int chosen = -1;
     for (int ch = 0; ch < kChannelCount; ++ch) {
         if (m_channelPort[ch] != comNumber) continue;
@@ -48,56 +54,47 @@ void DownloaderDialog::AssignPort(int comNumber) {
     }
     if (chosen < 0) return;  // every channel holds a port
     m_channelPort[chosen] = comNumber;
-    m_statusText->setText(QStringLiteral("Detect COM%1 Port").arg(comNumber));
+    SetText(Control::kStatusText, "Detect " + ComText(comNumber) + " Port");
     SelectPortEntry(chosen, comNumber);
-    m_portCombo[chosen]->setEnabled(false);
-    m_progress[chosen]->SetWindowText(QStringLiteral("Ready..."));
+    m_view.SetPortEnabled(chosen, false);
+    m_view.SetBarText(chosen, "Ready...");
     EnableDownload(true);
 }
 
-void DownloaderDialog::ReleaseChannel(int channel) {
+void DownloaderCore::ReleaseChannel(int channel) {
     m_channelPort[channel] = 0;
     SelectPortEntry(channel, 0);
-    m_portCombo[channel]->setEnabled(true);
-    m_progress[channel]->SetWindowText(QString());
+    m_view.SetPortEnabled(channel, true);
+    m_view.SetBarText(channel, {});
 }
 
-void DownloaderDialog::SelectPortEntry(int channel, int comNumber) {
+void DownloaderCore::SelectPortEntry(int channel, int comNumber) {
     // Entry n is COM n; a port above 30 has no entry, so none is shown.
     const bool listed = comNumber >= 0 && comNumber <= kPortEntries;
-    m_portCombo[channel]->setCurrentIndex(listed ? comNumber : -1);
-    m_portCombo[channel]->setToolTip(PortToolTip(comNumber));
+    m_view.SelectPort(channel, listed ? comNumber : -1);
+    m_view.SetPortToolTip(channel, PortToolTip(comNumber));
 }
 
-void DownloaderDialog::RememberPort(const platform::SerialPortInfo& port) {
-    m_knownPorts[port.comNumber] = port;
-}
-
-QString DownloaderDialog::PortToolTip(int comNumber) const {
-    if (comNumber <= 0) return QStringLiteral("No port");
+std::string DownloaderCore::PortToolTip(int comNumber) const {
+    if (comNumber <= 0) return "No port";
     const auto known = m_knownPorts.find(comNumber);
     if (known == m_knownPorts.end()) {
-        return QStringLiteral("COM%1: %2")
-            .arg(comNumber)
-            .arg(QString::fromStdString(platform::PortMap_DevicePath(comNumber)));
+        return ComText(comNumber) + ": " + platform::PortMap_DevicePath(comNumber);
     }
-    return QStringLiteral("COM%1: %2 (%3)")
-        .arg(comNumber)
-        .arg(QString::fromStdString(known->second.devicePath),
-             QString::fromStdString(known->second.name));
+    return ComText(comNumber) + ": " + known->second.devicePath + " (" + known->second.name + ")";
 }
 
-bool DownloaderDialog::AnyChannelHolds(int comNumber) const {
+bool DownloaderCore::AnyChannelHolds(int comNumber) const {
     return std::find(std::begin(m_channelPort), std::end(m_channelPort), comNumber) !=
            std::end(m_channelPort);
 }
 
-bool DownloaderDialog::AnyChannelHasPort() const {
+bool DownloaderCore::AnyChannelHasPort() const {
     return std::any_of(std::begin(m_channelPort), std::end(m_channelPort),
                        [](int port) { return port != 0; });
 }
 
-void DownloaderDialog::OnDeviceChange(const platform::PortEvent& event) {
+void DownloaderCore::OnDeviceChange(const platform::PortEvent& event) {
     if (event.port.comNumber <= 0) return;  // no port number: nothing to follow
     if (event.kind == platform::PortEvent::Kind::kArrival) {
         OnPortArrived(event.port);
@@ -106,14 +103,14 @@ void DownloaderDialog::OnDeviceChange(const platform::PortEvent& event) {
     }
 }
 
-void DownloaderDialog::OnPortArrived(const platform::SerialPortInfo& port) {
-    m_statusText->setText(QStringLiteral("Detect COM%1 Port").arg(port.comNumber));
-    RememberPort(port);
-    if (!DownloadInProgress() && m_autoCheck->isChecked()) AssignPort(port.comNumber);
+void DownloaderCore::OnPortArrived(const platform::SerialPortInfo& port) {
+    SetText(Control::kStatusText, "Detect " + ComText(port.comNumber) + " Port");
+    m_knownPorts[port.comNumber] = port;
+    if (!DownloadInProgress() && Checked(Control::kAutoCheck)) AssignPort(port.comNumber);
 }
 
-void DownloaderDialog::OnPortRemoved(int comNumber) {
-    m_statusText->setText(QStringLiteral("Disconnect COM%1 Port").arg(comNumber));
+void DownloaderCore::OnPortRemoved(int comNumber) {
+    SetText(Control::kStatusText, "Disconnect " + ComText(comNumber) + " Port");
     const int* holder = std::find(std::begin(m_channelPort), std::end(m_channelPort), comNumber);
     if (holder != std::end(m_channelPort)) {
         const int channel = static_cast<int>(holder - m_channelPort);
@@ -123,39 +120,34 @@ void DownloaderDialog::OnPortRemoved(int comNumber) {
         ReleaseChannel(channel);
     }
     m_busy = 0;
-    m_downloadButton->setEnabled(false);
+    SetEnabled(Control::kDownloadButton, false);
 }
 
-void DownloaderDialog::OnPortEventsReady() {
-    for (const platform::PortEvent& event : m_services.portEvents->ReadEvents())
-        OnDeviceChange(event);
-}
-
-void DownloaderDialog::OnPortSelected(int channel) {
+void DownloaderCore::OnPortSelected(int channel) {
     if (DownloadInProgress()) {
         // A running channel keeps the port it was started on.
         SelectPortEntry(channel, m_channelPort[channel]);
         return;
     }
-    const int selected = std::max(0, m_portCombo[channel]->currentIndex());
+    const int selected = std::max(0, m_view.PortSelection(channel));
     if (AnyChannelHolds(selected)) {
         SelectPortEntry(channel, 0);
-        m_progress[channel]->SetWindowText(QString());
+        m_view.SetBarText(channel, {});
         m_channelPort[channel] = 0;
     } else {
         m_channelPort[channel] = selected;
-        m_portCombo[channel]->setToolTip(PortToolTip(selected));
+        m_view.SetPortToolTip(channel, PortToolTip(selected));
     }
     EnableDownload(AnyChannelHasPort());
 }
 
-void DownloaderDialog::OnAutoClicked() {
+void DownloaderCore::OnAutoClicked() {
     if (DownloadInProgress()) {
         // The click changes nothing while a download runs, the box included.
-        m_autoCheck->setChecked(!m_autoCheck->isChecked());
+        SetChecked(Control::kAutoCheck, !Checked(Control::kAutoCheck));
         return;
     }
-    const bool automatic = m_autoCheck->isChecked();
+    const bool automatic = Checked(Control::kAutoCheck);
     g_settings.AUTODETECT = automatic ? 1 : 0;
     if (!automatic) {
         // The stored ports are held again at once, as at the start: shown
@@ -167,12 +159,14 @@ void DownloaderDialog::OnAutoClicked() {
     for (int ch = 0; ch < kChannelCount; ++ch) {
         m_channelPort[ch] = 0;
         SelectPortEntry(ch, 0);
-        m_progress[ch]->SetWindowText(QString());
+        m_view.SetBarText(ch, {});
     }
-    m_downloadButton->setEnabled(false);
+    SetEnabled(Control::kDownloadButton, false);
 }
 
-void DownloaderDialog::EnableDownload(bool enable) {
+void DownloaderCore::EnableDownload(bool enable) {
     // A second session never starts inside a running one.
-    m_downloadButton->setEnabled(enable && !m_sessionRunning);
+    SetEnabled(Control::kDownloadButton, enable && !m_sessionRunning);
 }
+
+}  // namespace ui

@@ -2,7 +2,6 @@
 // texts they show, and the checks on chosen paths and trailers.
 #pragma once
 
-#include <QString>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -11,8 +10,10 @@
 #include "config/image_set.h"
 #include "engine/image.h"
 #include "platform/notify.h"
-#include "ui/downloader_dialog.h"
+#include "ui/downloader_core.h"
 #include "ui/field_text.h"
+
+namespace ui {
 
 // The image-set values of one row, named after the keys that store them.
 struct RowValues {
@@ -22,24 +23,26 @@ struct RowValues {
     char (&address)[kImageAddressSize];
 };
 
-inline RowValues ValuesOf(DownloaderDialog::Row row) {
+inline RowValues ValuesOf(Row row) {
     ImageSet& set = g_imageSet;
     switch (row) {
-        case DownloaderDialog::kBootRow:
+        case kBootRow:
             return {set.BOOTCHECK, set.BOOTKIND, set.BOOTFILE, set.BOOTADDRESS};
-        case DownloaderDialog::kUsbRow:
+        case kUsbRow:
             return {set.USBCHECK, set.USBKIND, set.USBFILE, set.USBADDRESS};
         default:
             break;
     }
-    ImageSetSlot& slot = set.rows[row - DownloaderDialog::kModemRow];
+    ImageSetSlot& slot = set.rows[row - kModemRow];
     return {slot.check, slot.kind, slot.file, slot.address};
 }
 
 // Addresses and CRCs are shown and stored in lower-case hexadecimal without
 // leading zeros; 0 is "0".
-inline QString HexText(uint32_t value) {
-    return QString::number(value, 16);
+inline std::string HexText(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%x", value);
+    return text;
 }
 
 inline void StoreHex(uint32_t value, char (&field)[kImageAddressSize]) {
@@ -47,8 +50,8 @@ inline void StoreHex(uint32_t value, char (&field)[kImageAddressSize]) {
 }
 
 template <size_t N>
-QString AbbreviatedText(const char (&path)[N]) {
-    return QString::fromUtf8(DownloaderDialog::AbbreviatePath(FieldBytes(path)));
+std::string AbbreviatedText(const char (&path)[N]) {
+    return DownloaderCore::AbbreviatePath(FieldBytes(path));
 }
 
 // True when the trailer last read names upper or lower as its image type;
@@ -75,3 +78,5 @@ inline bool PathFits(const std::string& path) {
 inline bool KeepPath(const std::string& path, char (&field)[kImagePathSize]) {
     return PathFits(path) && CopyToField(path, field);
 }
+
+}  // namespace ui

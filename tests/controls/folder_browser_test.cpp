@@ -2,7 +2,7 @@
 // what DoModal returns and keeps, and the shared initial folder. Most tests
 // replace the modal loop and work on the prepared dialog itself; one drives
 // the real modal dialog.
-#include "controls/folder_browser.h"
+#include "controls/qt/folder_browser.h"
 
 #include <gtest/gtest.h>
 

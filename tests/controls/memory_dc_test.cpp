@@ -1,7 +1,7 @@
 // The off-screen context: nothing reaches the target before the end, the
 // whole area arrives at its own place in one piece (also on a high-density
 // target), and targets that are not screen-like are drawn to directly.
-#include "controls/memory_dc.h"
+#include "controls/qt/memory_dc.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The channel progress bar on a shown window: when it repaints, how wide the
 // filled part is, the guards for odd ranges and positions, and the text in
 // two colours.
-#include "controls/text_progress_ctrl.h"
+#include "controls/qt/text_progress_ctrl.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tests/support/pty_peer.h"
-#include "ui/downloader_dialog.h"
+#include "ui/qt/downloader_dialog.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QClipboard>
 #include <QTest>
 
-#include "ui/address_edits.h"
+#include "ui/qt/address_edits.h"
 
 namespace {
 

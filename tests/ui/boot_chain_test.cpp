@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "config/image_set.h"
-#include "controls/folder_browser.h"
+#include "controls/qt/folder_browser.h"
 #include "engine/crc32.h"
 #include "tests/ui/dialog_fixture.h"
 

@@ -1,8 +1,5 @@
 #include "tests/ui/dialog_fixture.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -15,7 +12,7 @@
 #include <random>
 
 #include "config/settings.h"
-#include "controls/text_progress_ctrl.h"
+#include "controls/qt/text_progress_ctrl.h"
 #include "engine/image.h"
 #include "engine/session.h"
 #include "platform/ini.h"
@@ -49,33 +46,6 @@ std::vector<std::string> RecordingPrompt::Texts() const {
 void RecordingPrompt::Clear() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_texts.clear();
-}
-
-FakePortEvents::FakePortEvents() {
-    if (::pipe2(m_pipe, O_NONBLOCK | O_CLOEXEC) != 0) ADD_FAILURE() << "pipe2 failed";
-}
-
-FakePortEvents::~FakePortEvents() {
-    for (int fd : m_pipe) {
-        if (fd >= 0) ::close(fd);
-    }
-}
-
-std::vector<platform::PortEvent> FakePortEvents::ReadEvents() {
-    char drain[64];
-    while (::read(m_pipe[0], drain, sizeof drain) > 0) {
-    }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return std::exchange(m_pending, {});
-}
-
-void FakePortEvents::Push(const platform::PortEvent& event) {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_pending.push_back(event);
-    }
-    const char wake = 1;
-    EXPECT_EQ(::write(m_pipe[1], &wake, 1), 1);
 }
 
 std::optional<std::string> FakeFileDialogs::ChooseToLoad(QWidget*, const std::string& initialFile) {

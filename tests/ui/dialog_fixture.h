@@ -20,8 +20,8 @@
 #include "platform/notify.h"
 #include "platform/serial_ports.h"
 #include "tests/support/pty_peer.h"
-#include "ui/downloader_dialog.h"
-#include "ui/image_set_dialogs.h"
+#include "ui/qt/downloader_dialog.h"
+#include "ui/qt/image_set_dialogs.h"
 
 namespace uitest {
 
@@ -50,19 +50,17 @@ public:
     std::vector<platform::SerialPortInfo> ports;
 };
 
-// Events wait in a queue; a byte in a pipe wakes the dialog's notifier.
+// Hands each pushed event to the dialog's callback, as the system's source
+// does from its own thread.
 class FakePortEvents : public platform::PortEventSource {
 public:
-    FakePortEvents();
-    ~FakePortEvents() override;
-    int fd() const override { return m_pipe[0]; }
-    std::vector<platform::PortEvent> ReadEvents() override;
-    void Push(const platform::PortEvent& event);
+    void Start(platform::PortEventCallback callback) override { m_callback = std::move(callback); }
+    void Push(const platform::PortEvent& event) {
+        if (m_callback) m_callback(event);
+    }
 
 private:
-    int m_pipe[2] = {-1, -1};
-    std::mutex m_mutex;
-    std::vector<platform::PortEvent> m_pending;
+    platform::PortEventCallback m_callback;
 };
 
 class FakeFileDialogs : public ImageSetFileDialogs {

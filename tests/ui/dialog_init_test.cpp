@@ -13,10 +13,10 @@
 #include <filesystem>
 
 #include "config/settings.h"
-#include "controls/text_progress_ctrl.h"
+#include "controls/qt/text_progress_ctrl.h"
 #include "tests/ui/dialog_fixture.h"
-#include "ui/address_edits.h"
-#include "ui/dialog_template.h"
+#include "ui/qt/address_edits.h"
+#include "ui/qt/dialog_template.h"
 
 namespace uitest {
 namespace {

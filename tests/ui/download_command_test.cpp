@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "config/image_set.h"
-#include "controls/text_progress_ctrl.h"
+#include "controls/qt/text_progress_ctrl.h"
 #include "engine/session.h"
 #include "link/notify.h"
 #include "tests/ui/dialog_fixture.h"

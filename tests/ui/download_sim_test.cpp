@@ -16,7 +16,7 @@
 
 #include "config/image_set.h"
 #include "config/settings.h"
-#include "controls/folder_browser.h"
+#include "controls/qt/folder_browser.h"
 #include "engine/session.h"
 #include "sim/simulator.h"
 #include "tests/ui/dialog_fixture.h"

@@ -80,8 +80,8 @@ TEST_F(UiImageRowsTest, CrcIsShownInLowerCaseHexAndLeftEmptyForAFileThatCannotBe
     EXPECT_EQ(Click("m_factoryFsCheck"), Texts{});
     EXPECT_EQ(Shown("factoryFs"), (RowShown{false, true, "", "0", ""}));
     uint32_t crc = 7;
-    EXPECT_FALSE(dialog_->FileCrc32(File("blocks.ffs").c_str(), &crc));
-    EXPECT_FALSE(dialog_->FileCrc32(dir_.path().c_str(), &crc));  // a folder
+    EXPECT_FALSE(dialog_->Core().FileCrc32(File("blocks.ffs").c_str(), &crc));
+    EXPECT_FALSE(dialog_->Core().FileCrc32(dir_.path().c_str(), &crc));  // a folder
     EXPECT_EQ(crc, 7u);
 }
 
@@ -226,7 +226,7 @@ TEST_F(UiImageRowsTest, TheCrcOfA300MiBImageIsReadWithFlatMemory) {
     std::ofstream("/proc/self/clear_refs") << "5";  // restart the peak count where possible
     const long before = PeakRssKiB();
     uint32_t crc = 0;
-    ASSERT_TRUE(dialog_->FileCrc32(huge.c_str(), &crc));
+    ASSERT_TRUE(dialog_->Core().FileCrc32(huge.c_str(), &crc));
     const long growth = PeakRssKiB() - before;
     std::cout << "[ measured ] FileCrc32 of 300 MiB: peak resident memory grew by " << growth
               << " KiB\n";

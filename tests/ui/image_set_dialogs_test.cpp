@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "tests/support/pty_peer.h"
-#include "ui/image_set_dialogs.h"
+#include "ui/qt/image_set_dialogs.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <cstring>
 #include <thread>
 
-#include "controls/text_progress_ctrl.h"
+#include "controls/qt/text_progress_ctrl.h"
 #include "link/notify.h"
 #include "tests/ui/dialog_fixture.h"
-#include "ui/window_prompt.h"
+#include "ui/qt/window_prompt.h"
 
 namespace uitest {
 namespace {

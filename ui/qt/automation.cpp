@@ -1,4 +1,4 @@
-#include "ui/automation.h"
+#include "ui/qt/automation.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <mutex>
 
-#include "controls/folder_browser.h"
-#include "ui/downloader_dialog.h"
+#include "controls/qt/folder_browser.h"
+#include "ui/qt/downloader_dialog.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "platform/version.h"
-#include "ui/downloader_app.h"
+#include "ui/qt/downloader_app.h"
 
 namespace {
 

@@ -19,6 +19,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "controls/text_progress.h"
+
 class TextProgressCtrl : public QWidget {
     Q_OBJECT
 
@@ -31,7 +33,7 @@ public:
     // Returns the previous position. Repaints at once when the filled width
     // changes.
     int SetPos(int pos);
-    int GetPos() const { return m_pos; }
+    int GetPos() const { return m_model.Pos(); }
 
     // The text drawn on the bar. An equal text does nothing.
     void SetWindowText(const QString& text);
@@ -45,20 +47,14 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // Position as a fraction of the range, clamped to [0, 1]; 0 for a range
-    // with lower >= upper.
-    double Fraction() const;
-    // Width in pixels of the filled part for a client area this wide.
-    int FilledWidth(int clientWidth) const;
+    const QColor& Colour(controls::BarColour colour) const;
     void DrawText(QPainter& painter, const QRect& clip, const QColor& colour) const;
 
-    int m_pos = 0;
-    int m_upper = 100;
-    int m_lower = 0;
+    controls::TextProgressModel m_model;
     QString m_text;
-    int m_barWidth = -1;
     QColor m_barColour;
     QColor m_backColour;
     QColor m_textOnBarColour;
+    QColor m_textColour = Qt::black;
     int m_paintCount = 0;
 };

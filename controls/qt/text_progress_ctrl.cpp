@@ -1,12 +1,11 @@
-#include "controls/text_progress_ctrl.h"
+#include "controls/qt/text_progress_ctrl.h"
 
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QResizeEvent>
-#include <algorithm>
 
-#include "controls/memory_dc.h"
+#include "controls/qt/memory_dc.h"
 
 TextProgressCtrl::TextProgressCtrl(QWidget* parent)
     : QWidget(parent),
@@ -20,41 +19,39 @@ TextProgressCtrl::TextProgressCtrl(QWidget* parent)
 TextProgressCtrl::~TextProgressCtrl() = default;
 
 void TextProgressCtrl::SetRange(int lower, int upper) {
-    m_lower = lower;
-    m_upper = upper;
+    m_model.SetRange(lower, upper);
 }
 
 int TextProgressCtrl::SetPos(int pos) {
-    const int old = m_pos;
-    m_pos = pos;
-    const int width = FilledWidth(rect().width());
-    if (width != m_barWidth) {
-        m_barWidth = width;
-        repaint();
-    }
+    bool repaintNow = false;
+    const int old = m_model.SetPos(pos, rect().width(), &repaintNow);
+    if (repaintNow) repaint();
     return old;
 }
 
 void TextProgressCtrl::SetWindowText(const QString& text) {
-    if (text == m_text) return;
+    if (!m_model.SetText(text.toStdString())) return;
     m_text = text;
     update();
 }
 
-double TextProgressCtrl::Fraction() const {
-    if (m_lower >= m_upper) return 0.0;
-    const int pos = std::clamp(m_pos, m_lower, m_upper);
-    // In double throughout: upper - lower overflows int for wide ranges.
-    return (static_cast<double>(pos) - m_lower) / (static_cast<double>(m_upper) - m_lower);
-}
-
-int TextProgressCtrl::FilledWidth(int clientWidth) const {
-    return static_cast<int>(Fraction() * clientWidth);
-}
-
 void TextProgressCtrl::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    m_barWidth = -1;
+    m_model.Resized();
+}
+
+const QColor& TextProgressCtrl::Colour(controls::BarColour colour) const {
+    switch (colour) {
+        case controls::BarColour::kBar:
+            return m_barColour;
+        case controls::BarColour::kBackground:
+            return m_backColour;
+        case controls::BarColour::kTextOnBar:
+            return m_textOnBarColour;
+        case controls::BarColour::kText:
+            break;
+    }
+    return m_textColour;
 }
 
 void TextProgressCtrl::paintEvent(QPaintEvent* event) {
@@ -64,17 +61,16 @@ void TextProgressCtrl::paintEvent(QPaintEvent* event) {
     MemoryDC dc(target, event->rect());
     QPainter& painter = dc.painter();
     painter.setFont(font());
-
-    QRect done = client;
-    done.setRight(client.left() + FilledWidth(client.width()) - 1);
-    QRect rest = client;
-    rest.setLeft(done.right() + 1);
-
-    painter.fillRect(done, m_barColour);
-    painter.fillRect(rest, m_backColour);
+    const auto parts = m_model.Parts(client.width());
+    const auto area = [&client](const controls::BarPart& part) {
+        return QRect(client.left() + part.left, client.top(), part.width, client.height());
+    };
+    // Every fill before any text: the text is drawn clipped to its part.
+    for (const controls::BarPart& part : parts)
+        painter.fillRect(area(part), Colour(part.fill));
     if (m_text.isEmpty()) return;
-    DrawText(painter, done, m_textOnBarColour);
-    DrawText(painter, rest, Qt::black);
+    for (const controls::BarPart& part : parts)
+        DrawText(painter, area(part), Colour(part.text));
 }
 
 void TextProgressCtrl::DrawText(QPainter& painter, const QRect& clip, const QColor& colour) const {

@@ -1,4 +1,4 @@
-#include "controls/folder_browser.h"
+#include "controls/qt/folder_browser.h"
 
 #include <QDir>
 #include <QFile>

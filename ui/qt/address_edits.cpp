@@ -1,4 +1,4 @@
-#include "ui/address_edits.h"
+#include "ui/qt/address_edits.h"
 
 #include <QKeyEvent>
 

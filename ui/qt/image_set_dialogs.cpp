@@ -1,4 +1,4 @@
-#include "ui/image_set_dialogs.h"
+#include "ui/qt/image_set_dialogs.h"
 
 #include <QFile>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "controls/memory_dc.h"
+#include "controls/qt/memory_dc.h"
 
 #include <QPaintDevice>
 

@@ -1,4 +1,4 @@
-#include "ui/window_prompt.h"
+#include "ui/qt/window_prompt.h"
 
 #include <QMessageBox>
 #include <QThread>

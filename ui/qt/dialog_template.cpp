@@ -1,4 +1,4 @@
-#include "ui/dialog_template.h"
+#include "ui/qt/dialog_template.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,8 +10,8 @@
 #include <QRadioButton>
 #include <cmath>
 
-#include "controls/text_progress_ctrl.h"
-#include "ui/address_edits.h"
+#include "controls/qt/text_progress_ctrl.h"
+#include "ui/qt/address_edits.h"
 
 namespace {
 

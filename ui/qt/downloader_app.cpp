@@ -1,4 +1,4 @@
-#include "ui/downloader_app.h"
+#include "ui/qt/downloader_app.h"
 
 #include <cstdio>
 #include <mutex>
@@ -8,8 +8,8 @@
 #include "config/settings.h"
 #include "platform/notify.h"
 #include "records/recorder.h"
-#include "ui/automation.h"
-#include "ui/downloader_dialog.h"
+#include "ui/qt/automation.h"
+#include "ui/qt/downloader_dialog.h"
 
 namespace {
 

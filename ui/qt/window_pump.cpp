@@ -1,4 +1,4 @@
-#include "ui/window_pump.h"
+#include "ui/qt/window_pump.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,0 +1,25 @@
+// Files as the core needs them: whether something is there, whether it is a
+// file that can be read, and a file read in blocks. Paths are file-system
+// byte strings.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace platform {
+
+// True when a file or folder is found at path.
+bool PathExists(const std::string& path);
+
+// True when path names a regular file (not a folder, device or pipe) that
+// this process can open for reading.
+bool IsReadableFile(const std::string& path);
+
+// Reads the regular file at path to its end in blocks of blockSize bytes,
+// handing each to take; false when it cannot be opened or a read fails.
+bool ReadFileInBlocks(const std::string& path, size_t blockSize,
+                      const std::function<void(const uint8_t*, size_t)>& take);
+
+}  // namespace platform

@@ -1,0 +1,66 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace platform {
+
+namespace {
+
+bool IsRegular(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Opens a regular file for reading; -1 for anything else. O_NONBLOCK keeps
+// the open of a FIFO from waiting for a writer.
+int OpenRegular(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    if (!IsRegular(fd)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+bool PathExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+bool IsReadableFile(const std::string& path) {
+    const int fd = OpenRegular(path);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+bool ReadFileInBlocks(const std::string& path, size_t blockSize,
+                      const std::function<void(const uint8_t*, size_t)>& take) {
+    const int fd = OpenRegular(path);
+    if (fd < 0) return false;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::vector<uint8_t> block(blockSize);
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(fd, block.data(), block.size());
+        if (n == 0) break;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        take(block.data(), static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace platform

@@ -1,0 +1,132 @@
+// What the window core needs of a toolkit: the controls of template 103 by
+// their identity, read and changed with plain values, and the system's file
+// and folder dialogs. A toolkit's dialog implements it; the core's handlers
+// make every decision and call it. Message boxes go through the operator
+// prompt the dialog installs (platform/notify.h).
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace ui {
+
+// The controls the core reads or changes, named after the template's members
+// ("m_bootCheck" is kBootCheck). The port combo and progress bar of each
+// channel are reached by channel number instead.
+enum class Control {
+    kBootChangeCheck,
+    kModemType1Radio,
+    kModemType2Radio,
+    kCrcCheck,
+    kFullBinaryCheck,
+    kBinaryFolderEdit,
+    kStatusText,
+    kStatusLogEdit,
+    kImageSetPathEdit,
+    kAutoCheck,
+    kEmergencyCheck,
+    kDownloadButton,
+    kBootCheck,
+    kBootButton,
+    kBootKindEdit,
+    kBootPathEdit,
+    kBootFullPathEdit,
+    kBootAddressEdit,
+    kUsbCheck,
+    kUsbButton,
+    kUsbKindEdit,
+    kUsbPathEdit,
+    kUsbFullPathEdit,
+    kUsbAddressEdit,
+    kModemCheck,
+    kModemButton,
+    kModemKindEdit,
+    kModemPathEdit,
+    kModemFullPathEdit,
+    kModemAddressEdit,
+    kRsrc1Check,
+    kRsrc1Button,
+    kRsrc1KindEdit,
+    kRsrc1PathEdit,
+    kRsrc1FullPathEdit,
+    kRsrc1AddressEdit,
+    kRsrc2Check,
+    kRsrc2Button,
+    kRsrc2KindEdit,
+    kRsrc2PathEdit,
+    kRsrc2FullPathEdit,
+    kRsrc2AddressEdit,
+    kFactoryFsCheck,
+    kFactoryFsButton,
+    kFactoryFsKindEdit,
+    kFactoryFsPathEdit,
+    kFactoryFsFullPathEdit,
+    kFactoryFsAddressEdit,
+    kFotaCheck,
+    kFotaButton,
+    kFotaKindEdit,
+    kFotaPathEdit,
+    kFotaFullPathEdit,
+    kFotaAddressEdit,
+    kCrcEdit0,
+    kCrcEdit1,
+    kCrcEdit2,
+    kCrcEdit3,
+    kCrcEdit4,
+    kCrcEdit5,
+    kCrcEdit6,
+    kCount
+};
+inline constexpr int kControlCount = static_cast<int>(Control::kCount);
+
+// The template's member name of a control ("m_bootCheck").
+const char* ControlName(Control control);
+
+class DialogView {
+public:
+    virtual ~DialogView() = default;
+
+    // Texts are UTF-8. The status log's lines end in "\r\n"; a view shows
+    // them its own way and keeps the last line in sight.
+    virtual std::string Text(Control control) const = 0;
+    virtual void SetText(Control control, const std::string& text) = 0;
+    virtual bool IsChecked(Control control) const = 0;
+    // Radio buttons included: the core sets both modem-type radios itself,
+    // "neither" being a state of its own.
+    virtual void SetChecked(Control control, bool checked) = 0;
+    virtual void SetEnabled(Control control, bool enabled) = 0;
+    virtual void SetVisible(Control control, bool visible) = 0;
+    virtual void SetFocus(Control control) = 0;
+
+    // A channel's port combo: entry 0 is "-----------", entry n is COM n;
+    // -1 selects nothing.
+    virtual void SetPortEntries(int channel, int portEntries) = 0;
+    virtual int PortSelection(int channel) const = 0;
+    virtual void SelectPort(int channel, int entry) = 0;
+    virtual void SetPortEnabled(int channel, bool enabled) = 0;
+    virtual void SetPortToolTip(int channel, const std::string& text) = 0;
+
+    // A channel's progress bar: its text, range and position.
+    virtual void SetBarText(int channel, const std::string& text) = 0;
+    virtual void SetBarRange(int channel, int lower, int upper) = 0;
+    virtual void SetBarPos(int channel, int pos) = 0;
+
+    // The system's dialogs; nothing when the operator cancelled. Paths are
+    // file-system byte strings. filter is in the "Modem Files(*.bin)|*.bin||"
+    // form; Load and Save As offer image sets ("*.vrk").
+    virtual std::optional<std::string> ChooseImageSetToLoad(const std::string& initialFile) = 0;
+    virtual std::optional<std::string> ChooseImageSetToSave(const std::string& initialFile) = 0;
+    virtual std::optional<std::string> ChooseImageFile(const char* filter,
+                                                       const char* defaultSuffix) = 0;
+    virtual std::optional<std::string> ChooseFolder(const char* title,
+                                                    const std::string& initialFolder) = 0;
+
+    // Runs session with the window's messages dispatched while it waits, so
+    // the workers' notifications and the operator's clicks are handled.
+    virtual void RunWithWindowPump(const std::function<void()>& session) = 0;
+    // Ends the dialog (a close the operator asked for during a download).
+    virtual void EndDialog() = 0;
+};
+
+}  // namespace ui

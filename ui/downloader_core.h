@@ -1,0 +1,221 @@
+// The main window's decisions without a toolkit: the image rows, the boot
+// chain, the ports of the eight channels, the Download command with its
+// progress display, image-set Load and Save As, and the settings moved into
+// the controls and back. A toolkit's dialog builds the controls, forwards
+// each of its events to the handler of the same name and implements
+// DialogView; the core does the rest.
+//
+// Everything runs on the window thread. The workers reach the window only
+// through the notification receiver the dialog passes in (a blocking call
+// into the window thread that ends in OnNotify) and through the operator
+// prompt the dialog installs.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "config/image_set.h"
+#include "link/channel.h"
+#include "platform/notify.h"
+#include "platform/serial_ports.h"
+#include "ui/dialog_view.h"
+
+namespace ui {
+
+// The rows of the image table, in the order of the CRC edits.
+enum Row { kBootRow, kUsbRow, kModemRow, kRsrc1Row, kRsrc2Row, kFactoryFsRow, kFotaRow };
+inline constexpr int kRowCount = 7;
+inline constexpr int kPortEntries = 30;  // COM1..COM30 after "-----------"
+
+// The controls of one image row.
+struct RowControls {
+    Control check;
+    Control button;
+    Control kind;
+    Control path;
+    Control fullPath;
+    Control address;
+    Control crc;
+};
+RowControls ControlsOf(Row row);
+
+// 1 while a progress bar has just been switched to "Done"; any other progress
+// notification clears it. Shared by all channels; window thread only.
+extern int g_doneShown;
+
+class DownloaderCore {
+public:
+    // receiver gets the engine's notifications and must hand them to
+    // OnNotify on the window thread; ports lists the system's serial ports.
+    DownloaderCore(DialogView& view, platform::NotifyReceiver& receiver,
+                   std::unique_ptr<platform::SerialPortSource> ports);
+
+    // The controls' first state, the start directory recorded, the settings
+    // and the image set loaded, and with "A u t o" a port search.
+    void OnInitDialog();
+    // The operator closes the window: true when it may end now (the settings
+    // are then written). During a download every channel is stopped first and
+    // the view is asked to end the dialog once the session is over.
+    bool OnClose();
+    // Settings written and the session stopped; done once.
+    void TearDown();
+
+    // Settings and image set into the controls; imageSetPath may be null.
+    void LoadSettingsToControls(const char* imageSetPath);
+    // Ports and address texts from the controls into the settings, then both
+    // files written; the settings writer's result.
+    int SaveControlsToSettings();
+    // The display form of an existing file's or folder's path: its root, an
+    // ellipsis, the last folder and the name ("/.../v2/modem.bin"); empty
+    // when nothing is found at path.
+    static std::string AbbreviatePath(const std::string& path);
+
+    // Port discovery.
+    void OnPortSearch();
+    void OnDeviceChange(const platform::PortEvent& event);
+    void OnPortSelected(int channel);
+    void OnAutoClicked();
+
+    // The Download command and the engine's notifications.
+    void OnDownload();
+    intptr_t OnNotify(uintptr_t code, const void* payload);
+
+    // Image sets.
+    void OnLoad();
+    void OnSaveAs();
+
+    // Row selection: a row's check box and its button.
+    void OnBootCheck();
+    void OnUsbCheck();
+    void OnModemCheck();
+    void OnRsrc1Check();
+    void OnRsrc2Check();
+    void OnFactoryFsCheck();
+    void OnFotaCheck();
+    void OnUsbBrowse();
+    void OnModemBrowse();
+    void OnRsrc1Browse();
+    void OnRsrc2Browse();
+    void OnFactoryFsBrowse();
+    void OnFotaBrowse();
+
+    // CRC-32 of image files, shown in the rows' CRC edits.
+    // The low count bits of value in reverse order; 0 for a count below 1.
+    static uint32_t ReflectBits(uint32_t value, int count);
+    void BuildCrcTable();
+    // Continues crc over the bytes (0 starts a new one); uses m_crcTable.
+    uint32_t Crc32(const uint8_t* bytes, size_t length, uint32_t crc = 0) const;
+    // The CRC-32 of the whole file, read in blocks; false, and *crc
+    // unchanged, when the file cannot be opened or read to its end.
+    bool FileCrc32(const char* path, uint32_t* crc);
+
+    // The boot chain, the modem type and the full-path display.
+    void OnBootButton();
+    void OnFullBinary();
+    void OnModemType1();
+    void OnModemType2();
+    void OnBootChange();
+    void ShowFullPath(Row row);
+    void HideFullPath(Row row);
+    // All seven rows unticked and their check boxes disabled; the rows'
+    // files, kinds and addresses stay.
+    void ClearImageRows();
+    void SetBootRowEnabled(int on);
+
+    // State for the view, tests and the automation.
+    int Busy() const { return m_busy; }
+    int ChannelPort(int channel) const { return m_channelPort[channel]; }
+    const std::string& StatusLog() const { return m_statusLog; }
+    bool SessionRunning() const { return m_sessionRunning; }
+
+private:
+    // Settings into the controls and back.
+    void FillPortCombos();
+    void LoadPortsFromSettings();
+    void HoldStoredPorts();
+    void CheckModemTypeRadios(int modemType);
+    void LoadBootRow();
+    void LoadUsbRow();
+    void LoadRow(Row row, int imageSetRow);
+    void LoadFotaRow();
+    void ClearRowAddressAndKind(const RowControls& row);
+    void CopyAddressEdits(ImageSet* set) const;
+    void CopyControlsToSettings();
+
+    // Port discovery.
+    bool DownloadInProgress() const;
+    void AssignPort(int comNumber);
+    void ReleaseChannel(int channel);
+    void SelectPortEntry(int channel, int comNumber);
+    std::string PortToolTip(int comNumber) const;
+    bool AnyChannelHolds(int comNumber) const;
+    bool AnyChannelHasPort() const;
+    void OnPortArrived(const platform::SerialPortInfo& port);
+    void OnPortRemoved(int comNumber);
+    void EnableDownload(bool enable);
+
+    // The Download command.
+    bool FillImageTable();
+    bool AddBootImages(int* count);
+    bool AddUsbImage(int bootImages, int* count);
+    bool AddRowImage(Row row, int imageSetRow, int slot, const char* message, int* count);
+    bool SetSlot(int slot, const char* path, const char* address, const char* message);
+    void RunDownloadSession();
+    void StopAllChannels();
+    void ShowProgress(const void* payload);
+    void ShowChannelText(const void* payload);
+    void PushStatusLog();
+
+    // Image sets.
+    bool SaveAsRowsValid();
+    bool RowValid(Row row, const char* file, const char* message) const;
+
+    // Row selection.
+    void CheckRow(Row row, bool ticked);
+    void BrowseRow(Row row);
+    void TakeChosenImage(Row row);
+    void ShowRowState(const RowControls& c, int check);
+    std::string CrcText(const char* path);
+    void ShowCrc(Control crcEdit, const char* path, bool zeroWithoutCrc);
+
+    // The boot chain.
+    void CancelBootChoice();
+    void TakeBootLoader();
+    bool TakeBootChain();
+    bool ChainFilesPresent();
+    bool ReadChainTrailers();
+    void TakeUsbBoot();
+    void ForgetBootFolder();
+    void SetModemType(int modemType);
+    void HideBootAddressAndCrc();
+
+    // Controls by identity.
+    std::string Text(Control c) const { return m_view.Text(c); }
+    bool Checked(Control c) const { return m_view.IsChecked(c); }
+    void SetText(Control c, const std::string& text) { m_view.SetText(c, text); }
+    void SetChecked(Control c, bool on) { m_view.SetChecked(c, on); }
+    void SetEnabled(Control c, bool on) { m_view.SetEnabled(c, on); }
+    void SetVisible(Control c, bool on) { m_view.SetVisible(c, on); }
+
+    DialogView& m_view;
+    platform::NotifyReceiver& m_receiver;
+    std::unique_ptr<platform::SerialPortSource> m_ports;
+
+    int m_busy = 0;
+    int m_channelPort[kChannelCount] = {};
+    uint32_t m_crcTable[256] = {};  // filled by the CRC operations of the row handlers
+    std::string m_statusLog;
+    // The ports the last search or arrival named, for the combo tooltips.
+    std::map<int, platform::SerialPortInfo> m_knownPorts;
+    // True from the start of the session runner until it returned; unlike
+    // m_busy, which a port removal clears, it holds for the whole session.
+    bool m_sessionRunning = false;
+    bool m_closePending = false;  // the operator closed the window during a download
+    bool m_tornDown = false;
+    config::ImageSetBaseline m_shownImageSet;  // the image set as last loaded into the rows
+};
+
+}  // namespace ui
