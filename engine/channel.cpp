@@ -86,7 +86,9 @@ int FileDownload(int channel) {
     }
     WriteText(channel, "AT#UMSTART\r\n");
     BringReceiverInStep(channel);
-    if (!FLASH_DOWNLOADER_Unlock(channel)) {
+    // A channel stopped meanwhile counts as not unlocked even when the reply
+    // slipped in before the wait looked at the stop.
+    if (!FLASH_DOWNLOADER_Unlock(channel) || channelActive[channel].load() == 0) {
         VARKO_SendChannelText(channel, "ERR: Unlock");
         // A stopped channel's unlock goes unanswered without any fault of the
         // handset's: no box to hold the window's close or the next session.
