@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/image_file.h"
+#include "platform/files.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "link/notify.h"
 #include "link/packet.h"
 #include "link/serial.h"
-#include "platform/image_file.h"
+#include "platform/files.h"
 #include "platform/notify.h"
 #include "platform/tick.h"
 

@@ -1,14 +1,26 @@
 // Files as the core needs them: whether something is there, whether it is a
-// file that can be read, and a file read in blocks. Paths are file-system
-// byte strings.
+// file that can be read, and a file opened or read in blocks. Only regular
+// files count as images, and looking at a path never blocks (a FIFO or a
+// device named as an image would hold its reader forever). Paths are
+// file-system byte strings.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 
 namespace platform {
+
+enum class FileKind { kMissing, kRegular, kOther };
+
+// What path names; *size gets a regular file's size.
+FileKind KindOfFile(const char* path, uint64_t* size);
+
+// Opens a regular file for binary reading without blocking on anything
+// else; null when path is missing, unreadable or no regular file.
+FILE* OpenRegularFile(const char* path);
 
 // True when a file or folder is found at path.
 bool PathExists(const std::string& path);

@@ -17,9 +17,10 @@ bool IsRegular(int fd) {
 }
 
 // Opens a regular file for reading; -1 for anything else. O_NONBLOCK keeps
-// the open of a FIFO from waiting for a writer.
+// the open of a FIFO from waiting for a writer; the check on the open
+// descriptor rules out a swap after a stat.
 int OpenRegular(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return -1;
     if (!IsRegular(fd)) {
         ::close(fd);
@@ -29,6 +30,23 @@ int OpenRegular(const std::string& path) {
 }
 
 }  // namespace
+
+FileKind KindOfFile(const char* path, uint64_t* size) {
+    struct stat info {};
+    if (path == nullptr || ::stat(path, &info) != 0) return FileKind::kMissing;
+    if (!S_ISREG(info.st_mode)) return FileKind::kOther;
+    if (size != nullptr) *size = static_cast<uint64_t>(info.st_size);
+    return FileKind::kRegular;
+}
+
+FILE* OpenRegularFile(const char* path) {
+    const int fd = OpenRegular(path);
+    if (fd < 0) return nullptr;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr) ::close(fd);
+    return file;
+}
 
 bool PathExists(const std::string& path) {
     struct stat info {};
