@@ -7,6 +7,10 @@
 
 namespace platform {
 
+const char* VersionNumber() {
+    return KELVANE_VERSION;
+}
+
 std::string VersionLine(const std::string& program) {
     std::string line = program + " " + KELVANE_VERSION;
     if (std::strlen(KELVANE_COMMIT) > 0) line += std::string(" (commit ") + KELVANE_COMMIT + ")";

@@ -6,6 +6,9 @@
 
 namespace platform {
 
+// The project's version alone ("3.0").
+const char* VersionNumber();
+
 // "kelvane-cli 3.0 (commit 0404c3e1a2b3)"; without the commit part when the
 // build did not come from a checkout.
 std::string VersionLine(const std::string& program);

@@ -5,7 +5,7 @@
 #include <ctime>
 #include <random>
 
-#include "records/kelvane_version.h"
+#include "platform/version.h"
 
 namespace records {
 
@@ -75,7 +75,7 @@ std::string ValidUtf8(const std::string& text) {
 }
 
 const char* KelvaneVersion() {
-    return kKelvaneVersion;
+    return platform::VersionNumber();
 }
 
 }  // namespace records
