@@ -4,7 +4,6 @@
 
 #include "link/frame.h"
 #include "link/notify.h"
-#include "platform/port_map.h"
 #include "platform/tick.h"
 #include "platform/trace.h"
 
@@ -30,10 +29,10 @@ constexpr uint64_t kLargestFrameBytes = 2ull * kRxFrameSize + 2;
 }  // namespace
 
 SerialHandle SERIAL_DEVICE_Open(int channel, int comPort, uint32_t baudRate) {
-    std::string path = platform::PortMap_DevicePath(comPort);
     auto port = std::make_shared<platform::SerialPort>();
+    std::string path;
     int error = 0;
-    switch (port->Open(path.c_str(), baudRate, &error)) {
+    switch (port->OpenCom(comPort, baudRate, &error, &path)) {
         case platform::SerialPort::OpenResult::kOpenFailed:
             TRACE("[Ch %d] CreateFile(%s) False = %d\n", channel, path.c_str(), error);
             return nullptr;

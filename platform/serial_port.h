@@ -6,7 +6,8 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
+#include <memory>
+#include <string>
 
 namespace platform {
 
@@ -14,14 +15,18 @@ class SerialPort {
 public:
     enum class OpenResult { kOk, kOpenFailed, kSetupFailed };
 
-    SerialPort() = default;
+    SerialPort();
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Opens path exclusively and sets raw 8N1 at baud. On kOpenFailed *error
-    // holds the errno; kSetupFailed means the device refused the line setup.
+    // Opens the device at path exclusively and sets raw 8N1 at baud. On
+    // kOpenFailed *error holds the system's error number; kSetupFailed means
+    // the device refused the line setup.
     OpenResult Open(const char* path, uint32_t baud, int* error);
+    // The same for the port with COM number comNumber; *path (when given)
+    // gets the device it names.
+    OpenResult OpenCom(int comNumber, uint32_t baud, int* error, std::string* path = nullptr);
     // Lets what was written leave the output queue (bounded), clears DTR
     // and RTS (where the device has them), drops unread input, closes.
     void Close();
@@ -38,11 +43,8 @@ public:
     int Write(const uint8_t* buffer, int length, int timeoutMs);
 
 private:
-    std::mutex mutex_;  // held around each system call on fd_
-    int fd_ = -1;
+    struct Handle;  // the system's side, one per operating system
+    std::unique_ptr<Handle> handle_;
 };
-
-// Sets any baud rate, standard or not; false when the device refuses it.
-bool SetLineSpeed(int fd, uint32_t baud);
 
 }  // namespace platform

@@ -7,8 +7,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <mutex>
 
+#include "platform/port_map.h"
 #include "platform/serial_port.h"
+#include "platform/serial_speed.h"
 
 namespace platform {
 namespace {
@@ -47,13 +50,27 @@ void DrainOutput(int fd) {
 
 }  // namespace
 
+struct SerialPort::Handle {
+    std::mutex mutex;  // held around each system call on fd
+    int fd = -1;
+};
+
+SerialPort::SerialPort() : handle_(std::make_unique<Handle>()) {}
+
 SerialPort::~SerialPort() {
     Close();
 }
 
+SerialPort::OpenResult SerialPort::OpenCom(int comNumber, uint32_t baud, int* error,
+                                           std::string* path) {
+    const std::string device = PortMap_DevicePath(comNumber);
+    if (path != nullptr) *path = device;
+    return Open(device.c_str(), baud, error);
+}
+
 SerialPort::OpenResult SerialPort::Open(const char* path, uint32_t baud, int* error) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (fd_ >= 0) return OpenResult::kOk;
+    std::lock_guard<std::mutex> lock(handle_->mutex);
+    if (handle_->fd >= 0) return OpenResult::kOk;
     int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (error != nullptr) *error = errno;
@@ -72,55 +89,55 @@ SerialPort::OpenResult SerialPort::Open(const char* path, uint32_t baud, int* er
         ::close(fd);
         return OpenResult::kSetupFailed;
     }
-    fd_ = fd;
+    handle_->fd = fd;
     return OpenResult::kOk;
 }
 
 void SerialPort::Close() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (fd_ < 0) return;
-    DrainOutput(fd_);
+    std::lock_guard<std::mutex> lock(handle_->mutex);
+    if (handle_->fd < 0) return;
+    DrainOutput(handle_->fd);
     int lines = TIOCM_DTR | TIOCM_RTS;
-    ::ioctl(fd_, TIOCMBIC, &lines);  // fails harmlessly where there are no modem lines
+    ::ioctl(handle_->fd, TIOCMBIC, &lines);  // fails harmlessly where there are no modem lines
     // Only the input is purged: on a pseudo-terminal an output purge would
     // throw away what the far end has not read yet.
-    ::tcflush(fd_, TCIFLUSH);
-    ::ioctl(fd_, TIOCNXCL);
-    ::close(fd_);
-    fd_ = -1;
+    ::tcflush(handle_->fd, TCIFLUSH);
+    ::ioctl(handle_->fd, TIOCNXCL);
+    ::close(handle_->fd);
+    handle_->fd = -1;
 }
 
 bool SerialPort::IsOpen() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return fd_ >= 0;
+    std::lock_guard<std::mutex> lock(handle_->mutex);
+    return handle_->fd >= 0;
 }
 
 void SerialPort::Purge() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
+    std::lock_guard<std::mutex> lock(handle_->mutex);
+    if (handle_->fd >= 0) ::tcflush(handle_->fd, TCIOFLUSH);
 }
 
 void SerialPort::PurgeInput() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (fd_ >= 0) ::tcflush(fd_, TCIFLUSH);
+    std::lock_guard<std::mutex> lock(handle_->mutex);
+    if (handle_->fd >= 0) ::tcflush(handle_->fd, TCIFLUSH);
 }
 
 int SerialPort::Read(uint8_t* buffer, int maximum) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (fd_ < 0) return -1;
+    std::lock_guard<std::mutex> lock(handle_->mutex);
+    if (handle_->fd < 0) return -1;
     int waiting = 0;
-    if (::ioctl(fd_, FIONREAD, &waiting) != 0) return -1;
+    if (::ioctl(handle_->fd, FIONREAD, &waiting) != 0) return -1;
     if (waiting <= 0) {
         // Nothing queued: a hung-up or vanished device shows only in poll().
         struct pollfd p {
-            fd_, POLLIN, 0
+            handle_->fd, POLLIN, 0
         };
         if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return -1;
         return 0;
     }
     int count = waiting < maximum ? waiting : maximum;
     if (count <= 0) return 0;
-    ssize_t n = ::read(fd_, buffer, static_cast<size_t>(count));
+    ssize_t n = ::read(handle_->fd, buffer, static_cast<size_t>(count));
     if (n > 0) return static_cast<int>(n);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
     return -1;  // 0 bytes with data announced, or EIO: the far end is gone
@@ -131,9 +148,9 @@ int SerialPort::Write(const uint8_t* buffer, int length, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     int done = 0;
     while (done < length) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (fd_ < 0) return done > 0 ? done : -1;
-        ssize_t n = ::write(fd_, buffer + done, static_cast<size_t>(length - done));
+        std::unique_lock<std::mutex> lock(handle_->mutex);
+        if (handle_->fd < 0) return done > 0 ? done : -1;
+        ssize_t n = ::write(handle_->fd, buffer + done, static_cast<size_t>(length - done));
         if (n > 0) {
             done += static_cast<int>(n);
             continue;
@@ -142,7 +159,7 @@ int SerialPort::Write(const uint8_t* buffer, int length, int timeoutMs) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;
         struct pollfd p {
-            fd_, POLLOUT, 0
+            handle_->fd, POLLOUT, 0
         };
         int slice = left.count() < kWriteSliceMs ? static_cast<int>(left.count()) : kWriteSliceMs;
         if (::poll(&p, 1, slice) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "platform/serial_speed.h"
+
 namespace platform {
 
 bool SetLineSpeed(int fd, uint32_t baud) {
