@@ -288,18 +288,37 @@ std::vector<std::pair<std::string, std::string>> IniFile::Section(std::string_vi
     return entries;
 }
 
+// The line keeps its key and stays one key line, so the text need not be
+// split again: what follows it only moves.
+void IniFile::ReplaceValue(const KeyLine& line, const char* value) {
+    std::string_view original, old;
+    KeyValue(std::string_view(bytes_).substr(line.begin, line.end - line.begin), &original, &old);
+    const std::string body = std::string(original) + "=" + OneLine(value);
+    const size_t begin = line.begin;
+    const size_t oldEnd = line.end;
+    bytes_.replace(begin, oldEnd - begin, body);
+    const size_t newEnd = begin + body.size();
+    for (KeyLine& k : keyLines_) {
+        if (k.begin == begin) {
+            k.end = newEnd;
+        } else if (k.begin > begin) {  // a later line: at or past oldEnd
+            k.begin = k.begin - oldEnd + newEnd;
+            k.end = k.end - oldEnd + newEnd;
+        }
+    }
+    for (auto& [name, info] : sections_) {
+        if (info.insertAt >= oldEnd) info.insertAt = info.insertAt - oldEnd + newEnd;
+    }
+}
+
 void IniFile::Set(std::string_view section, std::string_view key, const char* value) {
     const KeyLine* line = FindLine(section, key);
+    if (line != nullptr && value != nullptr) {
+        ReplaceValue(*line, value);
+        return;
+    }
     if (line != nullptr) {
-        if (value == nullptr) {
-            bytes_.erase(line->begin, PastLineEnd(bytes_, line->end) - line->begin);
-        } else {
-            std::string_view original, old;
-            KeyValue(std::string_view(bytes_).substr(line->begin, line->end - line->begin),
-                     &original, &old);
-            bytes_.replace(line->begin, line->end - line->begin,
-                           std::string(original) + "=" + OneLine(value));
-        }
+        bytes_.erase(line->begin, PastLineEnd(bytes_, line->end) - line->begin);
         Parse();
         return;
     }

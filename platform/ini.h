@@ -67,6 +67,7 @@ private:
         size_t insertAt;  // where a new key of the section goes
     };
     void Parse();
+    void ReplaceValue(const KeyLine& line, const char* value);
     const KeyLine* FindLine(std::string_view section, std::string_view key) const;
 
     std::string file_;

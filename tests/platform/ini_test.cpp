@@ -122,6 +122,19 @@ TEST(IniTest, WritesKeepEveryOtherLineAndTheLineEndings) {
     Spit(fresh, "[S]\nk=v");
     ASSERT_TRUE(platform::WritePrivateProfileString("S", "j", "w", fresh.c_str()));
     EXPECT_EQ(Slurp(fresh), "[S]\nk=v\nj=w\n");
+
+    // Several keys set in one go before one save: every later line moves with
+    // a value that grows or shrinks.
+    Spit(fresh, "[A]\nk1=1\nk2=2\n[B]\nk3=3\n");
+    platform::IniFile ini;
+    ASSERT_EQ(ini.Load(fresh.c_str()), platform::IniLoad::kRead);
+    ini.Set("A", "k1", "1111");
+    ini.Set("B", "k3", "");
+    ini.Set("A", "k2", "22");
+    ini.Set("A", "k4", "4");
+    ini.Set("b", "k5", "5");
+    ASSERT_TRUE(ini.Save());
+    EXPECT_EQ(Slurp(fresh), "[A]\nk1=1111\nk2=22\nk4=4\n[B]\nk3=\nk5=5\n");
 }
 
 bool g_failCommit = false;
