@@ -25,6 +25,9 @@ FILE* OpenRegularFile(const char* path);
 // True when a file or folder is found at path.
 bool PathExists(const std::string& path);
 
+// True when this process may read what path names, a file or a folder.
+bool IsReadable(const std::string& path);
+
 // True when path names a regular file (not a folder, device or pipe) that
 // this process can open for reading.
 bool IsReadableFile(const std::string& path);

@@ -53,6 +53,10 @@ bool PathExists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
+bool IsReadable(const std::string& path) {
+    return ::access(path.c_str(), R_OK) == 0;
+}
+
 bool IsReadableFile(const std::string& path) {
     const int fd = OpenRegular(path);
     if (fd < 0) return false;
