@@ -12,7 +12,6 @@
 #include "config/settings.h"
 #include "engine/session.h"
 #include "link/notify.h"
-#include "link/serial.h"
 #include "platform/notify.h"
 #include "ui/downloader_core.h"
 
@@ -79,8 +78,8 @@ bool DownloaderCore::FillImageTable() {
 }
 
 void DownloaderCore::RunDownloadSession() {
-    g_nWriteDelay = g_settings.DELAY;
-    if (VARKO_StartSession(&m_receiver, NotifyMessage, m_channelPort, g_settings.BAUDRATE) == 0) {
+    if (VARKO_StartSession(&m_receiver, NotifyMessage, m_channelPort, g_settings.BAUDRATE,
+                           g_settings.DELAY) == 0) {
         return;
     }
     SetEnabled(Control::kDownloadButton, false);
