@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdint>
-
 #include <string>
 
 #include "engine/image.h"
