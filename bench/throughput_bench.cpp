@@ -172,7 +172,6 @@ void Flash(benchmark::State& state, uint32_t baud, bool recorded = false) {
         return;
     }
     platform::PortMap_SetDirectory(folder);
-    g_nWriteDelay = 2;
     QuietReceiver receiver;
     std::unique_ptr<records::Recorder> recorder;
     std::unique_ptr<TimedRecorder> timed;
@@ -193,7 +192,7 @@ void Flash(benchmark::State& state, uint32_t baud, bool recorded = false) {
             ports[ch] = ch + 1;
         const double cpu0 = CpuSeconds();
         const auto t0 = std::chrono::steady_clock::now();
-        VARKO_StartSession(&receiver, NotifyMessage, ports, 1382400);
+        VARKO_StartSession(&receiver, NotifyMessage, ports, 1382400, 2);
         VARKO_RunSession(1);
         VARKO_StopSession();
         wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

@@ -7,14 +7,9 @@
 
 namespace cli {
 
-Console::Console(FILE* out, bool live) : out_(out), live_(live) {
-    for (auto& done : completed_)
-        done = false;
-}
+Console::Console(FILE* out, bool live) : out_(out), live_(live) {}
 
-void Console::ResetCompletions() {
-    for (auto& done : completed_)
-        done = false;
+void Console::ResetProgress() {
     std::lock_guard<std::mutex> lock(mutex_);
     for (Progress& p : progress_)
         p = Progress{};
@@ -52,11 +47,6 @@ void Console::OnChannelText(const void* payload) {
     if (record->path[0] == '\0' || !IsChannel(record->channel)) return;
     char prefix[16];
     std::snprintf(prefix, sizeof prefix, "[CH%d] ", record->channel);
-    char complete[32];
-    std::snprintf(complete, sizeof complete, "CH%d All file Complete!", record->channel);
-    if (std::strncmp(record->path, complete, std::strlen(complete)) == 0) {
-        completed_[record->channel] = true;
-    }
     Line(prefix + std::string(record->path));
 }
 

@@ -3,7 +3,6 @@
 // lines that never wait.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -24,10 +23,8 @@ public:
     void ShowText(const char* text) override;
     bool AskYesNo(const char* text) override;
 
-    // Channels that reported their completion line.
-    bool Completed(int channel) const { return completed_[channel].load(); }
-    // Forgets the completions (before the next session).
-    void ResetCompletions();
+    // Forgets the progress of every channel (before the next session).
+    void ResetProgress();
     // Prints a line above the progress block.
     void Line(const std::string& text);
     // Leaves the progress block on screen and moves below it.
@@ -51,7 +48,6 @@ private:
     std::mutex mutex_;
     Progress progress_[kChannelCount];
     int drawnLines_ = 0;
-    std::atomic<bool> completed_[kChannelCount];
 };
 
 }  // namespace cli

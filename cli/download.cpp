@@ -1,6 +1,4 @@
 // kelvane-cli download: one session on the given ports.
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 
@@ -11,8 +9,9 @@
 #include "cli/ports.h"
 #include "config/settings.h"
 #include "engine/session.h"
-#include "link/serial.h"
+#include "platform/console.h"
 #include "platform/console_signals.h"
+#include "platform/files.h"
 #include "platform/port_map.h"
 #include "platform/serial_ports.h"
 #include "platform/tick.h"
@@ -49,12 +48,11 @@ int RunSession(const DownloadOptions& options, Console& console) {
     int ports[kChannelCount] = {};
     for (size_t ch = 0; ch < options.ports.size(); ++ch)
         ports[ch] = options.ports[ch];
-    g_nWriteDelay = options.delay;
     platform::ClearStopRequest();
     g_stopped = false;
     platform::InstallConsoleSignals();
     VARKO_SetPumpHook(&ConsolePump);
-    VARKO_StartSession(&console, NotifyMessage, ports, options.baud);
+    VARKO_StartSession(&console, NotifyMessage, ports, options.baud, options.delay);
     VARKO_RunSession(options.restart ? 0 : 1);
     VARKO_StopSession();
     VARKO_SetPumpHook(nullptr);
@@ -63,7 +61,9 @@ int RunSession(const DownloadOptions& options, Console& console) {
     int failed = 0;
     for (size_t ch = 0; ch < options.ports.size(); ++ch) {
         if (options.ports[ch] == 0) continue;
-        const bool ok = console.Completed(static_cast<int>(ch)) && !platform::StopRequested();
+        const engine::ChannelOutcome outcome = engine::LastChannelOutcome(static_cast<int>(ch));
+        const bool ok = outcome.ended && outcome.result == engine::ChannelResult::kCompleted &&
+                        !platform::StopRequested();
         failed += ok ? 0 : 1;
         console.Line("CH" + std::to_string(ch) + " COM" + std::to_string(options.ports[ch]) +
                      (ok ? " OK" : " FAILED"));
@@ -80,7 +80,7 @@ int RunSessions(const DownloadOptions& options, Console& console) {
             console.Line("round " + std::to_string(round) + " of " +
                          std::to_string(options.repeat));
         }
-        console.ResetCompletions();
+        console.ResetProgress();
         const int status = RunSession(options, console);
         if (status == 2 || platform::StopRequested()) return status;
         failedRounds += status != 0 ? 1 : 0;
@@ -110,7 +110,7 @@ bool ApplySettings(DownloadOptions* options, std::string* error) {
     const bool needSettings = !options->set.empty() || options->ports.empty() ||
                               options->autoPorts || !options->baudGiven || !options->delayGiven;
     if (!needSettings) return true;
-    if (!options->set.empty() && ::access(options->set.c_str(), R_OK) != 0) {
+    if (!options->set.empty() && !platform::IsReadable(options->set)) {
         *error = "cannot read " + options->set;
         return false;
     }
@@ -158,7 +158,7 @@ int RunDownloadCommand(const std::vector<std::string>& args) {
     if (!ParseDownload(args, &options, &error) || !UseStartFolder(options, &error)) {
         return Usage(error);
     }
-    Console console(stdout, ::isatty(STDOUT_FILENO) == 1);
+    Console console(stdout, platform::StandardOutputIsTerminal());
     platform::SetOperatorPrompt(&console);
     int status = 2;
     if (!ApplySettings(&options, &error) || !ResolveImages(&options, &error)) {
@@ -182,7 +182,7 @@ int RunSetCommand(const std::vector<std::string>& args) {
     }
     std::string error;
     if (!UseStartFolder(DownloadOptions{}, &error)) return Usage(error);
-    if (args.size() == 2 && ::access(args[1].c_str(), R_OK) != 0) {
+    if (args.size() == 2 && !platform::IsReadable(args[1])) {
         std::fprintf(stderr, "kelvane-cli set: cannot read %s\n", args[1].c_str());
         return 2;
     }

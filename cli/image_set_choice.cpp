@@ -1,31 +1,15 @@
 #include "cli/image_set_choice.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
+
+#include "config/image_set_slots.h"
+#include "platform/files.h"
 
 namespace cli {
 namespace {
 
-struct RowInfo {
-    ImageSetRow row;
-    int slot;  // -1: never downloaded
-    const char* name;
-    const char* message;
-};
-
-// The rows the Download command reads, in the order it checks them.
-constexpr RowInfo kRows[] = {
-    {kRowCode, 8, "Modem", "Invalid Modem Image/Address !"},
-    {kRowFont, 9, "Rsrc1", "Invalid Rsrc1 Image/Address !"},
-    {kRowData, 10, "Rsrc2", "Invalid Rsrc2 Image/Address !"},
-    {kRowEtc1, 11, "FactoryFS", "Invalid FileSys Image/Address !"},
-    {kRowEtc2, -1, "FOTA", nullptr},
-};
-
 bool Exists(const char* path) {
-    struct stat info {};
-    return path[0] != '\0' && ::stat(path, &info) == 0;
+    return path[0] != '\0' && platform::PathExists(path);
 }
 
 std::string RowLine(const char* name, bool ticked, const char* kind, const char* path,
@@ -46,21 +30,20 @@ bool ChooseFromImageSet(const ImageSet& set, std::vector<ImageChoice>* images, s
         return false;
     }
     // Loading a set leaves the Boot and Usb rows unticked, so a download from
-    // a file takes the Modem, Rsrc1, Rsrc2 and FactoryFS rows only.
-    for (const RowInfo& info : kRows) {
-        const ImageSetSlot& row = set.rows[info.row];
-        if (row.check == 0 || info.slot < 0) continue;
-        if (row.file[0] == '\0' || row.address[0] == '\0') {
-            *error = info.message;
-            return false;
-        }
-        images->push_back(ImageChoice{info.slot, row.file, row.address});
-    }
-    if (images->empty()) {
-        *error = "Select Image !";
-        return false;
-    }
-    return true;
+    // a file takes the Modem, Rsrc1, Rsrc2 and FactoryFS rows only, each with
+    // the set's own address.
+    config::SlotChoice choice;
+    for (int row = 0; row < kImageSetRowCount; ++row)
+        choice.rows[row] = set.rows[row].check != 0;
+    ImageSet copy = set;
+    const char* message =
+        config::PlaceImageSetSlots(copy, choice, [images](const config::SlotImage& image) {
+            images->push_back(ImageChoice{image.slot, image.path, image.address});
+            return true;
+        });
+    if (message == nullptr) return true;
+    *error = message;
+    return false;
 }
 
 std::string JoinLines(const std::vector<std::string>& lines) {
@@ -85,11 +68,11 @@ std::vector<std::string> DescribeImageSet(const ImageSet& set) {
         lines.push_back(RowLine("Boot", false, set.BOOTKIND, set.BOOTLOADERFILE, set.BOOTADDRESS));
     }
     lines.push_back(RowLine("Usb", false, set.USBKIND, set.USBFILE, set.USBADDRESS));
-    for (const RowInfo& info : kRows) {
-        const ImageSetSlot& row = set.rows[info.row];
+    for (int r = 0; r < kImageSetRowCount; ++r) {
+        const ImageSetSlot& row = set.rows[r];
         const bool shown = row.file[0] != '\0' && Exists(row.file);
         lines.push_back(
-            RowLine(info.name, shown && row.check != 0, row.kind, row.file, row.address));
+            RowLine(ImageSetRowName(r), shown && row.check != 0, row.kind, row.file, row.address));
     }
     return lines;
 }

@@ -1,18 +1,29 @@
 #include "cli/options.h"
 
-#include <unistd.h>
-
-#include <strings.h>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "engine/image.h"
 #include "engine/session.h"
 #include "link/channel.h"
+#include "platform/files.h"
 
 namespace cli {
 namespace {
+
+// ASCII letters compared without case, as the slot names are written.
+bool SameLetters(const std::string& text, const char* name) {
+    if (text.size() != std::strlen(name)) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto a = static_cast<unsigned char>(text[i]);
+        const auto b = static_cast<unsigned char>(name[i]);
+        if (std::tolower(a) != std::tolower(b)) return false;
+    }
+    return true;
+}
 
 bool ParseInt(const std::string& text, int low, int high, int* value) {
     if (text.empty() || text.size() > 9) return false;
@@ -122,7 +133,7 @@ int SlotFromText(const std::string& text) {
     int slot = -1;
     if (ParseInt(text, 0, kImageSlotCount - 1, &slot)) return slot;
     for (int i = 0; i < kImageSlotCount; ++i) {
-        if (strcasecmp(text.c_str(), g_imageNames[i]) == 0) return i;
+        if (SameLetters(text, g_imageNames[i])) return i;
     }
     return -1;
 }
@@ -206,7 +217,7 @@ bool ResolveImages(DownloadOptions* options, std::string* error) {
         return false;
     }
     for (ImageChoice& image : options->images) {
-        if (::access(image.path.c_str(), R_OK) != 0) {
+        if (!platform::IsReadable(image.path)) {
             *error = UnreadableImage(image);
             return false;
         }

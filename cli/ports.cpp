@@ -15,8 +15,7 @@ namespace cli {
 
 std::vector<int> SearchHandsetPorts(platform::SerialPortSource& source) {
     std::vector<int> ports;
-    for (const platform::SerialPortInfo& port : source.List()) {
-        if (!platform::IsHandsetPortName(port.name) || port.comNumber <= 0) continue;
+    for (const platform::SerialPortInfo& port : platform::HandsetPorts(source.List())) {
         bool held = false;
         for (int n : ports)
             held = held || n == port.comNumber;

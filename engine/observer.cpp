@@ -16,6 +16,11 @@ std::atomic<SessionObserver*> g_observer{nullptr};
 // Each channel's last line, written only by the thread running the channel.
 char g_lastText[kChannelCount][sizeof(ImageEntry::path)];
 
+// How each channel of the last run ended; written by the channel's worker
+// (or the runner before the workers start), read after the run has joined
+// them.
+engine::ChannelOutcome g_outcomes[kChannelCount];
+
 // "Erase Flash" is a passing state, never a channel's last word.
 void KeepLastText(int channel, const char* text) {
     if (!IsChannel(channel) || text[0] == '\0' || std::strcmp(text, "Erase Flash") == 0) return;
@@ -38,7 +43,10 @@ const char* ChannelResultText(ChannelResult result) {
 
 void SetSessionObserver(SessionObserver* observer) {
     g_observer.store(observer);
-    VARKO_SetChannelTextHook(observer != nullptr ? &KeepLastText : nullptr);
+}
+
+ChannelOutcome LastChannelOutcome(int channel) {
+    return IsChannel(channel) ? g_outcomes[channel] : ChannelOutcome{};
 }
 
 SessionObserver* CurrentSessionObserver() {
@@ -46,6 +54,11 @@ SessionObserver* CurrentSessionObserver() {
 }
 
 void ObserveSessionStart() {
+    VARKO_SetChannelTextHook(&KeepLastText);
+    for (int ch = 0; ch < kChannelCount; ++ch) {
+        g_outcomes[ch] = ChannelOutcome{};
+        g_lastText[ch][0] = '\0';
+    }
     SessionObserver* observer = g_observer.load();
     if (observer == nullptr) return;
     int ports[kChannelCount];
@@ -55,9 +68,10 @@ void ObserveSessionStart() {
 }
 
 void ObserveChannelStart(int channel) {
+    VARKO_SetChannelTextHook(&KeepLastText);
+    g_lastText[channel][0] = '\0';
     SessionObserver* observer = g_observer.load();
     if (observer == nullptr) return;
-    g_lastText[channel][0] = '\0';
     observer->ChannelStarted(channel);
 }
 
@@ -70,14 +84,15 @@ void ObserveImage(int channel, int slot, int ok) {
 }
 
 void ObserveChannelEnd(int channel, int result) {
-    SessionObserver* observer = g_observer.load();
-    if (observer == nullptr) return;
     ChannelResult outcome = ChannelResult::kFailed;
     if (result == 1) {
         outcome = ChannelResult::kCompleted;
     } else if (channelActive[channel].load() == 0) {
         outcome = ChannelResult::kStopped;
     }
+    g_outcomes[channel] = ChannelOutcome{true, outcome, g_lastText[channel]};
+    SessionObserver* observer = g_observer.load();
+    if (observer == nullptr) return;
     observer->ChannelFinished(channel, outcome, g_lastText[channel]);
 }
 

@@ -88,7 +88,8 @@ int VARKO_SetImage(int slot, const char* path, const char* addressText) {
 }
 
 int VARKO_StartSession(platform::NotifyReceiver* window, unsigned messageId,
-                       const int comPorts[kChannelCount], int baudRate) {
+                       const int comPorts[kChannelCount], int baudRate, int writeDelayMs) {
+    g_nWriteDelay = writeDelayMs;
     g_hNotifyWnd = window;
     g_uNotifyMsg = messageId;
     for (int ch = 0; ch < kChannelCount; ++ch) {

@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "engine/image.h"
+#include "engine/observer.h"
 #include "link/notify.h"
 
 // 8 channels by 12 image slots; every channel gets the same images.
@@ -27,11 +29,28 @@ void VARKO_ClearImages();
 // the address text is not hexadecimal, the path does not fit, or
 // VARKO_CheckImage refuses the file (nothing changes then).
 int VARKO_SetImage(int slot, const char* path, const char* addressText);
+// Sets up a session on the channels with a port: writeDelayMs is the pause
+// before each write to a handset (the settings' DELAY).
 int VARKO_StartSession(platform::NotifyReceiver* window, unsigned messageId,
-                       const int comPorts[kChannelCount], int baudRate);
+                       const int comPorts[kChannelCount], int baudRate, int writeDelayMs);
 int VARKO_RunSession(int emergencyMode);
 int VARKO_StopSession();
 int VARKO_StopChannel(int channel);
+
+namespace engine {
+
+// How a channel ended in the last VARKO_RunSession.
+struct ChannelOutcome {
+    bool ended = false;  // its worker ran to the end (false: no port, or no worker)
+    ChannelResult result = ChannelResult::kFailed;
+    std::string lastText;  // its last channel text ("" when it sent none)
+};
+
+// Read after VARKO_RunSession has returned; every channel reads as not
+// ended from the start of the next run.
+ChannelOutcome LastChannelOutcome(int channel);
+
+}  // namespace engine
 
 // The body of a channel's worker thread: 1 when the handset was unlocked and
 // every filled slot downloaded.

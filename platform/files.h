@@ -41,6 +41,9 @@ struct FileVersion {
 // False when path names no regular file.
 bool RegularFileVersion(const std::string& path, FileVersion* version);
 
+// True when this process may read what path names, a file or a folder.
+bool IsReadable(const std::string& path);
+
 // True when path names a regular file (not a folder, device or pipe) that
 // this process can open for reading.
 bool IsReadableFile(const std::string& path);

@@ -68,6 +68,10 @@ bool RegularFileVersion(const std::string& path, FileVersion* version) {
     return true;
 }
 
+bool IsReadable(const std::string& path) {
+    return ::access(path.c_str(), R_OK) == 0;
+}
+
 bool IsReadableFile(const std::string& path) {
     const int fd = OpenRegular(path);
     if (fd < 0) return false;

@@ -44,6 +44,10 @@ public:
 // character (compared byte for byte, case-sensitive), anywhere in its name.
 bool IsHandsetPortName(const std::string& name);
 
+// The handset ports of a port list, in list order; a port without a COM
+// number is skipped (nothing could open it).
+std::vector<SerialPortInfo> HandsetPorts(const std::vector<SerialPortInfo>& ports);
+
 // The named entries of the port map (NAME<n> beside COM<n>), as the handset
 // simulator pins them.
 std::vector<SerialPortInfo> PortMap_NamedPorts();

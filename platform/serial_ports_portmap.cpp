@@ -28,6 +28,14 @@ bool IsHandsetPortName(const std::string& name) {
     return at != std::string::npos && at + sizeof kMarker - 1 < name.size();
 }
 
+std::vector<SerialPortInfo> HandsetPorts(const std::vector<SerialPortInfo>& ports) {
+    std::vector<SerialPortInfo> handsets;
+    for (const SerialPortInfo& port : ports) {
+        if (port.comNumber > 0 && IsHandsetPortName(port.name)) handsets.push_back(port);
+    }
+    return handsets;
+}
+
 std::vector<SerialPortInfo> PortMap_NamedPorts() {
     std::vector<SerialPortInfo> ports;
     const std::string file = PortMap_File();

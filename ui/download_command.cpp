@@ -8,28 +8,18 @@
 #include <string_view>
 
 #include "config/image_set.h"
+#include "config/image_set_slots.h"
 #include "config/settings.h"
 #include "engine/session.h"
 #include "link/notify.h"
-#include "link/serial.h"
 #include "platform/notify.h"
 #include "ui/downloader_core.h"
-#include "ui/field_text.h"
 
 namespace ui {
 
 int g_doneShown = 0;
 
 namespace {
-
-constexpr int kUsbSlot = 7;
-constexpr int kBootLoaderSlot = 6;
-
-// The boot chain's slots 0..5 in order, with what is shown when one is
-// missing.
-constexpr const char* kChainMessages[kBootChainCount] = {
-    "Invalid Pbl Image !",    "Invalid QcSblhd Image !", "Invalid Mibib1 Image !",
-    "Invalid Mibib2 Image !", "Invalid QcSbl Image !",   "Invalid OemSbl Image !"};
 
 constexpr std::string_view kDownloadStart = "Download Start";
 constexpr std::string_view kEraseFlash = "Erase Flash";
@@ -47,6 +37,11 @@ private:
     bool& m_flag;
 };
 
+// The window's row of an image-set row (Modem is the third row).
+Row RowOf(ImageSetRow row) {
+    return static_cast<Row>(static_cast<int>(kModemRow) + static_cast<int>(row));
+}
+
 const char* SlotName(int kind) {
     constexpr int kNames = static_cast<int>(std::size(g_imageNames));
     return kind >= 0 && kind < kNames ? g_imageNames[kind] : "";
@@ -61,91 +56,30 @@ void DownloaderCore::OnDownload() {
 }
 
 bool DownloaderCore::FillImageTable() {
-    // The rows after the boot chain, in the order they are checked.
-    static constexpr struct {
-        Row row;
-        int imageSetRow;
-        int slot;
-        const char* message;
-    } kRows[] = {
-        {kModemRow, kRowCode, 8, "Invalid Modem Image/Address !"},
-        {kRsrc1Row, kRowFont, 9, "Invalid Rsrc1 Image/Address !"},
-        {kRsrc2Row, kRowData, 10, "Invalid Rsrc2 Image/Address !"},
-        {kFactoryFsRow, kRowEtc1, 11, "Invalid FileSys Image/Address !"},
-    };
+    config::SlotChoice choice;
+    choice.boot = Checked(Control::kBootCheck);
+    choice.usbAddress = Text(Control::kUsbAddressEdit);
+    for (const config::RowSlot& r : config::kRowSlots) {
+        const RowControls c = ControlsOf(RowOf(r.row));
+        choice.rows[r.row] = Checked(c.check);
+        choice.rowAddress[r.row] = Text(c.address);
+    }
     VARKO_ClearImages();
-    int count = 0;
-    if (Checked(Control::kBootCheck) && !AddBootImages(&count)) return false;
-    for (const auto& r : kRows) {
-        if (!Checked(ControlsOf(r.row).check)) continue;
-        if (!AddRowImage(r.row, r.imageSetRow, r.slot, r.message, &count)) return false;
-    }
-    if (count == 0) {
-        platform::ShowMessage("Select Image !");
-        return false;
-    }
-    return true;
-}
-
-bool DownloaderCore::AddBootImages(int* count) {
-    ImageSet& set = g_imageSet;
-    int bootImages = 0;
-    if (set.MTY == kModemTypeBootChain) {
-        for (int slot = 0; slot < kBootChainCount; ++slot) {
-            const BootChainEntry& entry = set.bootChain[slot];
-            if (!SetSlot(slot, entry.path, entry.address, kChainMessages[slot])) return false;
-        }
-        bootImages = kBootChainCount;
-    } else if (set.MTY == kModemTypeBootLoader) {
-        if (!SetSlot(kBootLoaderSlot, set.BOOTLOADERFILE, set.BOOTADDRESS,
-                     "Invalid BootLoader Image !")) {
-            return false;
-        }
-        bootImages = 1;
-    }
-    return AddUsbImage(bootImages, count);
-}
-
-bool DownloaderCore::AddUsbImage(int bootImages, int* count) {
-    constexpr const char* kMessage = "Invalid Usb Image/Address !";
-    ImageSet& set = g_imageSet;
-    const std::string address = Text(Control::kUsbAddressEdit);
-    if (set.USBFILE[0] == '\0' || address.empty() || !CopyToField(address, set.USBADDRESS)) {
-        platform::ShowMessage(kMessage);
-        return false;
-    }
-    if (!SetSlot(kUsbSlot, set.USBFILE, set.USBADDRESS, kMessage)) return false;
-    *count = bootImages + 1;
-    return true;
-}
-
-bool DownloaderCore::AddRowImage(Row row, int imageSetRow, int slot, const char* message,
-                                 int* count) {
-    ImageSetSlot& stored = g_imageSet.rows[imageSetRow];
-    const std::string address = Text(ControlsOf(row).address);
-    if (stored.file[0] == '\0' || address.empty() || !CopyToField(address, stored.address)) {
-        platform::ShowMessage(message);
-        return false;
-    }
-    if (!SetSlot(slot, stored.file, stored.address, message)) return false;
-    ++*count;
-    return true;
-}
-
-// A slot the engine refuses (an address that is no hexadecimal number, a
-// path too long for the table) is reported like a missing image: left
-// empty, it would be skipped and the download still reported complete.
-bool DownloaderCore::SetSlot(int slot, const char* path, const char* address, const char* message) {
-    if (path[0] == '\0' || VARKO_SetImage(slot, path, address) < 0) {
-        platform::ShowMessage(message);
-        return false;
-    }
-    return true;
+    // A slot the engine refuses (an address that is no hexadecimal number, a
+    // path too long for the table) is reported like a missing image: left
+    // empty, it would be skipped and the download still reported complete.
+    const char* message =
+        config::PlaceImageSetSlots(g_imageSet, choice, [](const config::SlotImage& image) {
+            return VARKO_SetImage(image.slot, image.path, image.address) >= 0;
+        });
+    if (message == nullptr) return true;
+    platform::ShowMessage(message);
+    return false;
 }
 
 void DownloaderCore::RunDownloadSession() {
-    g_nWriteDelay = g_settings.DELAY;
-    if (VARKO_StartSession(&m_receiver, NotifyMessage, m_channelPort, g_settings.BAUDRATE) == 0) {
+    if (VARKO_StartSession(&m_receiver, NotifyMessage, m_channelPort, g_settings.BAUDRATE,
+                           g_settings.DELAY) == 0) {
         return;
     }
     SetEnabled(Control::kDownloadButton, false);

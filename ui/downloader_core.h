@@ -159,10 +159,6 @@ private:
 
     // The Download command.
     bool FillImageTable();
-    bool AddBootImages(int* count);
-    bool AddUsbImage(int bootImages, int* count);
-    bool AddRowImage(Row row, int imageSetRow, int slot, const char* message, int* count);
-    bool SetSlot(int slot, const char* path, const char* address, const char* message);
     void RunDownloadSession();
     void StopAllChannels();
     void ShowProgress(const void* payload);

@@ -30,10 +30,10 @@ void DownloaderCore::OnPortSearch() {
         ReleaseChannel(ch);
     m_knownPorts.clear();
     for (const platform::SerialPortInfo& port : ports) {
-        if (port.comNumber <= 0) continue;
-        m_knownPorts[port.comNumber] = port;
-        if (platform::IsHandsetPortName(port.name)) AssignPort(port.comNumber);
+        if (port.comNumber > 0) m_knownPorts[port.comNumber] = port;
     }
+    for (const platform::SerialPortInfo& port : platform::HandsetPorts(ports))
+        AssignPort(port.comNumber);
     // The search released every channel: Download stays offered only when
     // it found a port.
     EnableDownload(AnyChannelHasPort());

@@ -165,7 +165,7 @@ protected:
         int ports[kChannelCount] = {};
         for (int ch = 0; ch < channels; ++ch)
             ports[ch] = ch + 1;
-        VARKO_StartSession(&receiver_, NotifyMessage, ports, baud);
+        VARKO_StartSession(&receiver_, NotifyMessage, ports, baud, 0);
         VARKO_RunSession(emergency);
         VARKO_StopSession();
     }
@@ -363,6 +363,33 @@ TEST_F(DownloadTest, AChannelStoppedBeforeItsUnlockAsksForNoReboot) {
     EXPECT_EQ(prompt_.Texts(), std::vector<std::string>{"Download Completed!!"});
 }
 
+TEST_F(DownloadTest, EachChannelsOutcomeIsKeptUntilTheNextRun) {
+    // What the command line's exit status is read from: ch0 completes, ch1's
+    // handset never unlocks, ch2 holds no port.
+    StartHandsets(2, {"ch1:mute-unlock"});
+    ASSERT_EQ(VARKO_SetImage(8, Image("m.bin", Pattern(0x4000, 14)).c_str(), "0"), 8);
+    RunSession(2);
+    const engine::ChannelOutcome done = engine::LastChannelOutcome(0);
+    EXPECT_TRUE(done.ended);
+    EXPECT_EQ(done.result, engine::ChannelResult::kCompleted);
+    EXPECT_EQ(done.lastText.rfind("CH0 All file Complete!", 0), 0u);
+    EXPECT_EQ(done.lastText, receiver_.ChannelTexts(0).back());
+    const engine::ChannelOutcome failed = engine::LastChannelOutcome(1);
+    EXPECT_TRUE(failed.ended);
+    EXPECT_EQ(failed.result, engine::ChannelResult::kFailed);
+    EXPECT_EQ(failed.lastText, "ERR: Unlock");
+    EXPECT_FALSE(engine::LastChannelOutcome(2).ended);
+
+    // The next run forgets them; its writes wait the delay it was started with.
+    int none[kChannelCount] = {};
+    VARKO_StartSession(&receiver_, NotifyMessage, none, 1382400, 7);
+    EXPECT_EQ(g_nWriteDelay.load(), 7);
+    VARKO_RunSession(1);
+    VARKO_StopSession();
+    EXPECT_FALSE(engine::LastChannelOutcome(0).ended);
+    EXPECT_EQ(engine::LastChannelOutcome(0).lastText, "");
+}
+
 TEST_F(DownloadTest, StoppingOneChannelLetsTheOthersFinish) {
     StartHandsets(3);
     ASSERT_EQ(VARKO_SetImage(8, Image("big.bin", Pattern(64 * 0x4000, 9)).c_str(), "0"), 8);
@@ -422,7 +449,7 @@ TEST_F(DownloadTest, RestartStepWakesTheHandsetAndOpensThePortAgain) {
 
 TEST_F(DownloadTest, NoChannelWithAPortEndsAtOnce) {
     int ports[kChannelCount] = {};
-    VARKO_StartSession(&receiver_, NotifyMessage, ports, 1382400);
+    VARKO_StartSession(&receiver_, NotifyMessage, ports, 1382400, 0);
     EXPECT_EQ(VARKO_RunSession(1), 1);
     VARKO_StopSession();
     EXPECT_TRUE(receiver_.Entries().empty());

@@ -6,6 +6,7 @@
 
 #include "platform/ini.h"
 #include "platform/port_map.h"
+#include "platform/serial_ports.h"
 #include "tests/support/pty_peer.h"
 
 namespace {
@@ -123,6 +124,18 @@ TEST(PortNumberingTest, HandsetPortsCarryTheMarkerAndMore) {
     EXPECT_FALSE(platform::IsHandsetPortName("usb kvmodem"));
     EXPECT_FALSE(platform::IsHandsetPortName("KVMODEM1"));
     EXPECT_FALSE(platform::IsHandsetPortName(""));
+
+    // The search both front ends make: handset ports in list order, none
+    // without a number to open it by.
+    const std::vector<platform::SerialPortInfo> listed = {{"kvmodem-b", 5, "/dev/b"},
+                                                          {"usb serial", 1, "/dev/s"},
+                                                          {"kvmodem-x", 0, "/dev/x"},
+                                                          {"kvmodem-a", 3, "/dev/a"},
+                                                          {"kvmodem", 4, "/dev/k"}};
+    std::vector<std::string> found;
+    for (const platform::SerialPortInfo& port : platform::HandsetPorts(listed))
+        found.push_back(port.name + "@" + std::to_string(port.comNumber) + port.devicePath);
+    EXPECT_EQ(found, (std::vector<std::string>{"kvmodem-b@5/dev/b", "kvmodem-a@3/dev/a"}));
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ void RunSession(platform::NotifyReceiver* receiver, int channels) {
     int ports[kChannelCount] = {};
     for (int ch = 0; ch < channels; ++ch)
         ports[ch] = ch + 1;
-    VARKO_StartSession(receiver, NotifyMessage, ports, 1382400);
+    VARKO_StartSession(receiver, NotifyMessage, ports, 1382400, 0);
     VARKO_RunSession(1);
     VARKO_StopSession();
 }

@@ -1,0 +1,11 @@
+#include <unistd.h>
+
+#include "platform/console.h"
+
+namespace platform {
+
+bool StandardOutputIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
+}  // namespace platform
