@@ -1,0 +1,95 @@
+// Files on Windows. Only files on disk count as regular: a device name (NUL,
+// COM1) or a pipe never does, and opening one never waits.
+#include <windows.h>
+// The C runtime's descriptors, for a FILE* on a Windows handle.
+#include <fcntl.h>
+#include <io.h>
+
+#include <vector>
+
+#include "platform/files.h"
+
+namespace platform {
+namespace {
+
+// Opens a regular file for reading (others may read and write it too);
+// INVALID_HANDLE_VALUE for anything else.
+HANDLE OpenRegular(const char* path) {
+    if (path == nullptr) return INVALID_HANDLE_VALUE;
+    HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return file;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        ::CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+}  // namespace
+
+FileKind KindOfFile(const char* path, uint64_t* size) {
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    if (path == nullptr || !::GetFileAttributesExA(path, GetFileExInfoStandard, &info)) {
+        return FileKind::kMissing;
+    }
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        return FileKind::kOther;
+    }
+    // A device name such as NUL has attributes too: only a file on disk counts.
+    HANDLE file = OpenRegular(path);
+    if (file == INVALID_HANDLE_VALUE) return FileKind::kOther;
+    ::CloseHandle(file);
+    if (size != nullptr) {
+        *size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    }
+    return FileKind::kRegular;
+}
+
+FILE* OpenRegularFile(const char* path) {
+    HANDLE file = OpenRegular(path);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        ::CloseHandle(file);
+        return nullptr;
+    }
+    FILE* stream = ::_fdopen(fd, "rb");
+    if (stream == nullptr) ::_close(fd);  // closes the handle too
+    return stream;
+}
+
+bool PathExists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsReadableFile(const std::string& path) {
+    HANDLE file = OpenRegular(path.c_str());
+    if (file == INVALID_HANDLE_VALUE) return false;
+    ::CloseHandle(file);
+    return true;
+}
+
+bool ReadFileInBlocks(const std::string& path, size_t blockSize,
+                      const std::function<void(const uint8_t*, size_t)>& take) {
+    HANDLE file = OpenRegular(path.c_str());
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::vector<uint8_t> block(blockSize > 0 ? blockSize : 1);
+    const DWORD ask = block.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(block.size());
+    bool ok = true;
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file, block.data(), ask, &got, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (got == 0) break;
+        take(block.data(), got);
+    }
+    ::CloseHandle(file);
+    return ok;
+}
+
+}  // namespace platform
