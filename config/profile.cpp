@@ -1,18 +1,17 @@
 #include "config/profile.h"
 
-#include <sys/stat.h>
-
 #include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/files.h"
+
 namespace config {
 
 bool FileFound(const char* path) {
-    struct stat info {};
     if (path == nullptr || path[0] == '\0') return false;
-    return ::stat(path, &info) == 0 && !S_ISDIR(info.st_mode);
+    return platform::PathExists(path) && !platform::IsFolder(path);
 }
 
 ProfileReader::ProfileReader(const char* file, ReadProblems* problems)

@@ -25,6 +25,22 @@ FILE* OpenRegularFile(const char* path);
 // True when a file or folder is found at path.
 bool PathExists(const std::string& path);
 
+// True when path names a folder.
+bool IsFolder(const std::string& path);
+
+// What tells one content of a regular file from another without reading it:
+// the file's identity (a replaced file is a new one), its size and the times
+// of its last write and last change.
+struct FileVersion {
+    uint64_t identity = 0;
+    uint64_t size = 0;
+    int64_t writtenNs = 0;
+    int64_t changedNs = 0;
+    bool operator==(const FileVersion&) const = default;
+};
+// False when path names no regular file.
+bool RegularFileVersion(const std::string& path, FileVersion* version);
+
 // True when path names a regular file (not a folder, device or pipe) that
 // this process can open for reading.
 bool IsReadableFile(const std::string& path);

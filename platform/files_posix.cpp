@@ -53,6 +53,21 @@ bool PathExists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool RegularFileVersion(const std::string& path, FileVersion* version) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    version->identity = static_cast<uint64_t>(info.st_ino);
+    version->size = static_cast<uint64_t>(info.st_size);
+    version->writtenNs = info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec;
+    version->changedNs = info.st_ctim.tv_sec * 1000000000LL + info.st_ctim.tv_nsec;
+    return true;
+}
+
 bool IsReadableFile(const std::string& path) {
     const int fd = OpenRegular(path);
     if (fd < 0) return false;

@@ -1,11 +1,5 @@
 #include "platform/ini.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -14,15 +8,13 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/file_replace.h"
 #include "platform/trace.h"
 
 namespace platform {
 namespace {
 
-std::atomic<IniCommitHook> g_commitHook{nullptr};
-
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-constexpr int kMaxLinkHops = 40;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -105,80 +97,6 @@ std::string_view LastLine(const std::string& bytes, bool* ended) {
     return std::string_view(bytes).substr(begin, end - begin);
 }
 
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-// The file a write must replace: a symbolic link's final target (which may
-// not exist yet). Empty for a loop of links.
-std::string FollowLinks(const std::string& file) {
-    std::string path = file;
-    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-        std::vector<char> target(PATH_MAX + 1);
-        const ssize_t n = ::readlink(path.c_str(), target.data(), PATH_MAX);
-        if (n <= 0) return path;
-        const std::string next(target.data(), static_cast<size_t>(n));
-        path = next.front() == '/' ? next : FolderOf(path) + "/" + next;
-    }
-    return "";
-}
-
-// A read-only file is kept as it is: no write permission for its owner (the
-// read-only attribute), or none for this process.
-bool ReadOnly(const std::string& file) {
-    struct stat info {};
-    if (::stat(file.c_str(), &info) != 0) return false;
-    return (info.st_mode & S_IWUSR) == 0 || ::access(file.c_str(), W_OK) != 0;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Replaces file with bytes through a temporary file in the same folder.
-bool ReplaceFile(const std::string& file, const std::string& bytes) {
-    // A short name of its own, so that a long file name still leaves room.
-    std::string temporary = FolderOf(file) + "/.kelvane-ini.XXXXXX";
-    std::vector<char> pattern(temporary.begin(), temporary.end());
-    pattern.push_back('\0');
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-        TRACE("INI write %s: cannot create a temporary file (errno %d)\n", file.c_str(), errno);
-        return false;
-    }
-    struct stat old {};
-    mode_t mode = 0644;
-    if (::stat(file.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    bool ok = WriteAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    IniCommitHook hook = g_commitHook.load();
-    if (ok && hook != nullptr) ok = hook(pattern.data(), file.c_str());
-    if (ok) ok = ::rename(pattern.data(), file.c_str()) == 0;
-    if (!ok) {
-        TRACE("INI write %s failed (errno %d); the old file is kept\n", file.c_str(), errno);
-        ::unlink(pattern.data());
-    }
-    return ok;
-}
-
 // One line of a value: a line break in a value would start a new line.
 std::string OneLine(const char* value) {
     std::string v(value);
@@ -187,36 +105,13 @@ std::string OneLine(const char* value) {
     return v;
 }
 
-// Reads at most kMaxIniFileSize bytes of a regular file.
-IniLoad ReadWholeFile(const char* file, std::string* out) {
-    const int fd = ::open(file, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return errno == ENOENT ? IniLoad::kMissing : IniLoad::kUnreadable;
-    struct stat info {};
-    IniLoad result = IniLoad::kRead;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) result = IniLoad::kUnreadable;
-    if (result == IniLoad::kRead && static_cast<uint64_t>(info.st_size) > kMaxIniFileSize) {
-        result = IniLoad::kTooLarge;
-    }
-    char chunk[8192];
-    while (result == IniLoad::kRead) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) result = IniLoad::kUnreadable;
-        if (n <= 0) break;
-        out->append(chunk, static_cast<size_t>(n));
-        if (out->size() > kMaxIniFileSize) result = IniLoad::kTooLarge;  // it grew
-    }
-    ::close(fd);
-    if (result != IniLoad::kRead) out->clear();
-    return result;
-}
-
 }  // namespace
 
 IniLoad IniFile::Load(const char* file) {
     file_ = file != nullptr ? file : "";
     bytes_.clear();
-    status_ = file_.empty() ? IniLoad::kMissing : ReadWholeFile(file_.c_str(), &bytes_);
+    status_ = file_.empty() ? IniLoad::kMissing
+                            : static_cast<IniLoad>(ReadWholeFile(file_, kMaxIniFileSize, &bytes_));
     Parse();
     return status_;
 }
@@ -345,26 +240,22 @@ bool IniFile::Save() const {
         return false;
     }
     const std::string target = FollowLinks(file_);
-    if (target.empty() || ReadOnly(target)) {
+    if (target.empty() || IsReadOnlyFile(target)) {
         TRACE("INI write %s: read-only or a loop of links; not replaced\n", file_.c_str());
         return false;
     }
-    return ReplaceFile(target, bytes_);
+    return ReplaceFileAtomically(target, bytes_);
 }
 
-void SetIniCommitHook(IniCommitHook hook) {
-    g_commitHook.store(hook);
-}
-
-std::vector<std::pair<std::string, std::string>> GetPrivateProfileSection(const char* section,
-                                                                          const char* file) {
+std::vector<std::pair<std::string, std::string>> IniReadSection(const char* section,
+                                                                const char* file) {
     if (section == nullptr || file == nullptr) return {};
     IniFile ini;
     ini.Load(file);
     return ini.Section(section);
 }
 
-int GetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* file) {
+int IniReadInt(const char* section, const char* key, int defaultValue, const char* file) {
     std::string value;
     IniFile ini;
     if (section == nullptr || key == nullptr || file == nullptr) return defaultValue;
@@ -379,8 +270,8 @@ int GetPrivateProfileInt(const char* section, const char* key, int defaultValue,
     return static_cast<int>(n);
 }
 
-uint32_t GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
-                                 char* out, uint32_t size, const char* file) {
+uint32_t IniReadString(const char* section, const char* key, const char* defaultValue, char* out,
+                       uint32_t size, const char* file) {
     if (out == nullptr || size == 0) return 0;
     std::string value;
     IniFile ini;
@@ -394,8 +285,7 @@ uint32_t GetPrivateProfileString(const char* section, const char* key, const cha
     return static_cast<uint32_t>(n);
 }
 
-bool WritePrivateProfileString(const char* section, const char* key, const char* value,
-                               const char* file) {
+bool IniWriteString(const char* section, const char* key, const char* value, const char* file) {
     if (section == nullptr || key == nullptr || file == nullptr || file[0] == '\0') return false;
     IniFile ini;
     const IniLoad status = ini.Load(file);

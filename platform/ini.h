@@ -26,16 +26,16 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_replace.h"
+
 namespace platform {
 
 inline constexpr size_t kMaxIniFileSize = 1024 * 1024;
 
-enum class IniLoad {
-    kRead,        // the file was read (its text may still be empty)
-    kMissing,     // no such file: every lookup gives the default
-    kTooLarge,    // over kMaxIniFileSize: not read, never rewritten
-    kUnreadable,  // a folder, a device, no permission: not read, never rewritten
-};
+// How a load went: kRead, kMissing, kTooLarge (over kMaxIniFileSize: not
+// read, never rewritten) or kUnreadable (a folder, a device, no permission:
+// not read, never rewritten).
+using IniLoad = FileRead;
 
 // One INI file read and split once: lookups cost no further reads, and
 // changes are written back with one atomic replace.
@@ -80,27 +80,20 @@ private:
     std::unordered_map<std::string, size_t> keys_;  // folded section and key: first key line
 };
 
-int GetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* file);
+int IniReadInt(const char* section, const char* key, int defaultValue, const char* file);
 
 // Copies the value (or the default) into out, at most size - 1 characters and
 // a terminating NUL; returns the number of characters copied.
-uint32_t GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
-                                 char* out, uint32_t size, const char* file);
+uint32_t IniReadString(const char* section, const char* key, const char* defaultValue, char* out,
+                       uint32_t size, const char* file);
 
 // Writes key=value in section; a null value removes the key. Returns false
 // when the file could not be replaced (the old file is then untouched).
-bool WritePrivateProfileString(const char* section, const char* key, const char* value,
-                               const char* file);
+bool IniWriteString(const char* section, const char* key, const char* value, const char* file);
 
 // Every key=value of a section, in file order (first of duplicates only),
 // values cleaned up as for a single lookup.
-std::vector<std::pair<std::string, std::string>> GetPrivateProfileSection(const char* section,
-                                                                          const char* file);
-
-// Called after the temporary file is written and flushed, before it replaces
-// the real one; returning false abandons the write. Lets tests interrupt a
-// write at its most delicate moment. nullptr removes the hook.
-using IniCommitHook = bool (*)(const char* temporaryPath, const char* finalPath);
-void SetIniCommitHook(IniCommitHook hook);
+std::vector<std::pair<std::string, std::string>> IniReadSection(const char* section,
+                                                                const char* file);
 
 }  // namespace platform

@@ -32,7 +32,7 @@ std::string PortMap_DevicePath(int comNumber) {
     if (comNumber < 1) return "";
     std::string key = "COM" + std::to_string(comNumber);
     char path[1024];
-    GetPrivateProfileString(kPortMapSection, key.c_str(), "", path, sizeof path,
+    IniReadString(kPortMapSection, key.c_str(), "", path, sizeof path,
                             PortMap_File().c_str());
     if (path[0] != '\0') return path;
     return "/dev/ttyS" + std::to_string(comNumber - 1);

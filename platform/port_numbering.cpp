@@ -38,7 +38,7 @@ int OnBoardNumber(const std::string& devicePath) {
 PortNumbering::PortNumbering(std::string mapFile) : file_(std::move(mapFile)) {}
 
 int PortNumbering::RecordedNumber(const std::string& location) const {
-    for (const auto& [key, value] : GetPrivateProfileSection(kPortMapSection, file_.c_str())) {
+    for (const auto& [key, value] : IniReadSection(kPortMapSection, file_.c_str())) {
         const int n = KeyNumber(key, "USB");
         if (n > 0 && value == location) return n;
     }
@@ -52,7 +52,7 @@ int PortNumbering::NumberFor(const DetectedDevice& device) {
     int n = RecordedNumber(device.location);
     if (n == 0) {
         std::set<int> taken = reserved_;
-        for (const auto& [key, value] : GetPrivateProfileSection(kPortMapSection, file_.c_str())) {
+        for (const auto& [key, value] : IniReadSection(kPortMapSection, file_.c_str())) {
             taken.insert(KeyNumber(key, "COM"));
             taken.insert(KeyNumber(key, "USB"));
         }
@@ -60,7 +60,7 @@ int PortNumbering::NumberFor(const DetectedDevice& device) {
         }
         if (n > kMaxComNumber) return 0;
         const std::string usbKey = "USB" + std::to_string(n);
-        if (!WritePrivateProfileString(kPortMapSection, usbKey.c_str(), device.location.c_str(),
+        if (!IniWriteString(kPortMapSection, usbKey.c_str(), device.location.c_str(),
                                        file_.c_str())) {
             return 0;
         }
@@ -68,10 +68,10 @@ int PortNumbering::NumberFor(const DetectedDevice& device) {
     // The device node may differ from the last sighting (ttyACM0, ttyACM1).
     const std::string comKey = "COM" + std::to_string(n);
     char current[1024];
-    GetPrivateProfileString(kPortMapSection, comKey.c_str(), "", current, sizeof current,
+    IniReadString(kPortMapSection, comKey.c_str(), "", current, sizeof current,
                             file_.c_str());
     if (device.devicePath != current) {
-        WritePrivateProfileString(kPortMapSection, comKey.c_str(), device.devicePath.c_str(),
+        IniWriteString(kPortMapSection, comKey.c_str(), device.devicePath.c_str(),
                                   file_.c_str());
     }
     return n;

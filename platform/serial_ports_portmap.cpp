@@ -31,7 +31,7 @@ bool IsHandsetPortName(const std::string& name) {
 std::vector<SerialPortInfo> PortMap_NamedPorts() {
     std::vector<SerialPortInfo> ports;
     const std::string file = PortMap_File();
-    for (const auto& [key, value] : GetPrivateProfileSection(kPortMapSection, file.c_str())) {
+    for (const auto& [key, value] : IniReadSection(kPortMapSection, file.c_str())) {
         const int n = NameKeyNumber(key);
         if (n <= 0 || value.empty()) continue;
         ports.push_back(SerialPortInfo{value, n, PortMap_DevicePath(n)});

@@ -1,7 +1,5 @@
 #include "records/recorder.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <utility>
 
@@ -19,7 +17,7 @@ namespace {
 
 std::string ReadKey(const char* key, const std::string& file) {
     char value[1024];
-    platform::GetPrivateProfileString(kRecordsSection, key, "", value, sizeof value, file.c_str());
+    platform::IniReadString(kRecordsSection, key, "", value, sizeof value, file.c_str());
     return value;
 }
 
@@ -98,19 +96,15 @@ const Recorder::FileFacts& Recorder::Facts(const std::string& path) {
 // is unchanged (a repeated session does not read its images again).
 void Recorder::LearnFile(const std::string& path) {
     FileFacts& facts = files_[path];
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    platform::FileVersion version;
+    if (!platform::RegularFileVersion(path, &version)) {
         facts = FileFacts{};
         return;
     }
-    // A file replaced (a new inode) or written (new times) is read again.
-    const std::array<int64_t, 4> version = {
-        static_cast<int64_t>(info.st_ino), info.st_size,
-        info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec,
-        info.st_ctim.tv_sec * 1000000000LL + info.st_ctim.tv_nsec};
+    // A file replaced (a new identity) or written (new times) is read again.
     if (facts.size >= 0 && facts.version == version) return;
     uint32_t crc = 0;
-    facts.size = info.st_size;
+    facts.size = static_cast<int64_t>(version.size);
     facts.version = version;
     facts.crc32 = VARKO_FileCrc32(path.c_str(), &crc) ? Hex(crc) : "";
 }

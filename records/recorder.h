@@ -15,6 +15,7 @@
 #include <string>
 
 #include "engine/observer.h"
+#include "platform/files.h"
 #include "records/forwarder.h"
 #include "records/local_store.h"
 
@@ -64,7 +65,7 @@ private:
     struct FileFacts {
         int64_t size = -1;
         std::string crc32;
-        std::array<int64_t, 4> version{};  // inode, size, change times
+        platform::FileVersion version;
     };
     struct ChannelState {
         ChannelRecord record;

@@ -1,10 +1,11 @@
 #include "records/server_link.h"
 
 #include <libpq-fe.h>
-#include <poll.h>
 
 #include <cstdio>
 #include <cstring>
+
+#include "platform/socket_wait.h"
 
 namespace records {
 namespace {
@@ -118,9 +119,6 @@ void ServerLink::Close() {
 
 bool ServerLink::WaitSocket(bool forWriting, Clock::time_point deadline,
                             const std::atomic<bool>& stop, std::string* error) {
-    struct pollfd watch {
-        PQsocket(conn_), static_cast<short>(forWriting ? POLLOUT : POLLIN), 0
-    };
     for (;;) {
         if (stop.load()) {
             *error = "stopped";
@@ -132,10 +130,11 @@ bool ServerLink::WaitSocket(bool forWriting, Clock::time_point deadline,
             *error = "the server did not answer in time";
             return false;
         }
-        const int n =
-            ::poll(&watch, 1, static_cast<int>(left < kPollSliceMs ? left : kPollSliceMs));
-        if (n > 0) return true;
-        if (n < 0 && errno != EINTR) {
+        const platform::SocketWait wait =
+            platform::WaitForSocket(PQsocket(conn_), forWriting,
+                                    static_cast<int>(left < kPollSliceMs ? left : kPollSliceMs));
+        if (wait == platform::SocketWait::kReady) return true;
+        if (wait == platform::SocketWait::kFailed) {
             *error = "cannot watch the server's socket";
             return false;
         }

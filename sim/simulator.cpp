@@ -129,10 +129,10 @@ bool Simulator::PinPorts(std::string* error) {
 bool Simulator::PinKey(const std::string& key, const std::string& value, std::string* error) {
     const std::string file = PortMapFile();
     char previous[1024];
-    platform::GetPrivateProfileString(platform::kPortMapSection, key.c_str(), kMissing, previous,
+    platform::IniReadString(platform::kPortMapSection, key.c_str(), kMissing, previous,
                                       sizeof previous, file.c_str());
     Pin pin{key, std::string(previous) != kMissing, previous};
-    if (!platform::WritePrivateProfileString(platform::kPortMapSection, key.c_str(), value.c_str(),
+    if (!platform::IniWriteString(platform::kPortMapSection, key.c_str(), value.c_str(),
                                              file.c_str())) {
         *error = "cannot write the port map " + file;
         return false;
@@ -144,7 +144,7 @@ bool Simulator::PinKey(const std::string& key, const std::string& value, std::st
 void Simulator::UnpinPorts() {
     const std::string file = PortMapFile();
     for (auto it = pins_.rbegin(); it != pins_.rend(); ++it) {
-        platform::WritePrivateProfileString(platform::kPortMapSection, it->key.c_str(),
+        platform::IniWriteString(platform::kPortMapSection, it->key.c_str(),
                                             it->existed ? it->previous.c_str() : nullptr,
                                             file.c_str());
     }

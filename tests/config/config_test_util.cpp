@@ -104,7 +104,7 @@ void ConfigTest::SetUp() {
 
 void ConfigTest::TearDown() {
     platform::SetOperatorPrompt(nullptr);
-    platform::SetIniCommitHook(nullptr);
+    platform::SetFileCommitHook(nullptr);
 }
 
 ImageSet FilledImageSet(int modemType, const std::string& folder) {

@@ -270,9 +270,9 @@ TEST_F(ImageSetTest, FailedWriteKeepsTheOldFile) {
     const std::string before = ReadFile(Vrk());
     const auto entries = config_test::FolderEntries(dir_.path());
 
-    platform::SetIniCommitHook(FailingCommit);
+    platform::SetFileCommitHook(FailingCommit);
     EXPECT_FALSE(WriteImageSet(Vrk().c_str(), FilledImageSet(kModemTypeBootChain, dir_.path())));
-    platform::SetIniCommitHook(nullptr);
+    platform::SetFileCommitHook(nullptr);
     EXPECT_EQ(ReadFile(Vrk()), before);
     EXPECT_EQ(config_test::FolderEntries(dir_.path()), entries);  // no temporary left behind
 

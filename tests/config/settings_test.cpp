@@ -198,7 +198,7 @@ TEST_F(SettingsTest, InterruptedWriteLeavesTheOldFiles) {
 
     g_settings.BAUDRATE = 460800;
     g_imageSet.MTY = 2;
-    platform::SetIniCommitHook(FailingCommit);
+    platform::SetFileCommitHook(FailingCommit);
     bool ok = true;
     EXPECT_EQ(WriteSettings(&ok), 1);
     EXPECT_FALSE(ok);
@@ -206,7 +206,7 @@ TEST_F(SettingsTest, InterruptedWriteLeavesTheOldFiles) {
     EXPECT_EQ(ReadFile(DefaultVrk()), oldVrk);
     EXPECT_EQ(config_test::FolderEntries(dir_.path()), entries);
 
-    platform::SetIniCommitHook(FailImageSetCommits);
+    platform::SetFileCommitHook(FailImageSetCommits);
     ok = true;
     WriteSettings(&ok);
     EXPECT_FALSE(ok);  // the image set could not be stored

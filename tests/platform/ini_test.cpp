@@ -36,7 +36,7 @@ void Spit(const std::string& path, const std::string& bytes) {
 
 std::string Get(const char* section, const char* key, const std::string& file, uint32_t size = 64) {
     char out[1024];
-    platform::GetPrivateProfileString(section, key, "dflt", out, size, file.c_str());
+    platform::IniReadString(section, key, "dflt", out, size, file.c_str());
     return out;
 }
 
@@ -71,11 +71,11 @@ TEST(IniTest, LookupsFollowPrivateProfileRules) {
     EXPECT_EQ(Get("VARKO", "port", dir.File("missing.ini")), "dflt");
     EXPECT_EQ(Get("VARKO", "port", file, 4), " qu");  // cut to the buffer
 
-    EXPECT_EQ(platform::GetPrivateProfileInt("VARKO", "num", 7, file.c_str()), 42);
-    EXPECT_EQ(platform::GetPrivateProfileInt("VARKO", "neg", 7, file.c_str()), 0);
-    EXPECT_EQ(platform::GetPrivateProfileInt("VARKO", "word", 7, file.c_str()), 0);
-    EXPECT_EQ(platform::GetPrivateProfileInt("VARKO", "empty", 7, file.c_str()), 7);
-    EXPECT_EQ(platform::GetPrivateProfileInt("VARKO", "missing", 7, file.c_str()), 7);
+    EXPECT_EQ(platform::IniReadInt("VARKO", "num", 7, file.c_str()), 42);
+    EXPECT_EQ(platform::IniReadInt("VARKO", "neg", 7, file.c_str()), 0);
+    EXPECT_EQ(platform::IniReadInt("VARKO", "word", 7, file.c_str()), 0);
+    EXPECT_EQ(platform::IniReadInt("VARKO", "empty", 7, file.c_str()), 7);
+    EXPECT_EQ(platform::IniReadInt("VARKO", "missing", 7, file.c_str()), 7);
 }
 
 TEST(IniTest, WritesKeepEveryOtherLineAndTheLineEndings) {
@@ -90,9 +90,9 @@ TEST(IniTest, WritesKeepEveryOtherLineAndTheLineEndings) {
         "[OTHER]\r\n"
         "x=1\r\n";
     Spit(file, original);
-    ASSERT_TRUE(platform::WritePrivateProfileString("VARKO", "DELAY", "9", file.c_str()));
-    ASSERT_TRUE(platform::WritePrivateProfileString("VARKO", "BAUDRATE", "115200", file.c_str()));
-    ASSERT_TRUE(platform::WritePrivateProfileString("NEW", "K", "v", file.c_str()));
+    ASSERT_TRUE(platform::IniWriteString("VARKO", "DELAY", "9", file.c_str()));
+    ASSERT_TRUE(platform::IniWriteString("VARKO", "BAUDRATE", "115200", file.c_str()));
+    ASSERT_TRUE(platform::IniWriteString("NEW", "K", "v", file.c_str()));
     EXPECT_EQ(Slurp(file),
               "; station settings\r\n"
               "[VARKO]\r\n"
@@ -106,21 +106,21 @@ TEST(IniTest, WritesKeepEveryOtherLineAndTheLineEndings) {
               "[NEW]\r\n"
               "K=v\r\n");
     // A line break in a value cannot start a new line.
-    ASSERT_TRUE(platform::WritePrivateProfileString("OTHER", "x", "2\n[EVIL]\nk=1", file.c_str()));
+    ASSERT_TRUE(platform::IniWriteString("OTHER", "x", "2\n[EVIL]\nk=1", file.c_str()));
     EXPECT_EQ(Get("OTHER", "x", file), "2");
     EXPECT_EQ(Get("EVIL", "k", file), "dflt");
     // A null value removes the key and nothing else.
-    ASSERT_TRUE(platform::WritePrivateProfileString("VARKO", "UNKNOWN", nullptr, file.c_str()));
+    ASSERT_TRUE(platform::IniWriteString("VARKO", "UNKNOWN", nullptr, file.c_str()));
     EXPECT_EQ(Slurp(file).find("UNKNOWN"), std::string::npos);
     EXPECT_EQ(Get("VARKO", "BAUDRATE", file), "115200");
 
     // A new file is created with its section; a file without a last line end
     // gets one before the new key.
     const std::string fresh = dir.File("fresh.ini");
-    ASSERT_TRUE(platform::WritePrivateProfileString("S", "k", "v", fresh.c_str()));
+    ASSERT_TRUE(platform::IniWriteString("S", "k", "v", fresh.c_str()));
     EXPECT_EQ(Slurp(fresh), "[S]\nk=v\n");
     Spit(fresh, "[S]\nk=v");
-    ASSERT_TRUE(platform::WritePrivateProfileString("S", "j", "w", fresh.c_str()));
+    ASSERT_TRUE(platform::IniWriteString("S", "j", "w", fresh.c_str()));
     EXPECT_EQ(Slurp(fresh), "[S]\nk=v\nj=w\n");
 
     // Several keys set in one go before one save: every later line moves with
@@ -146,10 +146,10 @@ TEST(IniTest, AFailedWriteLeavesTheOldFile) {
     TempDir dir;
     const std::string file = dir.File("c.ini");
     Spit(file, "[VARKO]\nA=1\n");
-    platform::SetIniCommitHook(&FailingCommit);
+    platform::SetFileCommitHook(&FailingCommit);
     g_failCommit = true;
-    EXPECT_FALSE(platform::WritePrivateProfileString("VARKO", "A", "2", file.c_str()));
-    platform::SetIniCommitHook(nullptr);
+    EXPECT_FALSE(platform::IniWriteString("VARKO", "A", "2", file.c_str()));
+    platform::SetFileCommitHook(nullptr);
     EXPECT_EQ(Slurp(file), "[VARKO]\nA=1\n");
 
     // No temporary file is left behind.
@@ -161,16 +161,16 @@ TEST(IniTest, AFailedWriteLeavesTheOldFile) {
     // A file that exists but cannot be read is never replaced.
     const std::string folder = dir.File("a-folder.ini");
     std::filesystem::create_directory(folder);
-    EXPECT_FALSE(platform::WritePrivateProfileString("VARKO", "A", "2", folder.c_str()));
+    EXPECT_FALSE(platform::IniWriteString("VARKO", "A", "2", folder.c_str()));
     EXPECT_TRUE(std::filesystem::is_directory(folder));
 
     // A missing folder: the write fails, nothing appears.
     EXPECT_FALSE(
-        platform::WritePrivateProfileString("VARKO", "A", "2", dir.File("no/such/x.ini").c_str()));
+        platform::IniWriteString("VARKO", "A", "2", dir.File("no/such/x.ini").c_str()));
 
     // A long file name still leaves room for the temporary file.
     const std::string longName = dir.File(std::string(250, 'n') + ".vrk");
-    EXPECT_TRUE(platform::WritePrivateProfileString("VARKO", "A", "3", longName.c_str()));
+    EXPECT_TRUE(platform::IniWriteString("VARKO", "A", "3", longName.c_str()));
     EXPECT_EQ(Get("VARKO", "A", longName), "3");
 }
 
@@ -184,7 +184,7 @@ TEST(IniTest, BinaryAndTruncatedFilesNeverCrash) {
     junk.append(tail, sizeof tail - 1);
     Spit(file, junk);
     EXPECT_EQ(Get("VARKO", "KEY", file), "va");
-    EXPECT_TRUE(platform::WritePrivateProfileString("VARKO", "KEY", "ok", file.c_str()));
+    EXPECT_TRUE(platform::IniWriteString("VARKO", "KEY", "ok", file.c_str()));
     EXPECT_EQ(Get("VARKO", "KEY", file), "ok");
     std::string after = Slurp(file);
     EXPECT_EQ(after.substr(0, 70000), junk.substr(0, 70000));
@@ -195,7 +195,7 @@ TEST(IniTest, AByteOrderMarkIsSkippedOnReadingAndKeptOnWriting) {
     const std::string file = dir.File("bom.ini");
     Spit(file, "\xEF\xBB\xBF[VARKO]\r\nDELAY=7\r\n");
     EXPECT_EQ(Get("VARKO", "DELAY", file), "7");
-    ASSERT_TRUE(platform::WritePrivateProfileString("VARKO", "BAUDRATE", "9600", file.c_str()));
+    ASSERT_TRUE(platform::IniWriteString("VARKO", "BAUDRATE", "9600", file.c_str()));
     EXPECT_EQ(Slurp(file), "\xEF\xBB\xBF[VARKO]\r\nDELAY=7\r\nBAUDRATE=9600\r\n");
 }
 
@@ -206,8 +206,8 @@ TEST(IniTest, CrLfAndCrLfPairsAllEndLines) {
     EXPECT_EQ(Get("VARKO", "A", file), "1");
     EXPECT_EQ(Get("VARKO", "B", file), "2");
     EXPECT_EQ(Get("VARKO", "C", file), "3");
-    ASSERT_TRUE(platform::WritePrivateProfileString("VARKO", "B", "9", file.c_str()));
-    ASSERT_TRUE(platform::WritePrivateProfileString("VARKO", "D", "4", file.c_str()));
+    ASSERT_TRUE(platform::IniWriteString("VARKO", "B", "9", file.c_str()));
+    ASSERT_TRUE(platform::IniWriteString("VARKO", "D", "4", file.c_str()));
     // Every other line byte for byte; a new line takes the file's first style.
     EXPECT_EQ(Slurp(file), "[VARKO]\rA=1\rB=9\r\nC=3\n; note\rD=4\r");
 }
@@ -219,7 +219,7 @@ TEST(IniTest, ReadOnlyFilesAreKeptAndLinksAreFollowed) {
     std::filesystem::permissions(file, std::filesystem::perms::owner_read |
                                            std::filesystem::perms::group_read |
                                            std::filesystem::perms::others_read);
-    EXPECT_FALSE(platform::WritePrivateProfileString("VARKO", "A", "2", file.c_str()));
+    EXPECT_FALSE(platform::IniWriteString("VARKO", "A", "2", file.c_str()));
     EXPECT_EQ(Slurp(file), "[VARKO]\nA=1\n");
 
     std::filesystem::create_directory(dir.File("real"));
@@ -227,7 +227,7 @@ TEST(IniTest, ReadOnlyFilesAreKeptAndLinksAreFollowed) {
     Spit(target, "[VARKO]\nA=1\n");
     const std::string link = dir.File("link.vrk");
     std::filesystem::create_symlink("real/set.vrk", link);  // relative to the link's folder
-    ASSERT_TRUE(platform::WritePrivateProfileString("VARKO", "A", "3", link.c_str()));
+    ASSERT_TRUE(platform::IniWriteString("VARKO", "A", "3", link.c_str()));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(Slurp(target), "[VARKO]\nA=3\n");
 }
@@ -245,7 +245,7 @@ TEST(IniTest, FilesOverOneMebibyteAreNeitherReadNorRewritten) {
     EXPECT_EQ(Get("VARKO", "A", file), "dflt");
     platform::IniFile ini;
     EXPECT_EQ(ini.Load(file.c_str()), platform::IniLoad::kTooLarge);
-    EXPECT_FALSE(platform::WritePrivateProfileString("VARKO", "A", "2", file.c_str()));
+    EXPECT_FALSE(platform::IniWriteString("VARKO", "A", "2", file.c_str()));
     EXPECT_EQ(Slurp(file), bytes);
 }
 
@@ -256,21 +256,21 @@ TEST(IniTest, PortMapNamesDevicesByComNumber) {
     EXPECT_EQ(platform::PortMap_DevicePath(1), "/dev/ttyS0");
     EXPECT_EQ(platform::PortMap_DevicePath(12), "/dev/ttyS11");
     EXPECT_EQ(platform::PortMap_DevicePath(0), "");
-    platform::WritePrivateProfileString("PORTS", "COM12", "/dev/pts/9",
+    platform::IniWriteString("PORTS", "COM12", "/dev/pts/9",
                                         platform::PortMap_File().c_str());
     EXPECT_EQ(platform::PortMap_DevicePath(12), "/dev/pts/9");
 
     // Named entries are the simulator's handset ports; other keys are not ports.
     const std::string map = platform::PortMap_File();
-    platform::WritePrivateProfileString("PORTS", "NAME12", "kvmodem-sim0", map.c_str());
-    platform::WritePrivateProfileString("PORTS", "NAMEX", "junk", map.c_str());
-    platform::WritePrivateProfileString("PORTS", "NAME3", "", map.c_str());
+    platform::IniWriteString("PORTS", "NAME12", "kvmodem-sim0", map.c_str());
+    platform::IniWriteString("PORTS", "NAMEX", "junk", map.c_str());
+    platform::IniWriteString("PORTS", "NAME3", "", map.c_str());
     auto named = platform::PortMap_NamedPorts();
     ASSERT_EQ(named.size(), 1u);
     EXPECT_EQ(named[0].name, "kvmodem-sim0");
     EXPECT_EQ(named[0].comNumber, 12);
     EXPECT_EQ(named[0].devicePath, "/dev/pts/9");
-    auto section = platform::GetPrivateProfileSection("ports", map.c_str());
+    auto section = platform::IniReadSection("ports", map.c_str());
     EXPECT_EQ(section.size(), 4u);
 }
 

@@ -21,7 +21,7 @@ public:
 
 std::string MapValue(const std::string& file, const std::string& key) {
     char value[256];
-    platform::GetPrivateProfileString("PORTS", key.c_str(), "", value, sizeof value, file.c_str());
+    platform::IniReadString("PORTS", key.c_str(), "", value, sizeof value, file.c_str());
     return value;
 }
 
@@ -30,11 +30,11 @@ TEST(PortNumberingTest, NumbersFollowThePhysicalLocation) {
     platform::PortMap_SetDirectory(dir.path());
     const std::string map = platform::PortMap_File();
     // The simulator pinned COM1 and COM2 with names; COM4 is pinned by hand.
-    platform::WritePrivateProfileString("PORTS", "COM1", "/dev/pts/3", map.c_str());
-    platform::WritePrivateProfileString("PORTS", "NAME1", "kvmodem-sim0", map.c_str());
-    platform::WritePrivateProfileString("PORTS", "COM2", "/dev/pts/4", map.c_str());
-    platform::WritePrivateProfileString("PORTS", "NAME2", "kvmodem-sim1", map.c_str());
-    platform::WritePrivateProfileString("PORTS", "COM4", "/dev/ttyUSB9", map.c_str());
+    platform::IniWriteString("PORTS", "COM1", "/dev/pts/3", map.c_str());
+    platform::IniWriteString("PORTS", "NAME1", "kvmodem-sim0", map.c_str());
+    platform::IniWriteString("PORTS", "COM2", "/dev/pts/4", map.c_str());
+    platform::IniWriteString("PORTS", "NAME2", "kvmodem-sim1", map.c_str());
+    platform::IniWriteString("PORTS", "COM4", "/dev/ttyUSB9", map.c_str());
 
     const DetectedDevice a{"/dev/ttyACM0", "pci-0000:00:14.0-usb-0:1:1.0",
                            "Phone kvmodem-dl (cdc_acm)"};

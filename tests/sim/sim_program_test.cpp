@@ -125,7 +125,7 @@ private:
 
 std::string PortMapValue(const std::string& file, const std::string& key) {
     char value[256];
-    platform::GetPrivateProfileString("PORTS", key.c_str(), "(none)", value, sizeof value,
+    platform::IniReadString("PORTS", key.c_str(), "(none)", value, sizeof value,
                                       file.c_str());
     return value;
 }

@@ -67,7 +67,7 @@ void Pty::Write(const std::vector<uint8_t>& bytes) {
 void PinPort(const std::string& folder, int comNumber, const std::string& path) {
     platform::PortMap_SetDirectory(folder);
     std::string key = "COM" + std::to_string(comNumber);
-    platform::WritePrivateProfileString(platform::kPortMapSection, key.c_str(), path.c_str(),
+    platform::IniWriteString(platform::kPortMapSection, key.c_str(), path.c_str(),
                                         platform::PortMap_File().c_str());
 }
 

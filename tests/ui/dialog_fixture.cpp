@@ -121,7 +121,7 @@ void WriteVarko(const std::string& file, const Keys& keys) {
 
 std::string StoredValue(const std::string& file, const std::string& key) {
     char value[1024];
-    platform::GetPrivateProfileString("VARKO", key.c_str(), "<missing>", value, sizeof value,
+    platform::IniReadString("VARKO", key.c_str(), "<missing>", value, sizeof value,
                                       file.c_str());
     return value;
 }
