@@ -65,6 +65,28 @@ bool PathExists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool RegularFileVersion(const std::string& path, FileVersion* version) {
+    HANDLE file = OpenRegular(path.c_str());
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO times{};
+    const bool ok = ::GetFileInformationByHandle(file, &info) &&
+                    ::GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times);
+    ::CloseHandle(file);
+    if (!ok) return false;
+    // File times count 100 ns steps; the file index is the file's identity.
+    version->identity = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    version->size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    version->writtenNs = times.LastWriteTime.QuadPart * 100;
+    version->changedNs = times.ChangeTime.QuadPart * 100;
+    return true;
+}
+
 bool IsReadableFile(const std::string& path) {
     HANDLE file = OpenRegular(path.c_str());
     if (file == INVALID_HANDLE_VALUE) return false;
