@@ -9,6 +9,7 @@
 
 #include "platform/file_replace.h"
 #include "platform/trace.h"
+#include "platform/wide_path_win32.h"
 
 namespace platform {
 namespace {
@@ -49,7 +50,7 @@ bool IsHeld(DWORD error) {
 
 bool MoveOver(const std::string& from, const std::string& to) {
     for (int attempt = 1;; ++attempt) {
-        if (::MoveFileExA(from.c_str(), to.c_str(),
+        if (::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return true;
         }
@@ -65,13 +66,13 @@ bool MoveOver(const std::string& from, const std::string& to) {
 }  // namespace
 
 std::string FollowLinks(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         return path;
     }
-    HANDLE file = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file = ::CreateFileW(WidePath(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return path;  // a dangling link: written as itself
     char target[MAX_PATH * 4] = {};
     const DWORD n = ::GetFinalPathNameByHandleA(file, target, sizeof target - 1, VOLUME_NAME_DOS);
@@ -83,15 +84,16 @@ std::string FollowLinks(const std::string& path) {
     return final;
 }
 
-bool IsReadOnlyFile(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+bool IsReadOnlyFile(const std::string& file) {
+    const std::string& path = file;
+    const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return true;
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(file);
+    HANDLE handle = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(handle);
         return false;
     }
     return ::GetLastError() == ERROR_ACCESS_DENIED;
@@ -99,13 +101,14 @@ bool IsReadOnlyFile(const std::string& path) {
 
 FileRead ReadWholeFile(const std::string& path, size_t maxSize, std::string* bytes) {
     bytes->clear();
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ,
+    HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileRead::kMissing
-                                                                               : FileRead::kUnreadable;
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? FileRead::kMissing
+                   : FileRead::kUnreadable;
     }
     FileRead result = FileRead::kRead;
     BY_HANDLE_FILE_INFORMATION info{};
@@ -134,7 +137,7 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
     const std::string temporary = FolderOf(path) + "\\.kelvane-ini." +
                                   std::to_string(::GetCurrentProcessId()) + "." +
                                   std::to_string(g_temporaryCount.fetch_add(1)) + ".tmp";
-    HANDLE file = ::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE file = ::CreateFileW(WidePath(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         TRACE("write %s: cannot create a temporary file (error %lu)\n", path.c_str(),
@@ -144,17 +147,17 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
     bool ok = WriteAll(file, bytes) && ::FlushFileBuffers(file);
     ok = ::CloseHandle(file) && ok;
     // The old file's hidden and system marks stay with the new one.
-    const DWORD old = ::GetFileAttributesA(path.c_str());
+    const DWORD old = ::GetFileAttributesW(WidePath(path).c_str());
     if (ok && old != INVALID_FILE_ATTRIBUTES) {
         const DWORD keep = old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-        if (keep != 0) ::SetFileAttributesA(temporary.c_str(), keep);
+        if (keep != 0) ::SetFileAttributesW(WidePath(temporary).c_str(), keep);
     }
     FileCommitHook hook = g_commitHook.load();
     if (ok && hook != nullptr) ok = hook(temporary.c_str(), path.c_str());
     if (ok) ok = MoveOver(temporary, path);
     if (!ok) {
-        ::SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileA(temporary.c_str());
+        ::SetFileAttributesW(WidePath(temporary).c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(WidePath(temporary).c_str());
     }
     return ok;
 }

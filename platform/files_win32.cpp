@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/wide_path_win32.h"
 
 namespace platform {
 namespace {
@@ -16,8 +17,9 @@ namespace {
 // INVALID_HANDLE_VALUE for anything else.
 HANDLE OpenRegular(const char* path) {
     if (path == nullptr) return INVALID_HANDLE_VALUE;
-    HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file =
+        ::CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return file;
     BY_HANDLE_FILE_INFORMATION info{};
     if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info) ||
@@ -31,17 +33,25 @@ HANDLE OpenRegular(const char* path) {
 }  // namespace
 
 FileKind KindOfFile(const char* path, uint64_t* size) {
-    WIN32_FILE_ATTRIBUTE_DATA info{};
-    if (path == nullptr || !::GetFileAttributesExA(path, GetFileExInfoStandard, &info)) {
-        return FileKind::kMissing;
+    if (path == nullptr) return FileKind::kMissing;
+    // Opened for no access at all: that works for folders and devices too
+    // (a device name such as NUL has no attributes to ask for).
+    HANDLE file = ::CreateFileW(WidePath(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                       error == ERROR_INVALID_NAME
+                   ? FileKind::kMissing
+                   : FileKind::kOther;
     }
-    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
-        return FileKind::kOther;
-    }
-    // A device name such as NUL has attributes too: only a file on disk counts.
-    HANDLE file = OpenRegular(path);
-    if (file == INVALID_HANDLE_VALUE) return FileKind::kOther;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool regular = ::GetFileType(file) == FILE_TYPE_DISK &&
+                         ::GetFileInformationByHandle(file, &info) &&
+                         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     ::CloseHandle(file);
+    if (!regular) return FileKind::kOther;
     if (size != nullptr) {
         *size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     }
@@ -62,11 +72,11 @@ FILE* OpenRegularFile(const char* path) {
 }
 
 bool PathExists(const std::string& path) {
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return KindOfFile(path.c_str(), nullptr) != FileKind::kMissing;
 }
 
 bool IsFolder(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

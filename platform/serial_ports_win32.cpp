@@ -36,7 +36,8 @@ int ComNumber(const std::string& text) {
 // A REG_SZ value's text without its terminating NULs.
 std::string ValueText(const char* data, DWORD size) {
     std::string text(data, size);
-    while (!text.empty() && text.back() == '\0') text.pop_back();
+    while (!text.empty() && text.back() == '\0')
+        text.pop_back();
     return text;
 }
 
@@ -49,16 +50,16 @@ std::map<int, std::string> FriendlyNames() {
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     for (DWORD i = 0; ::SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
-        HKEY key = ::SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
-                                          KEY_READ);
+        HKEY key =
+            ::SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
         if (key == INVALID_HANDLE_VALUE) continue;
         char portName[64] = {};
         DWORD size = sizeof portName - 1;
         DWORD type = 0;
-        const bool named = ::RegQueryValueExA(key, "PortName", nullptr, &type,
-                                              reinterpret_cast<BYTE*>(portName),
-                                              &size) == ERROR_SUCCESS &&
-                           type == REG_SZ;
+        const bool named =
+            ::RegQueryValueExA(key, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(portName),
+                               &size) == ERROR_SUCCESS &&
+            type == REG_SZ;
         ::RegCloseKey(key);
         const int n = named ? ComNumber(ValueText(portName, size)) : 0;
         char friendly[256] = {};

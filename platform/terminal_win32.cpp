@@ -1,7 +1,7 @@
 // The C runtime's isatty is true for any character device, the NUL device
 // included: only the console API tells a console.
-#include <windows.h>
 #include <io.h>
+#include <windows.h>
 
 #include "platform/terminal.h"
 

@@ -68,7 +68,7 @@ void PinPort(const std::string& folder, int comNumber, const std::string& path) 
     platform::PortMap_SetDirectory(folder);
     std::string key = "COM" + std::to_string(comNumber);
     platform::IniWriteString(platform::kPortMapSection, key.c_str(), path.c_str(),
-                                        platform::PortMap_File().c_str());
+                             platform::PortMap_File().c_str());
 }
 
 ScriptedPeer::ScriptedPeer(Pty& pty, Responder responder)

@@ -3,7 +3,7 @@
 namespace testing_support {
 
 std::vector<std::string> NonRegularFiles(const TempDir&) {
-    return {"NUL", "\\\\.\\NUL"};
+    return {"NUL"};
 }
 
 }  // namespace testing_support

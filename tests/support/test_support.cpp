@@ -21,8 +21,8 @@ TempDir::TempDir() {
     std::random_device random;
     const auto base = std::filesystem::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = "kelvane-" + std::to_string(random()) + "-" +
-                                 std::to_string(counter.fetch_add(1));
+        const std::string name =
+            "kelvane-" + std::to_string(random()) + "-" + std::to_string(counter.fetch_add(1));
         std::error_code ec;
         if (std::filesystem::create_directory(base / name, ec)) {
             path_ = (base / name).string();
