@@ -12,6 +12,9 @@
 #include "platform/wide_path_win32.h"
 
 namespace platform {
+
+const char* const kSystemLineEnd = "\r\n";
+
 namespace {
 
 std::atomic<FileCommitHook> g_commitHook{nullptr};

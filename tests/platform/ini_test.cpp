@@ -1,6 +1,7 @@
 // The INI layer: lookups, value clean-up, and writes that keep everything
 // else in the file and never leave half a file behind.
 #include "platform/ini.h"
+#include "platform/file_replace.h"
 
 #include <gtest/gtest.h>
 
@@ -114,11 +115,13 @@ TEST(IniTest, WritesKeepEveryOtherLineAndTheLineEndings) {
     EXPECT_EQ(Slurp(file).find("UNKNOWN"), std::string::npos);
     EXPECT_EQ(Get("VARKO", "BAUDRATE", file), "115200");
 
-    // A new file is created with its section; a file without a last line end
-    // gets one before the new key.
+    // A new file is created with its section, in the system's line-end style
+    // (CRLF on Windows); a file without a last line end gets one before the
+    // new key.
     const std::string fresh = dir.File("fresh.ini");
     ASSERT_TRUE(platform::IniWriteString("S", "k", "v", fresh.c_str()));
-    EXPECT_EQ(Slurp(fresh), "[S]\nk=v\n");
+    const std::string eol = platform::kSystemLineEnd;
+    EXPECT_EQ(Slurp(fresh), "[S]" + eol + "k=v" + eol);
     Spit(fresh, "[S]\nk=v");
     ASSERT_TRUE(platform::IniWriteString("S", "j", "w", fresh.c_str()));
     EXPECT_EQ(Slurp(fresh), "[S]\nk=v\nj=w\n");
