@@ -24,11 +24,21 @@ constexpr DWORD kWriteSliceMs = 10;
 constexpr DWORD kReadBoundMs = 1000;
 constexpr DWORD kQueueSize = 64 * 1024;
 
-// 8N1 at baud, no flow control of any kind, DTR and RTS raised.
+// 8N1 at baud, no flow control of any kind, DTR and RTS raised. Every field
+// is set here, so a line whose present state cannot be read (Wine cannot
+// read back a speed another program set outside its table) is set up all
+// the same.
 bool SetLine(HANDLE file, uint32_t baud) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!::GetCommState(file, &dcb)) return false;
+    if (!::GetCommState(file, &dcb)) {
+        dcb = DCB{};
+        dcb.DCBlength = sizeof dcb;
+        dcb.XonLim = 2048;
+        dcb.XoffLim = 512;
+        dcb.XonChar = 0x11;
+        dcb.XoffChar = 0x13;
+    }
     dcb.BaudRate = baud;
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
