@@ -88,23 +88,8 @@ std::string CsvHeader() {
 }
 
 std::string RecordCsv(const ChannelRecord& r) {
-    const std::string fields[] = {r.id,
-                                  r.station,
-                                  r.sessionStart,
-                                  r.channelStart,
-                                  r.channelEnd,
-                                  std::to_string(r.channel),
-                                  std::to_string(r.comPort),
-                                  r.device,
-                                  r.usbLocation,
-                                  r.usbSerial,
-                                  r.imageSet,
-                                  ImagesJson(r),
-                                  r.result,
-                                  r.lastText,
-                                  r.version};
     std::string line;
-    for (const std::string& field : fields)
+    for (const std::string& field : RecordFieldTexts(r))
         line += (line.empty() ? "" : ",") + CsvField(field);
     return line;
 }

@@ -208,35 +208,38 @@ bool ServerLink::Exec(const char* sql, int count, const char* const* values,
     return ok;
 }
 
+std::vector<std::string> RecordFieldTexts(const ChannelRecord& r) {
+    return {r.id,
+            r.station,
+            r.sessionStart,
+            r.channelStart,
+            r.channelEnd,
+            std::to_string(r.channel),
+            std::to_string(r.comPort),
+            r.device,
+            r.usbLocation,
+            r.usbSerial,
+            r.imageSet,
+            ImagesJson(r),
+            r.result,
+            r.lastText,
+            r.version};
+}
+
 bool ServerLink::Upsert(const ChannelRecord& r, Clock::time_point deadline,
                         const std::atomic<bool>& stop, std::string* error) {
     if (conn_ == nullptr) {
         *error = "not connected";
         return false;
     }
-    const std::string fields[] = {r.id,
-                                  r.station,
-                                  r.sessionStart,
-                                  r.channelStart,
-                                  r.channelEnd,
-                                  std::to_string(r.channel),
-                                  std::to_string(r.comPort),
-                                  r.device,
-                                  r.usbLocation,
-                                  r.usbSerial,
-                                  r.imageSet,
-                                  ImagesJson(r),
-                                  r.result,
-                                  r.lastText,
-                                  r.version,
-                                  std::to_string(r.revision)};
-    const char* values[16];
-    std::string clean[16];
-    for (int i = 0; i < 16; ++i) {
-        clean[i] = ValidUtf8(fields[i]);
-        values[i] = clean[i].c_str();
+    std::vector<std::string> fields = RecordFieldTexts(r);
+    fields.push_back(std::to_string(r.revision));
+    std::vector<const char*> values;
+    for (std::string& field : fields) {
+        field = ValidUtf8(field);
+        values.push_back(field.c_str());
     }
-    return Exec(kUpsert, 16, values, deadline, stop, error);
+    return Exec(kUpsert, static_cast<int>(values.size()), values.data(), deadline, stop, error);
 }
 
 }  // namespace records

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "records/record.h"
 
@@ -48,6 +49,9 @@ private:
 
 // The images of a record as a JSON list (what the server keeps them as).
 std::string ImagesJson(const ChannelRecord& record);
+// The record's fields as texts, in the order of the report's columns (id to
+// version; the images as their JSON list).
+std::vector<std::string> RecordFieldTexts(const ChannelRecord& record);
 // A JSON string literal for text.
 std::string JsonString(const std::string& text);
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tests/support/pty_peer.h"
-#include "ui/qt/downloader_dialog.h"
+#include "ui/downloader_core.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ std::string Touch(const std::string& path) {
 }
 
 std::string Abbreviate(const std::string& path) {
-    return DownloaderDialog::AbbreviatePath(path);
+    return ui::DownloaderCore::AbbreviatePath(path);
 }
 
 class UiAbbreviatePathTest : public ::testing::Test {

@@ -14,7 +14,7 @@
 
 #include "config/settings.h"
 #include "controls/qt/text_progress_ctrl.h"
-#include "tests/ui/dialog_fixture.h"
+#include "tests/ui/qt/dialog_fixture.h"
 #include "ui/qt/address_edits.h"
 #include "ui/qt/dialog_template.h"
 

@@ -19,7 +19,7 @@
 #include "controls/qt/folder_browser.h"
 #include "engine/session.h"
 #include "sim/simulator.h"
-#include "tests/ui/dialog_fixture.h"
+#include "tests/ui/qt/dialog_fixture.h"
 
 namespace uitest {
 namespace {

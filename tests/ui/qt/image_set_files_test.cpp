@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "config/settings.h"
-#include "tests/ui/dialog_fixture.h"
+#include "tests/ui/qt/dialog_fixture.h"
 
 namespace uitest {
 namespace {

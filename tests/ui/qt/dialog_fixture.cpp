@@ -1,4 +1,4 @@
-#include "tests/ui/dialog_fixture.h"
+#include "tests/ui/qt/dialog_fixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -13,7 +13,7 @@
 
 #include "controls/qt/text_progress_ctrl.h"
 #include "link/notify.h"
-#include "tests/ui/dialog_fixture.h"
+#include "tests/ui/qt/dialog_fixture.h"
 #include "ui/qt/window_prompt.h"
 
 namespace uitest {

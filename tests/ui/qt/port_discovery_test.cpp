@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "config/settings.h"
-#include "tests/ui/dialog_fixture.h"
+#include "tests/ui/qt/dialog_fixture.h"
 
 namespace uitest {
 namespace {

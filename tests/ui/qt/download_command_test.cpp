@@ -14,7 +14,7 @@
 #include "controls/qt/text_progress_ctrl.h"
 #include "engine/session.h"
 #include "link/notify.h"
-#include "tests/ui/dialog_fixture.h"
+#include "tests/ui/qt/dialog_fixture.h"
 
 namespace uitest {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "config/image_set.h"
 #include "engine/crc32.h"
-#include "tests/ui/dialog_fixture.h"
+#include "tests/ui/qt/dialog_fixture.h"
 
 namespace uitest {
 namespace {
