@@ -3,10 +3,11 @@
 # simulated handset's pseudo-terminal becomes a COM port through the link
 # $WINEPREFIX/dosdevices/com<n>. Needs WINEPREFIX with a running wineserver
 # (scripts/windows.sh test provides both).
-# Usage: cli_under_wine.sh KELVANE-CLI.EXE LINUX-KELVANE-SIM
+# Usage: cli_under_wine.sh KELVANE-CLI.EXE LINUX-KELVANE-SIM [LINUX-KELVANE-CLI]
 set -euo pipefail
 exe=$1
 sim=$2
+linux_cli=${3:-$(dirname "$sim")/../cli/kelvane-cli}
 : "${WINEPREFIX:?run through scripts/windows.sh test}"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kelvane-wine-e2e.XXXXXX")
@@ -155,6 +156,21 @@ cli ports || true
 grep -q "kvmodem-sim1.*handset" "$work/cli.txt" || fail "ports: COM2 not listed as a handset"
 stop_sim
 [ $failures -eq $before ] && pass "download --auto finds the handset ports in the registry"
+
+# A port another program left at a speed outside Wine's table (the Linux
+# kelvane-cli sets 1382400 through termios2): Wine cannot read its state,
+# and kelvane-cli.exe sets the line up all the same.
+before=$failures
+start_sim 1 0
+"$linux_cli" download --port 1 --image "8=$image@20000" --dir "$work/sim" --delay 0 \
+    --baud 1382400 >"$work/linux.out" 2>&1 || fail "Linux kelvane-cli: $(tail -5 "$work/linux.out")"
+status=0
+cli download --port 1 --image "8=$(winpath "$image")@20000" --dir "$(winpath "$work/cli")" \
+    --delay 0 --baud 1382400 || status=$?
+[ $status -eq 0 ] || fail "after Linux: exit $status: $(tail -5 "$work/cli.txt")"
+grep -q "CH0 COM1 OK" "$work/cli.txt" || fail "after Linux: COM1 not flashed"
+stop_sim
+[ $failures -eq $before ] && pass "a port left at a speed Wine cannot read back is set up"
 
 # Ctrl-C stops every channel and exits 1.
 before=$failures
