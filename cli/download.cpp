@@ -7,15 +7,15 @@
 #include "cli/image_set_choice.h"
 #include "cli/options.h"
 #include "cli/ports.h"
+#include "cli/station_records.h"
 #include "config/settings.h"
 #include "engine/session.h"
-#include "platform/console.h"
 #include "platform/console_signals.h"
 #include "platform/files.h"
 #include "platform/port_map.h"
 #include "platform/serial_ports.h"
+#include "platform/terminal.h"
 #include "platform/tick.h"
-#include "records/recorder.h"
 
 namespace cli {
 namespace {
@@ -158,17 +158,13 @@ int RunDownloadCommand(const std::vector<std::string>& args) {
     if (!ParseDownload(args, &options, &error) || !UseStartFolder(options, &error)) {
         return Usage(error);
     }
-    Console console(stdout, platform::StandardOutputIsTerminal());
+    Console console(stdout, platform::IsLiveConsole(stdout));
     platform::SetOperatorPrompt(&console);
     int status = 2;
     if (!ApplySettings(&options, &error) || !ResolveImages(&options, &error)) {
         Usage(error);
     } else {
-        // Every channel of every round is recorded; a records problem is told
-        // and the download goes on.
-        records::ScopedRecorder recorder(records::StationRecorderOptions(
-            [&options] { return AbsolutePath(options.set); },
-            [](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); }));
+        StationRecords records([&options] { return AbsolutePath(options.set); });
         status = RunSessions(options, console);
     }
     platform::SetOperatorPrompt(nullptr);

@@ -1,6 +1,8 @@
 // kelvane-cli make-image: a test image of pseudo-random data ending in a
 // trailer, for trying a station without real firmware.
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -14,7 +16,7 @@ namespace {
 
 struct MakeImageOptions {
     std::string path;
-    unsigned long size = 0;
+    uint64_t size = 0;
     std::string address;
     std::string kind = "TEST";
     std::string type = "bin";
@@ -27,13 +29,14 @@ int Usage(const std::string& reason) {
     return 2;
 }
 
-bool ParseSize(const std::string& text, unsigned long* size) {
+// 64-bit throughout: long has 32 bits on Windows.
+bool ParseSize(const std::string& text, uint64_t* size) {
     char* end = nullptr;
-    unsigned long value = std::strtoul(text.c_str(), &end, 10);
-    unsigned long unit = 1;
+    const uint64_t value = std::strtoull(text.c_str(), &end, 10);
+    uint64_t unit = 1;
     if (end != nullptr && (*end == 'K' || *end == 'k')) unit = 1024, ++end;
     if (end != nullptr && (*end == 'M' || *end == 'm')) unit = 1024 * 1024, ++end;
-    if (end == text.c_str() || *end != '\0' || value > (1ul << 32) / unit) return false;
+    if (end == text.c_str() || *end != '\0' || value > (uint64_t{1} << 32) / unit) return false;
     *size = value * unit;
     return true;
 }

@@ -7,6 +7,7 @@
 
 #include "config/profile.h"
 #include "engine/image.h"
+#include "platform/path.h"
 
 ImageSet g_imageSet;
 
@@ -18,9 +19,12 @@ struct ChainName {
 };
 
 constexpr ChainName kChainNames[kBootChainCount] = {
-    {"/pbl.mbn", "PBLADDRESS"},       {"/qcsblhd_cfgdata.mbn", "QCSBLHDADDRESS"},
-    {"/mibib1.mbn", "MIBIB1ADDRESS"}, {"/mibib2.mbn", "MIBIB2ADDRESS"},
-    {"/qcsbl.mbn", "QCSBLADDRESS"},   {"/oemsbl.mbn", "OEMSBLADDRESS"}};
+    {KELVANE_PATH_SEPARATOR "pbl.mbn", "PBLADDRESS"},
+    {KELVANE_PATH_SEPARATOR "qcsblhd_cfgdata.mbn", "QCSBLHDADDRESS"},
+    {KELVANE_PATH_SEPARATOR "mibib1.mbn", "MIBIB1ADDRESS"},
+    {KELVANE_PATH_SEPARATOR "mibib2.mbn", "MIBIB2ADDRESS"},
+    {KELVANE_PATH_SEPARATOR "qcsbl.mbn", "QCSBLADDRESS"},
+    {KELVANE_PATH_SEPARATOR "oemsbl.mbn", "OEMSBLADDRESS"}};
 
 constexpr const char* kRowPrefixes[kImageSetRowCount] = {"CODE", "FONT", "DATA", "ETC1", "ETC2"};
 constexpr const char* kRowNames[kImageSetRowCount] = {"Modem", "Rsrc1", "Rsrc2", "FactoryFS",

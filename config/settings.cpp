@@ -71,7 +71,7 @@ bool SetStartDirectory(const char* folder) {
 bool SetStartDirectoryFromProcess() {
     std::error_code error;
     const std::filesystem::path here = std::filesystem::current_path(error);
-    return !error && SetStartDirectory(here.c_str());
+    return !error && SetStartDirectory(here.string().c_str());
 }
 
 std::string StartDirectoryFile(const char* name) {

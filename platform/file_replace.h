@@ -9,6 +9,10 @@
 
 namespace platform {
 
+// How the system's own text files end their lines ("\n", "\r\n" on
+// Windows): a file that has no lines yet gets this style.
+extern const char* const kSystemLineEnd;
+
 enum class FileRead {
     kRead,        // the file was read (its text may still be empty)
     kMissing,     // no such file

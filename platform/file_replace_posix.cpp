@@ -12,6 +12,9 @@
 #include "platform/trace.h"
 
 namespace platform {
+
+const char* const kSystemLineEnd = "\n";
+
 namespace {
 
 std::atomic<FileCommitHook> g_commitHook{nullptr};

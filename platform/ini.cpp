@@ -121,7 +121,7 @@ void IniFile::Parse() {
     sectionNames_.clear();
     sections_.clear();
     keys_.clear();
-    eol_ = "\n";
+    eol_ = kSystemLineEnd;
     bool styleSeen = false;
     size_t section = std::string::npos;
     SectionInfo* firstBlock = nullptr;  // the section being read, if its first block

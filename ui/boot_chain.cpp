@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "platform/files.h"
+#include "platform/path.h"
 #include "ui/row_values.h"
 
 namespace ui {
@@ -14,9 +15,11 @@ namespace {
 
 constexpr const char* kBootFolderTitle = "Select Boot Folder";
 constexpr const char* kBinaryFolderTitle = "Select Binary Folder";
-constexpr const char* kBootLoaderName = "/BOOT_LOADER.mbn";
-constexpr const char* kUsbBootName = "/usbboot.usb";         // beside the boot loader
-constexpr const char* kSecureUsbBootName = "/secdload.usb";  // beside the boot chain
+constexpr const char* kBootLoaderName = KELVANE_PATH_SEPARATOR "BOOT_LOADER.mbn";
+constexpr const char* kUsbBootName =
+    KELVANE_PATH_SEPARATOR "usbboot.usb";  // beside the boot loader
+constexpr const char* kSecureUsbBootName =
+    KELVANE_PATH_SEPARATOR "secdload.usb";  // beside the boot chain
 constexpr const char* kNoTargetInformation = "Not finded Target Information\n";
 
 // The chain files in the order their presence is tested, each with what is

@@ -76,13 +76,11 @@ TEST(CliOptionsTest, ImagesWithoutAnAddressNeedATrailer) {
 
 TEST(CliOptionsTest, FifosDevicesAndRangesPast4GiBAreRefused) {
     testing_support::TempDir dir;
-    const std::string fifo = dir.File("fifo.bin");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string big = dir.File("big.bin");
     FILE* f = std::fopen(big.c_str(), "wb");
     std::fwrite(std::string(100 * 1024, 'x').data(), 1, 100 * 1024, f);
     std::fclose(f);
-    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+    for (const std::string& path : testing_support::NonRegularFiles(dir)) {
         cli::DownloadOptions options;
         std::string error;
         ASSERT_TRUE(cli::ParseDownload({"--port", "1", "--image", "8=" + path}, &options, &error));

@@ -250,7 +250,7 @@ TEST_F(ImageSetTest, ChainPathsThatDoNotFitStayEmpty) {
     ASSERT_TRUE(WriteImageSet(Vrk().c_str(), set));
     ReadImageSet(Vrk().c_str());
     EXPECT_EQ(std::string(g_imageSet.bootChain[kChainPbl].path),
-              std::string(set.BOOTFILE) + "/pbl.mbn");
+              std::string(set.BOOTFILE) + BootChainFileName(kChainPbl));
     EXPECT_STREQ(g_imageSet.bootChain[kChainQcsblHd].path, "");
     EXPECT_EQ(std::strlen(g_imageSet.bootChain[kChainQcsbl].path), 260u);  // just fits
     EXPECT_STREQ(g_imageSet.bootChain[kChainOemsbl].path, "");             // one too many

@@ -1,6 +1,7 @@
 // The INI layer: lookups, value clean-up, and writes that keep everything
 // else in the file and never leave half a file behind.
 #include "platform/ini.h"
+#include "platform/file_replace.h"
 
 #include <gtest/gtest.h>
 
@@ -114,11 +115,13 @@ TEST(IniTest, WritesKeepEveryOtherLineAndTheLineEndings) {
     EXPECT_EQ(Slurp(file).find("UNKNOWN"), std::string::npos);
     EXPECT_EQ(Get("VARKO", "BAUDRATE", file), "115200");
 
-    // A new file is created with its section; a file without a last line end
-    // gets one before the new key.
+    // A new file is created with its section, in the system's line-end style
+    // (CRLF on Windows); a file without a last line end gets one before the
+    // new key.
     const std::string fresh = dir.File("fresh.ini");
     ASSERT_TRUE(platform::IniWriteString("S", "k", "v", fresh.c_str()));
-    EXPECT_EQ(Slurp(fresh), "[S]\nk=v\n");
+    const std::string eol = platform::kSystemLineEnd;
+    EXPECT_EQ(Slurp(fresh), "[S]" + eol + "k=v" + eol);
     Spit(fresh, "[S]\nk=v");
     ASSERT_TRUE(platform::IniWriteString("S", "j", "w", fresh.c_str()));
     EXPECT_EQ(Slurp(fresh), "[S]\nk=v\nj=w\n");
@@ -165,11 +168,15 @@ TEST(IniTest, AFailedWriteLeavesTheOldFile) {
     EXPECT_TRUE(std::filesystem::is_directory(folder));
 
     // A missing folder: the write fails, nothing appears.
-    EXPECT_FALSE(
-        platform::IniWriteString("VARKO", "A", "2", dir.File("no/such/x.ini").c_str()));
+    EXPECT_FALSE(platform::IniWriteString("VARKO", "A", "2", dir.File("no/such/x.ini").c_str()));
+}
 
-    // A long file name still leaves room for the temporary file.
+TEST(IniTest, ALongFileNameLeavesRoomForTheTemporaryFile) {
+    TempDir dir;
     const std::string longName = dir.File(std::string(250, 'n') + ".vrk");
+    FILE* probe = std::fopen(longName.c_str(), "wb");
+    if (probe == nullptr) GTEST_SKIP() << "this file system takes no name of 254 characters";
+    std::fclose(probe);
     EXPECT_TRUE(platform::IniWriteString("VARKO", "A", "3", longName.c_str()));
     EXPECT_EQ(Get("VARKO", "A", longName), "3");
 }
@@ -212,7 +219,7 @@ TEST(IniTest, CrLfAndCrLfPairsAllEndLines) {
     EXPECT_EQ(Slurp(file), "[VARKO]\rA=1\rB=9\r\nC=3\n; note\rD=4\r");
 }
 
-TEST(IniTest, ReadOnlyFilesAreKeptAndLinksAreFollowed) {
+TEST(IniTest, ReadOnlyFilesAreKept) {
     TempDir dir;
     const std::string file = dir.File("locked.vrk");
     Spit(file, "[VARKO]\nA=1\n");
@@ -221,12 +228,17 @@ TEST(IniTest, ReadOnlyFilesAreKeptAndLinksAreFollowed) {
                                            std::filesystem::perms::others_read);
     EXPECT_FALSE(platform::IniWriteString("VARKO", "A", "2", file.c_str()));
     EXPECT_EQ(Slurp(file), "[VARKO]\nA=1\n");
+}
 
+TEST(IniTest, LinksAreFollowed) {
+    TempDir dir;
     std::filesystem::create_directory(dir.File("real"));
     const std::string target = dir.File("real/set.vrk");
     Spit(target, "[VARKO]\nA=1\n");
     const std::string link = dir.File("link.vrk");
-    std::filesystem::create_symlink("real/set.vrk", link);  // relative to the link's folder
+    std::error_code error;
+    std::filesystem::create_symlink("real/set.vrk", link, error);  // relative to the link's folder
+    if (error) GTEST_SKIP() << "this system makes no symbolic links: " << error.message();
     ASSERT_TRUE(platform::IniWriteString("VARKO", "A", "3", link.c_str()));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(Slurp(target), "[VARKO]\nA=3\n");
@@ -256,8 +268,7 @@ TEST(IniTest, PortMapNamesDevicesByComNumber) {
     EXPECT_EQ(platform::PortMap_DevicePath(1), "/dev/ttyS0");
     EXPECT_EQ(platform::PortMap_DevicePath(12), "/dev/ttyS11");
     EXPECT_EQ(platform::PortMap_DevicePath(0), "");
-    platform::IniWriteString("PORTS", "COM12", "/dev/pts/9",
-                                        platform::PortMap_File().c_str());
+    platform::IniWriteString("PORTS", "COM12", "/dev/pts/9", platform::PortMap_File().c_str());
     EXPECT_EQ(platform::PortMap_DevicePath(12), "/dev/pts/9");
 
     // Named entries are the simulator's handset ports; other keys are not ports.

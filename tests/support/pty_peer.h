@@ -29,6 +29,11 @@ private:
     std::string path_;
 };
 
+// Paths inside dir (created as needed) and elsewhere that exist but are no
+// regular files and would hold a reader: a FIFO and a device on POSIX, the
+// NUL device and a named pipe's name on Windows.
+std::vector<std::string> NonRegularFiles(const TempDir& dir);
+
 // A pseudo-terminal pair in raw mode; the test holds the master side.
 class Pty {
 public:

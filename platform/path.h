@@ -1,0 +1,23 @@
+// How the system joins a folder and a file name in its own texts: "/" on
+// POSIX, "\" on Windows ("<boot folder>\pbl.mbn"). Both systems' file calls
+// take "/" too; this is what a user sees and what is stored.
+#pragma once
+
+#include <string>
+
+#if defined(_WIN32)
+#define KELVANE_PATH_SEPARATOR "\\"
+#else
+#define KELVANE_PATH_SEPARATOR "/"
+#endif
+
+namespace platform {
+
+inline constexpr const char* kPathSeparator = KELVANE_PATH_SEPARATOR;
+
+// folder, the separator and name ("" folder: name alone).
+inline std::string JoinPath(const std::string& folder, const std::string& name) {
+    return folder.empty() ? name : folder + kPathSeparator + name;
+}
+
+}  // namespace platform

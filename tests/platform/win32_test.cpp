@@ -1,0 +1,153 @@
+// The Windows platform files on their own: the registry's port list, INI
+// files another program holds, 64-bit file sizes and console detection.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/file_replace.h"
+#include "platform/files.h"
+#include "platform/ini.h"
+#include "platform/serial_port.h"
+#include "platform/serial_ports.h"
+#include "platform/terminal.h"
+#include "tests/support/pty_peer.h"
+
+namespace {
+
+using testing_support::TempDir;
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Values in the registry's serial-port map, removed again with the object.
+class SerialCommValues {
+public:
+    SerialCommValues() {
+        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr,
+                          REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+    }
+    ~SerialCommValues() {
+        for (const std::string& name : names_)
+            ::RegDeleteValueA(key_, name.c_str());
+        ::RegCloseKey(key_);
+    }
+    bool Set(const std::string& name, const std::string& data) {
+        names_.push_back(name);
+        return ::RegSetValueExA(key_, name.c_str(), 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(data.c_str()),
+                                static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
+    }
+
+private:
+    HKEY key_ = nullptr;
+    std::vector<std::string> names_;
+};
+
+const platform::SerialPortInfo* FindPort(const std::vector<platform::SerialPortInfo>& ports,
+                                         int comNumber) {
+    for (const platform::SerialPortInfo& port : ports)
+        if (port.comNumber == comNumber) return &port;
+    return nullptr;
+}
+
+TEST(Win32PlatformTest, SerialPortsComeFromTheRegistrysSerialPortMap) {
+    SerialCommValues values;
+    ASSERT_TRUE(values.Set("\\Device\\kvmodem-test7", "COM47"));
+    ASSERT_TRUE(values.Set("\\Device\\Serial46", "com46"));
+    ASSERT_TRUE(values.Set("\\Device\\Parallel0", "LPT1"));  // no COM port
+    const auto ports = platform::MakeSystemSerialPortSource()->List();
+    const platform::SerialPortInfo* handset = FindPort(ports, 47);
+    const platform::SerialPortInfo* plain = FindPort(ports, 46);
+    ASSERT_NE(handset, nullptr);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(handset->name, "\\Device\\kvmodem-test7");
+    EXPECT_EQ(handset->devicePath, "\\\\.\\COM47");
+    EXPECT_TRUE(platform::IsHandsetPortName(handset->name));
+    EXPECT_FALSE(platform::IsHandsetPortName(plain->name));
+    EXPECT_LT(plain - ports.data(), handset - ports.data());  // in COM order
+    for (const platform::SerialPortInfo& port : ports)
+        EXPECT_GT(port.comNumber, 0) << port.name;
+}
+
+TEST(Win32PlatformTest, MissingComPortsFailToOpen) {
+    platform::SerialPort port;
+    int error = 0;
+    std::string path;
+    EXPECT_EQ(port.OpenCom(0, 115200, &error, &path),
+              platform::SerialPort::OpenResult::kOpenFailed);
+    EXPECT_EQ(port.OpenCom(213, 115200, &error, &path),
+              platform::SerialPort::OpenResult::kOpenFailed);
+    EXPECT_EQ(path, "\\\\.\\COM213");
+    EXPECT_NE(error, 0);
+    EXPECT_FALSE(port.IsOpen());
+    uint8_t byte = 0;
+    EXPECT_EQ(port.Read(&byte, 1), -1);
+    EXPECT_EQ(port.Write(&byte, 1, 10), -1);
+}
+
+TEST(Win32PlatformTest, AnIniFileReplacesAnExistingOneUnlessAnotherProgramHoldsIt) {
+    TempDir dir;
+    const std::string file = dir.File("held.ini");
+    ASSERT_TRUE(platform::IniWriteString("VARKO", "A", "1", file.c_str()));
+    ASSERT_TRUE(platform::IniWriteString("VARKO", "A", "2", file.c_str()));  // replaces
+    EXPECT_EQ(Slurp(file), "[VARKO]\r\nA=2\r\n");
+
+    // Held without sharing: the write gives up after its short retry, and
+    // the file and its folder are as they were.
+    HANDLE held = ::CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(platform::IniWriteString("VARKO", "A", "3", file.c_str()));
+    ::CloseHandle(held);
+    EXPECT_EQ(Slurp(file), "[VARKO]\r\nA=2\r\n");
+    int entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        entries += entry.exists();
+    EXPECT_EQ(entries, 1);
+
+    // Let go: the next write goes through.
+    EXPECT_TRUE(platform::IniWriteString("VARKO", "A", "4", file.c_str()));
+    EXPECT_EQ(Slurp(file), "[VARKO]\r\nA=4\r\n");
+}
+
+TEST(Win32PlatformTest, FileSizesAbove4GiBAreKept) {
+    TempDir dir;
+    const std::string path = dir.File("big.bin");
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size{};
+    size.QuadPart = 5LL << 30;
+    ASSERT_TRUE(::SetFilePointerEx(file, size, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(::SetEndOfFile(file));
+    ::CloseHandle(file);
+    uint64_t found = 0;
+    EXPECT_EQ(platform::KindOfFile(path.c_str(), &found), platform::FileKind::kRegular);
+    EXPECT_EQ(found, 5ull << 30);
+    platform::FileVersion version;
+    ASSERT_TRUE(platform::RegularFileVersion(path, &version));
+    EXPECT_EQ(version.size, 5ull << 30);
+    EXPECT_EQ(platform::KindOfFile("NUL", nullptr), platform::FileKind::kOther);
+    EXPECT_EQ(platform::KindOfFile(dir.path().c_str(), nullptr), platform::FileKind::kOther);
+    EXPECT_EQ(platform::KindOfFile(dir.File("none").c_str(), nullptr),
+              platform::FileKind::kMissing);
+}
+
+TEST(Win32PlatformTest, OnlyAConsoleGetsLiveLines) {
+    TempDir dir;
+    FILE* nul = std::fopen("NUL", "w");
+    ASSERT_NE(nul, nullptr);
+    EXPECT_FALSE(platform::IsLiveConsole(nul));  // the C runtime's isatty says yes
+    std::fclose(nul);
+    FILE* file = std::fopen(dir.File("out.txt").c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    EXPECT_FALSE(platform::IsLiveConsole(file));
+    std::fclose(file);
+    EXPECT_FALSE(platform::IsLiveConsole(nullptr));
+}
+
+}  // namespace
