@@ -155,8 +155,9 @@ void IniFile::Parse() {
     }
 }
 
+// Names are looked up without the blanks around them, as Windows does.
 const IniFile::KeyLine* IniFile::FindLine(std::string_view section, std::string_view key) const {
-    auto it = keys_.find(KeyOf(Folded(section), key));
+    auto it = keys_.find(KeyOf(Folded(Trim(section)), Trim(key)));
     return it == keys_.end() ? nullptr : &keyLines_[it->second];
 }
 
@@ -261,13 +262,16 @@ int IniReadInt(const char* section, const char* key, int defaultValue, const cha
     if (section == nullptr || key == nullptr || file == nullptr) return defaultValue;
     ini.Load(file);
     if (!ini.Find(section, key, &value) || value.empty()) return defaultValue;
+    // A leading sign counts, as Windows reads it; the digits after it end at
+    // the first other character.
+    const bool negative = value[0] == '-';
+    const size_t first = value[0] == '-' || value[0] == '+' ? 1 : 0;
     long long n = 0;
-    for (char c : value) {
-        if (c < '0' || c > '9') break;
-        n = n * 10 + (c - '0');
-        if (n > INT_MAX) return INT_MAX;
+    for (size_t i = first; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
+        n = n * 10 + (value[i] - '0');
+        if (n > INT_MAX) return negative ? INT_MIN : INT_MAX;
     }
-    return static_cast<int>(n);
+    return static_cast<int>(negative ? -n : n);
 }
 
 uint32_t IniReadString(const char* section, const char* key, const char* defaultValue, char* out,

@@ -4,7 +4,9 @@
 //   key wins when a key stands twice;
 // - values are trimmed of surrounding blanks and of one pair of matching
 //   quotes, and cut to the caller's buffer;
-// - integers are read from leading decimal digits (anything else gives 0);
+// - names are looked up without the blanks around them;
+// - integers are read from an optional sign and the decimal digits after it
+//   (anything else gives 0);
 // - a missing file, section or key gives the caller's default;
 // - a write creates the file and the section as needed, replaces a key in
 //   place, appends a new key at the end of its section and keeps every other

@@ -54,6 +54,7 @@ TEST(IniTest, LookupsFollowPrivateProfileRules) {
          "no equals sign here\n"
          "num=  42abc\n"
          "neg=-5\n"
+         "plus=+3x\n"
          "word=yes\n"
          "empty=\n"
          "dup=first\n"
@@ -73,7 +74,10 @@ TEST(IniTest, LookupsFollowPrivateProfileRules) {
     EXPECT_EQ(Get("VARKO", "port", file, 4), " qu");  // cut to the buffer
 
     EXPECT_EQ(platform::IniReadInt("VARKO", "num", 7, file.c_str()), 42);
-    EXPECT_EQ(platform::IniReadInt("VARKO", "neg", 7, file.c_str()), 0);
+    // Signs and names with blanks around them are read as Windows reads them.
+    EXPECT_EQ(platform::IniReadInt("VARKO", "neg", 7, file.c_str()), -5);
+    EXPECT_EQ(platform::IniReadInt("VARKO", " plus ", 7, file.c_str()), 3);
+    EXPECT_EQ(Get(" VARKO ", "  single ", file), "x");
     EXPECT_EQ(platform::IniReadInt("VARKO", "word", 7, file.c_str()), 0);
     EXPECT_EQ(platform::IniReadInt("VARKO", "empty", 7, file.c_str()), 7);
     EXPECT_EQ(platform::IniReadInt("VARKO", "missing", 7, file.c_str()), 7);
