@@ -1,98 +1,20 @@
 // kelvane-cli as a station engineer runs it: exit status, printed lines, and
 // Ctrl-C in the middle of a download.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
 #include <vector>
 
 #include "sim/simulator.h"
+#include "tests/cli/cli_run.h"
 #include "tests/support/pty_peer.h"
-
-extern char** environ;
 
 namespace {
 
+using clitest::CliRun;
+
 using testing_support::TempDir;
-
-// A running kelvane-cli with its output (stdout and stderr together).
-class CliRun {
-public:
-    // closedOutput: the reading end of the output is closed at once, as when
-    // the output goes into "head -1" that has ended.
-    explicit CliRun(const std::vector<std::string>& args, bool closedOutput = false) {
-        int fds[2];
-        EXPECT_EQ(pipe(fds), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        std::vector<char*> argv{const_cast<char*>(KELVANE_CLI_PATH)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        EXPECT_EQ(posix_spawn(&pid_, KELVANE_CLI_PATH, &actions, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        out_ = fds[0];
-        if (closedOutput) {
-            close(out_);
-            out_ = -1;
-        }
-    }
-    ~CliRun() {
-        if (pid_ > 0 && !exited_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) close(out_);
-    }
-    // Reads output until text appears or the process ends (bounded).
-    bool WaitForOutput(const std::string& text, int limitMs = 30000) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-        while (output_.find(text) == std::string::npos) {
-            if (std::chrono::steady_clock::now() > deadline || out_ < 0) return false;
-            struct pollfd p {
-                out_, POLLIN, 0
-            };
-            if (poll(&p, 1, 50) <= 0) continue;
-            char buffer[4096];
-            ssize_t n = read(out_, buffer, sizeof buffer);
-            if (n <= 0) return output_.find(text) != std::string::npos;
-            output_.append(buffer, static_cast<size_t>(n));
-        }
-        return true;
-    }
-    int Wait(int limitMs = 60000) {
-        WaitForOutput("\x01never", limitMs);  // drains the output until the end
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-        int status = 0;
-        while (waitpid(pid_, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) return -1;
-            struct pollfd none {
-                - 1, 0, 0
-            };
-            poll(&none, 0, 10);
-        }
-        exited_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    void Interrupt() { kill(pid_, SIGINT); }
-    const std::string& output() const { return output_; }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    bool exited_ = false;
-    std::string output_;
-};
 
 class CliProgramTest : public ::testing::Test {
 protected:

@@ -1,12 +1,6 @@
 // kelvane-cli keeps a record of every channel it flashes, even when it is
 // killed in the middle, and 'kelvane-cli records' reads them back.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -16,85 +10,13 @@
 
 #include "records/local_store.h"
 #include "sim/simulator.h"
+#include "tests/cli/cli_run.h"
 #include "tests/support/pty_peer.h"
-
-extern char** environ;
 
 namespace {
 
+using Cli = clitest::CliRun;
 using testing_support::TempDir;
-
-// kelvane-cli with its stdout and stderr in one pipe.
-class Cli {
-public:
-    explicit Cli(const std::vector<std::string>& args) {
-        int fds[2];
-        EXPECT_EQ(pipe(fds), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        std::vector<char*> argv{const_cast<char*>(KELVANE_CLI_PATH)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        EXPECT_EQ(posix_spawn(&pid_, KELVANE_CLI_PATH, &actions, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        out_ = fds[0];
-    }
-    ~Cli() {
-        Kill();
-        close(out_);
-    }
-    // Reads until the output holds text or the pipe closes (bounded).
-    bool Read(const std::string& text, int limitMs = 30000) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-        while (text.empty() || output_.find(text) == std::string::npos) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            struct pollfd p {
-                out_, POLLIN, 0
-            };
-            if (poll(&p, 1, 50) <= 0) continue;
-            char buffer[4096];
-            const ssize_t n = read(out_, buffer, sizeof buffer);
-            if (n <= 0) return !text.empty() && output_.find(text) != std::string::npos;
-            output_.append(buffer, static_cast<size_t>(n));
-        }
-        return true;
-    }
-    int Wait() {
-        Read("", 60000);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        int status = 0;
-        while (waitpid(pid_, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) return -1;
-            poll(nullptr, 0, 10);
-        }
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    void Kill() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-    std::vector<std::string> Lines() const {
-        std::vector<std::string> lines;
-        std::istringstream in(output_);
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
-    const std::string& output() const { return output_; }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string output_;
-};
 
 size_t RecordCount(const std::string& database) {
     records::LocalStore store;
@@ -121,7 +43,7 @@ TEST(CliRecordsTest, AKilledRunLeavesInterruptedRecordsThatTheRecordsCommandShow
     {
         Cli killed({"download", "--port", "1,2", "--image", "Modem=" + big, "--dir", dir.path(),
                     "--baud", "115200", "--delay", "0"});
-        ASSERT_TRUE(killed.Read("Erase Flash")) << killed.output();
+        ASSERT_TRUE(killed.WaitForOutput("Erase Flash")) << killed.output();
         ASSERT_TRUE(testing_support::WaitFor([&] { return RecordCount(database) == 2; }));
         killed.Kill();  // no chance to write anything more
     }
