@@ -7,13 +7,18 @@
 
 #if defined(_WIN32)
 #define KELVANE_PATH_SEPARATOR "\\"
+#define KELVANE_PATH_SEPARATORS "\\/"
 #else
 #define KELVANE_PATH_SEPARATOR "/"
+#define KELVANE_PATH_SEPARATORS "/"
 #endif
 
 namespace platform {
 
 inline constexpr const char* kPathSeparator = KELVANE_PATH_SEPARATOR;
+// Every character that separates folders in a path (backslash and "/" on
+// Windows).
+inline constexpr const char* kPathSeparators = KELVANE_PATH_SEPARATORS;
 
 // folder, the separator and name ("" folder: name alone).
 inline std::string JoinPath(const std::string& folder, const std::string& name) {

@@ -1,6 +1,7 @@
 // The display form of a path: the root, an ellipsis, the last folder and the
 // name, so that a long path fits its edit.
 #include "platform/files.h"
+#include "platform/path.h"
 #include "ui/downloader_core.h"
 
 namespace ui {
@@ -15,8 +16,9 @@ constexpr const char* kEllipsis = "...";
 // last 46 characters when the name or the last folder with it is long.
 size_t TailStart(const std::string& path, size_t first) {
     const size_t last = path.size() - 1;
-    const size_t s1 = path.rfind('/');
-    const size_t s2 = s1 > 0 ? path.rfind('/', s1 - 1) : std::string::npos;
+    const size_t s1 = path.find_last_of(platform::kPathSeparators);
+    const size_t s2 =
+        s1 > 0 ? path.find_last_of(platform::kPathSeparators, s1 - 1) : std::string::npos;
     const size_t before = s2 == std::string::npos ? 0 : s2;
     if (last - s1 >= kLongName || last - before >= kLongName) {
         return path.size() > kLongTail ? path.size() - kLongTail : 0;
@@ -28,7 +30,7 @@ size_t TailStart(const std::string& path, size_t first) {
 
 std::string DownloaderCore::AbbreviatePath(const std::string& path) {
     if (path.empty() || !platform::PathExists(path)) return {};
-    const size_t first = path.find('/');
+    const size_t first = path.find_first_of(platform::kPathSeparators);
     if (first == std::string::npos) return path;
     const size_t tail = TailStart(path, first);
     // Nothing would hide behind the ellipsis: the path is shown whole.

@@ -76,6 +76,10 @@ public:
     // Port discovery.
     void OnPortSearch();
     void OnDeviceChange(const platform::PortEvent& event);
+    // The same for a system that names only the port ("COM5", as a device
+    // change message does): the port list tells the device behind it. A name
+    // that is no COM port is ignored.
+    void OnDeviceChange(platform::PortEvent::Kind kind, const std::string& portName);
     void OnPortSelected(int channel);
     void OnAutoClicked();
 

@@ -2,6 +2,7 @@
 // serial-port list, followed on arrival and removal while "A u t o" is
 // checked, or chosen by the operator in the channel's combo box.
 #include <algorithm>
+#include <cctype>
 
 #include "config/settings.h"
 #include "engine/session.h"
@@ -15,6 +16,21 @@ namespace {
 
 std::string ComText(int comNumber) {
     return "COM" + std::to_string(comNumber);
+}
+
+// n of "COM<n>" (any case, n from 1 to 255); 0 for any other name.
+int ComNumberOf(const std::string& name) {
+    if (name.size() < 4 || name.size() > 6) return 0;
+    for (int i = 0; i < 3; ++i) {
+        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return 0;
+    }
+    if (name[3] == '0') return 0;
+    int number = 0;
+    for (size_t i = 3; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) return 0;
+        number = number * 10 + (name[i] - '0');
+    }
+    return number <= 255 ? number : 0;
 }
 
 }  // namespace
@@ -101,6 +117,18 @@ void DownloaderCore::OnDeviceChange(const platform::PortEvent& event) {
     } else {
         OnPortRemoved(event.port.comNumber);
     }
+}
+
+void DownloaderCore::OnDeviceChange(platform::PortEvent::Kind kind, const std::string& portName) {
+    const int comNumber = ComNumberOf(portName);
+    if (comNumber <= 0) return;
+    platform::PortEvent event{kind, {portName, comNumber, {}}};
+    if (kind == platform::PortEvent::Kind::kArrival) {
+        for (const platform::SerialPortInfo& port : m_ports->List()) {
+            if (port.comNumber == comNumber) event.port = port;
+        }
+    }
+    OnDeviceChange(event);
 }
 
 void DownloaderCore::OnPortArrived(const platform::SerialPortInfo& port) {

@@ -108,6 +108,24 @@ TEST_F(UiCoreTest, PortsAreFoundFollowedAndChosenWithoutDoubles) {
     EXPECT_TRUE(view_[Control::kDownloadButton].enabled);
 }
 
+// A system that names only the port ("COM9") still gives the device behind
+// it, and names that are no COM port change nothing.
+TEST_F(UiCoreTest, PortEventsByNameFindTheDeviceAndIgnoreOtherNames) {
+    ports_ = {Port("kvmodem-a", 5)};
+    ui::DownloaderCore& core = Start();
+    ports_.push_back(Port("kvmodem-c", 9));
+    core.OnDeviceChange(platform::PortEvent::Kind::kArrival, "com9");
+    EXPECT_EQ(Held(), (std::vector<int>{5, 9, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(view_.channels[1].toolTip, "COM9: /dev/fake9 (kvmodem-c)");
+    for (const char* name : {"LPT1", "COM", "COM0", "COM05", "COM256", "COM1x", "COMMON"}) {
+        core.OnDeviceChange(platform::PortEvent::Kind::kRemoval, name);
+        EXPECT_EQ(Held(), (std::vector<int>{5, 9, 0, 0, 0, 0, 0, 0})) << name;
+    }
+    core.OnDeviceChange(platform::PortEvent::Kind::kRemoval, "COM5");
+    EXPECT_EQ(Held(), (std::vector<int>{0, 9, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(view_[Control::kStatusText].text, "Disconnect COM5 Port");
+}
+
 TEST_F(UiCoreTest, DownloadChecksTheRowsFillsTheTableAndACloseWaitsForTheSession) {
     config_test::MakeImage(dir_.File("modem.bin"), 0x1a0000);
     ui::DownloaderCore& core = Start();

@@ -1,6 +1,5 @@
-// Dialog template 103: every control of the main dialog with its object name,
-// caption, state and place in dialog units, and how dialog units become
-// pixels for the dialog's font.
+// Dialog template 103 in Qt: how dialog units become pixels for the
+// dialog's font, and a widget for each control of the template.
 #pragma once
 
 #include <QFont>
@@ -9,46 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "ui/dialog_template.h"
+
 class QWidget;
 
-enum class ControlClass {
-    kGroup,        // group box
-    kLabel,        // static text
-    kStatusLabel,  // bordered static text
-    kEdit,
-    kHexEdit,       // HexAddressEdit
-    kNoTypingEdit,  // NoTypingEdit
-    kLogEdit,       // multi-line, read-only
-    kCheck,
-    kRadio,
-    kButton,
-    kCombo,      // drop-down list
-    kEditCombo,  // drop-down with an edit field
-    kProgress,   // TextProgressCtrl
-};
-
-enum ControlStyle : unsigned {
-    kShown = 0,
-    kHidden = 1u << 0,
-    kDisabled = 1u << 1,
-    kReadOnly = 1u << 2,
-};
-
-struct TemplateItem {
-    ControlClass cls;
-    std::string name;  // object name: the dialog's member name for bound controls
-    std::string caption;
-    QRect dlu;  // x, y, width, height in dialog units
-    unsigned style = kShown;
-};
-
-// The dialog measures 550 x 390 dialog units.
-inline constexpr int kTemplateWidth = 550;
-inline constexpr int kTemplateHeight = 390;
-
-// The controls in creation order: group boxes first, so that they lie below
-// the controls they frame.
-std::vector<TemplateItem> DialogTemplate103();
+using ui::ControlClass;
+using ui::DialogTemplate103;
+using ui::kTemplateHeight;
+using ui::kTemplateWidth;
+using ui::TemplateItem;
 
 // The dialog's font: DejaVu Sans at 11 pixels, which every Debian desktop has.
 QFont DialogFont();

@@ -29,7 +29,6 @@ using ui::Control;
 
 namespace {
 
-constexpr const char* kWindowTitle = "Unified Kelvane Ver3.0 ";
 constexpr const char* kNoPortEntry = "-----------";
 constexpr uint32_t kFolderFlags = FolderBrowser::kStatusText | FolderBrowser::kEditBox;
 
@@ -80,7 +79,7 @@ DownloaderDialog::DownloaderDialog(DialogServices services, QWidget* parent)
     WatchPortEvents();
     WireSignals();
     setWindowIcon(m_hIcon);
-    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    setWindowTitle(QString::fromLatin1(ui::kWindowTitle));
     m_core->OnInitDialog();
 }
 

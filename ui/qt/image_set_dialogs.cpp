@@ -3,10 +3,12 @@
 #include <QFile>
 #include <QFileDialog>
 
+#include "ui/dialog_template.h"
+
 namespace {
 
-constexpr const char* kImageSetFilter = "Varko Files(*.vrk)|*.vrk||";
-constexpr const char* kImageSetSuffix = "vrk";
+using ui::kImageSetFilter;
+using ui::kImageSetSuffix;
 
 std::optional<std::string> RunFileDialog(QWidget* parent, const std::string& initialFile,
                                          QFileDialog::AcceptMode mode,

@@ -1,0 +1,32 @@
+// A scripted run of the Windows window for pictures of it and for timing
+// (scripts/screenshot.sh):
+//   kelvane.exe [--download] [--screenshot FILE.bmp] [--after-ms N]
+// opens the dialog as usual; --download presses Download. With --screenshot
+// the window is grabbed into FILE after N ms (default 5000) and closed,
+// which stops every channel of a running download first; without it the
+// dialog closes once the download is over, and the time the download took
+// is printed. Message boxes are printed to standard error instead of
+// waiting for an operator.
+#pragma once
+
+#include <string>
+
+namespace ui::win32 {
+
+struct AutomationOptions {
+    std::string screenshotFile;
+    bool download = false;
+    int afterMs = 5000;
+
+    bool Active() const { return download || !screenshotFile.empty(); }
+};
+
+// False with a reason for an option it does not know; no options at all is
+// a normal interactive run.
+bool ParseAutomationOptions(int argc, const char* const* argv, AutomationOptions* options,
+                            std::string* error);
+
+// 0 when the run did what was asked (the picture was saved).
+int RunAutomated(const AutomationOptions& options);
+
+}  // namespace ui::win32
