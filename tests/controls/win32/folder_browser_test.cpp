@@ -50,7 +50,9 @@ class DialogDriver {
 public:
     explicit DialogDriver(int button)
         : m_uiThread(::GetCurrentThreadId()), m_button(button), m_worker([this] { Run(); }) {}
-    ~DialogDriver() { m_worker.join(); }
+    ~DialogDriver() {
+        if (m_worker.joinable()) m_worker.join();
+    }
 
     DialogDriver(const DialogDriver&) = delete;
     DialogDriver& operator=(const DialogDriver&) = delete;

@@ -22,6 +22,8 @@ const wchar_t kParentClass[] = L"KelvaneTestParent";
 
 class TextProgressCtrlTest : public ::testing::Test {
 protected:
+    // One shown parent for every test: showing a top-level window is slow
+    // under Wine without a window manager.
     static void SetUpTestSuite() {
         ASSERT_TRUE(controls::RegisterTextProgressClass());
         ASSERT_TRUE(controls::RegisterTextProgressClass());  // again: harmless
@@ -33,30 +35,36 @@ protected:
         if (!::GetClassInfoExW(info.hInstance, kParentClass, &info)) {
             ASSERT_NE(::RegisterClassExW(&info), 0);
         }
+        s_parent = ::CreateWindowExW(0, kParentClass, L"bar test", WS_OVERLAPPEDWINDOW, 0, 0, 400,
+                                     200, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(s_parent, nullptr);
+        ::ShowWindow(s_parent, SW_SHOWNOACTIVATE);
+        ::UpdateWindow(s_parent);
+    }
+
+    static void TearDownTestSuite() {
+        ::DestroyWindow(s_parent);
+        s_parent = nullptr;
     }
 
     void TearDown() override {
-        if (m_parent != nullptr) ::DestroyWindow(m_parent);
+        if (m_bar != nullptr) ::DestroyWindow(m_bar);
     }
 
     // A shown bar of this client size, fully painted.
     void Show(int width, int height = 20, const wchar_t* caption = L"") {
-        m_parent =
-            ::CreateWindowExW(0, kParentClass, L"bar test", WS_OVERLAPPEDWINDOW, 0, 0, width + 60,
-                              height + 80, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-        ASSERT_NE(m_parent, nullptr);
+        ASSERT_NE(s_parent, nullptr);
         m_bar = ::CreateWindowExW(0, controls::kTextProgressClassName, caption,
-                                  WS_CHILD | WS_VISIBLE, 10, 10, width, height, m_parent, nullptr,
+                                  WS_CHILD | WS_VISIBLE, 10, 10, width, height, s_parent, nullptr,
                                   ::GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(m_bar, nullptr);
-        ::ShowWindow(m_parent, SW_SHOWNOACTIVATE);
         ASSERT_NO_FATAL_FAILURE(Settle());
         ASSERT_GT(Paints(), 0);
     }
 
     // Handles every paint the bar has pending; none may be left after.
     void Settle() {
-        ::UpdateWindow(m_parent);
+        ::UpdateWindow(s_parent);
         ::UpdateWindow(m_bar);
         ASSERT_FALSE(::GetUpdateRect(m_bar, nullptr, FALSE));
     }
@@ -92,7 +100,7 @@ protected:
     static COLORREF Bar() { return ::GetSysColor(COLOR_HIGHLIGHT); }
     static COLORREF Back() { return ::GetSysColor(COLOR_WINDOW); }
 
-    HWND m_parent = nullptr;
+    static inline HWND s_parent = nullptr;
     HWND m_bar = nullptr;
 };
 
@@ -281,8 +289,8 @@ TEST_F(TextProgressCtrlTest, TextIsDrawnInTheWindowColourOverTheBarAndBlackElsew
     EXPECT_GT(onBarPixels, 100);
     EXPECT_GT(blackPixels, 100);
     EXPECT_FALSE(stray);
-    ::DestroyWindow(m_parent);  // before the font it uses
-    m_parent = nullptr;
+    ::DestroyWindow(m_bar);  // before the font it uses
+    m_bar = nullptr;
     ::DeleteObject(font);
 }
 
