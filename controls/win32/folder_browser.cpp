@@ -1,0 +1,191 @@
+#include "controls/win32/folder_browser.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <cwctype>
+
+namespace controls {
+
+char g_initialFolder[kInitialFolderSize] = {};
+
+namespace {
+
+std::wstring Widen(std::string_view text, UINT codePage) {
+    if (text.empty()) return std::wstring();
+    const int size = static_cast<int>(text.size());
+    const int n = ::MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(n > 0 ? static_cast<std::size_t>(n) : 0, L'\0');
+    if (n > 0) ::MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), n);
+    return wide;
+}
+
+// A path the ANSI code page cannot spell is no usable path: empty then.
+std::string NarrowPath(const wchar_t* path) {
+    const int n =
+        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return std::string();
+    std::string narrow(static_cast<std::size_t>(n), '\0');
+    BOOL lossy = FALSE;
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path, -1, narrow.data(), n, nullptr,
+                          &lossy);
+    if (lossy) return std::string();
+    narrow.resize(static_cast<std::size_t>(n - 1));
+    return narrow;
+}
+
+// The shell's (and COM's) set-up for this thread, for one dialog.
+class ComScope {
+public:
+    ComScope() : m_initialized(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComScope() {
+        if (m_initialized) ::CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    bool m_initialized;
+};
+
+// An item list the shell allocated, freed with it.
+class ItemList {
+public:
+    ItemList() = default;
+    explicit ItemList(PIDLIST_ABSOLUTE items) : m_items(items) {}
+    ~ItemList() { ::CoTaskMemFree(m_items); }
+    ItemList(const ItemList&) = delete;
+    ItemList& operator=(const ItemList&) = delete;
+
+    PIDLIST_ABSOLUTE Get() const { return m_items; }
+    PIDLIST_ABSOLUTE* Out() { return &m_items; }
+
+private:
+    PIDLIST_ABSOLUTE m_items = nullptr;
+};
+
+bool IsStatic(HWND control) {
+    wchar_t name[16] = {};
+    if (::GetClassNameW(control, name, 16) == 0) return false;
+    return ::CompareStringOrdinal(name, -1, L"static", -1, TRUE) == CSTR_EQUAL;
+}
+
+void AddStyle(HWND window, int which, LONG_PTR bits) {
+    ::SetWindowLongPtrW(window, which, ::GetWindowLongPtrW(window, which) | bits);
+}
+
+// One line, cut at its right edge rather than wrapped, in a sunken frame.
+void RestyleStatusLine(HWND dialog) {
+    const HWND status = ::GetDlgItem(dialog, FolderBrowser::kStatusId);
+    if (status == nullptr || !IsStatic(status)) return;
+    AddStyle(status, GWL_STYLE, SS_LEFTNOWORDWRAP);
+    AddStyle(status, GWL_EXSTYLE, WS_EX_STATICEDGE);
+    ::SetWindowPos(status, nullptr, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+void OnInitialized(HWND dialog, const std::wstring& initialFolder) {
+    ::SetWindowLongPtrW(dialog, GWL_EXSTYLE,
+                        ::GetWindowLongPtrW(dialog, GWL_EXSTYLE) & ~LONG_PTR{WS_EX_CONTEXTHELP});
+    ::SetWindowPos(dialog, nullptr, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    RestyleStatusLine(dialog);
+    // Pre-selected whether or not the status line was found: a shell whose
+    // dialog names its controls differently still opens at the folder.
+    if (!initialFolder.empty()) {
+        ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE,
+                       reinterpret_cast<LPARAM>(initialFolder.c_str()));
+    }
+}
+
+void OnSelectionChanged(HWND dialog, LPARAM item) {
+    wchar_t path[MAX_PATH + 1] = {};
+    if (item == 0 || !::SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(item), path)) {
+        path[0] = L'\0';
+    }
+    ::SendMessageW(dialog, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(path));
+}
+
+int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM parameter, LPARAM data) {
+    switch (message) {
+        case BFFM_INITIALIZED:
+            OnInitialized(dialog, *reinterpret_cast<const std::wstring*>(data));
+            return 0;
+        case BFFM_SELCHANGED:
+            OnSelectionChanged(dialog, parameter);
+            return 0;
+        case BFFM_VALIDATEFAILEDA:
+        case BFFM_VALIDATEFAILEDW:
+            return 1;  // a typed name that is no folder keeps the dialog open
+        default:
+            return 0;
+    }
+}
+
+void RootItems(int rootFolderId, const std::string& rootPath, ItemList& root) {
+    if (rootFolderId != 0) {
+        if (FAILED(::SHGetSpecialFolderLocation(nullptr, rootFolderId, root.Out()))) {
+            *root.Out() = nullptr;
+        }
+        return;
+    }
+    if (rootPath.empty()) return;
+    const std::wstring wide = Widen(rootPath, CP_ACP);
+    if (FAILED(::SHParseDisplayName(wide.c_str(), nullptr, root.Out(), 0, nullptr))) {
+        *root.Out() = nullptr;
+    }
+}
+
+bool IsDoubleByteLead(char c) {
+    return ::IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(c)) != FALSE;
+}
+
+}  // namespace
+
+FolderBrowser::FolderBrowser(void* /*reserved*/, int rootFolderId, std::string_view title,
+                             std::string_view rootPath, uint32_t flags)
+    : m_rootPath(rootPath), m_flags(flags), m_rootFolderId(rootFolderId), m_title(title) {}
+
+FolderBrowser::~FolderBrowser() = default;
+
+void FolderBrowser::SetInitialFolder(std::string_view path) {
+    std::size_t length = 0;
+    while (length < path.size()) {
+        const std::size_t step = IsDoubleByteLead(path[length]) ? 2 : 1;
+        if (length + step > std::min(path.size(), kInitialFolderSize - 1)) break;
+        length += step;
+    }
+    std::memcpy(g_initialFolder, path.data(), length);
+    g_initialFolder[length] = '\0';
+}
+
+int FolderBrowser::DoModal() {
+    ComScope com;
+    ItemList root;
+    RootItems(m_rootFolderId, m_rootPath, root);
+    const std::wstring title = Widen(m_title, CP_UTF8);
+    const std::wstring initialFolder = Widen(g_initialFolder, CP_ACP);
+    wchar_t displayName[MAX_PATH + 1] = {};
+
+    BROWSEINFOW info = {};
+    // Without an owner the window behind would stay usable during the choice.
+    info.hwndOwner =
+        m_ownerWindow != nullptr ? static_cast<HWND>(m_ownerWindow) : ::GetActiveWindow();
+    info.pidlRoot = root.Get();
+    info.pszDisplayName = displayName;
+    info.lpszTitle = title.c_str();
+    info.ulFlags = m_flags;
+    info.lpfn = &BrowseCallback;
+    info.lParam = reinterpret_cast<LPARAM>(&initialFolder);
+
+    const ItemList chosen(::SHBrowseForFolderW(&info));
+    if (chosen.Get() == nullptr) return kCancelled;
+    wchar_t path[MAX_PATH + 1] = {};
+    m_selectedPath = ::SHGetPathFromIDListW(chosen.Get(), path) ? NarrowPath(path) : "";
+    return kChosen;
+}
+
+}  // namespace controls
