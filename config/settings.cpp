@@ -7,6 +7,7 @@
 
 #include "config/image_set.h"
 #include "config/profile.h"
+#include "platform/path.h"
 
 char g_szCurrentDir[kStartDirSize];
 
@@ -60,7 +61,7 @@ std::string ChooseImageSet(config::ProfileReader* settingsFile) {
 bool SetStartDirectory(const char* folder) {
     if (folder == nullptr || folder[0] == '\0') return false;
     size_t length = std::strlen(folder);
-    while (length > 1 && folder[length - 1] == '/')
+    while (length > 1 && std::strchr(platform::kPathSeparators, folder[length - 1]) != nullptr)
         --length;
     if (length + kLongestNameInStartDir > config::kMaxPathLength) return false;
     std::memcpy(g_szCurrentDir, folder, length);
@@ -76,9 +77,9 @@ bool SetStartDirectoryFromProcess() {
 
 std::string StartDirectoryFile(const char* name) {
     const size_t length = strnlen(g_szCurrentDir, kStartDirSize - 1);
-    std::string folder = length == 0 ? "." : std::string(g_szCurrentDir, length);
-    if (folder.back() != '/') folder += '/';
-    return folder + name;
+    const std::string folder = length == 0 ? "." : std::string(g_szCurrentDir, length);
+    if (std::strchr(platform::kPathSeparators, folder.back()) != nullptr) return folder + name;
+    return platform::JoinPath(folder, name);
 }
 
 int ReadSettings(const char* imageSetPath, config::ReadProblems* problems) {

@@ -259,10 +259,16 @@ void DownloaderDialog::OnDeviceChange(WPARAM event, LPARAM data) {
 // Escape and the close box: the dialog ends once the core allows it (during
 // a download it stops every channel first and ends the dialog later).
 void DownloaderDialog::OnCancel() {
-    if (m_core->OnClose()) EndDialog();
+    if (m_core->OnClose()) Finish();
 }
 
+// The core ends the dialog once the session of a close during a download
+// is over: the close goes on from where it waited.
 void DownloaderDialog::EndDialog() {
+    OnCancel();
+}
+
+void DownloaderDialog::Finish() {
     m_ended = true;
     if (m_modal) {
         ::EndDialog(m_hwnd, IDCANCEL);

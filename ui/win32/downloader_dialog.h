@@ -84,6 +84,7 @@ private:
     bool OnRowCommand(int id, int code);
     void OnDeviceChange(WPARAM event, LPARAM data);
     void OnCancel();
+    void Finish();
     HWND Item(ui::Control control) const;
 
     DialogServices m_services;

@@ -1,0 +1,448 @@
+// The Windows dialog itself, under Wine on a virtual screen: template 103
+// from the resources, the controls' notifications reaching the core, and a
+// download to simulated handsets behind COM1..COM8 checked on the bars, the
+// status log and the handsets' flash dumps. Run by
+// tests/windows/window_under_wine.sh, which starts the simulator and names
+// the folders in KELVANE_TEST_IMAGES (modem.bin, resource1.rc1,
+// resource2.rc2) and KELVANE_TEST_DUMPS (the handsets' dumps), and handset
+// 0's COM number in KELVANE_TEST_FIRST_PORT (handset k is the next k).
+#include <windows.h>
+
+#include <commctrl.h>
+#include <dbt.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "controls/win32/text_progress_ctrl.h"
+#include "ui/dialog_ids.h"
+#include "ui/dialog_template.h"
+#include "ui/win32/downloader_dialog.h"
+#include "ui/win32/text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ui::win32::DownloaderDialog;
+
+constexpr int kChannels = 8;
+constexpr unsigned kModemAddress = 0x1a0000;
+constexpr unsigned kRsrc1Address = 0x800000;
+constexpr unsigned kRsrc2Address = 0x900000;
+
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+std::vector<char> ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Message boxes as a list (the workers show theirs too).
+class RecordingPrompt : public platform::OperatorPrompt {
+public:
+    void ShowText(const char* text) override { Add(text); }
+    bool AskYesNo(const char* text) override {
+        Add(text);
+        return false;
+    }
+    int Count(const std::string& text) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return static_cast<int>(std::count(m_texts.begin(), m_texts.end(), text));
+    }
+
+private:
+    void Add(const char* text) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_texts.emplace_back(text);
+    }
+    std::mutex m_mutex;
+    std::vector<std::string> m_texts;
+};
+
+// The file dialogs answered as the operator would: an image file from a
+// list the test fills, nothing else chosen.
+class AnsweredDialogs : public ui::win32::FileDialogs {
+public:
+    explicit AnsweredDialogs(std::vector<std::string>* answers) : m_answers(answers) {}
+    std::optional<std::string> ChooseToLoad(HWND, const std::string&) override { return {}; }
+    std::optional<std::string> ChooseToSave(HWND, const std::string&) override { return {}; }
+    std::optional<std::string> ChooseImageFile(HWND, const char*, const char*) override {
+        if (m_answers->empty()) return {};
+        std::string answer = m_answers->front();
+        m_answers->erase(m_answers->begin());
+        return answer;
+    }
+    std::optional<std::string> ChooseFolder(const char*, const std::string&) override { return {}; }
+
+private:
+    std::vector<std::string>* m_answers;
+};
+
+// A check that runs on the window thread while a download holds it: a
+// thread timer, dispatched by the session's message pump, calls step every
+// 20 ms until it returns true. Bounded by the session itself, which ends.
+class WhileDownloading {
+public:
+    explicit WhileDownloading(std::function<bool()> step) {
+        s_step = std::move(step);
+        m_timer = ::SetTimer(nullptr, 0, 20, &Tick);
+    }
+    ~WhileDownloading() {
+        ::KillTimer(nullptr, m_timer);
+        s_step = nullptr;
+    }
+    static bool Done() { return s_done; }
+    static void Reset() { s_done = false; }
+
+private:
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+        if (!s_done && s_step && s_step()) s_done = true;
+    }
+    static inline std::function<bool()> s_step;
+    static inline bool s_done = false;
+    UINT_PTR m_timer = 0;
+};
+
+class Win32DialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        images_ = Env("KELVANE_TEST_IMAGES");
+        dumps_ = Env("KELVANE_TEST_DUMPS");
+        firstPort_ = std::atoi(Env("KELVANE_TEST_FIRST_PORT").c_str());
+        if (images_.empty() || dumps_.empty() || firstPort_ <= 0) {
+            GTEST_SKIP() << "run through tests/windows/window_under_wine.sh";
+        }
+        ASSERT_TRUE(ui::win32::RegisterDialogClasses());
+        previous_ = fs::current_path();
+        station_ = fs::temp_directory_path() /
+                   ("kelvane-window-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(station_);
+        fs::create_directories(station_);
+        WriteStation();
+        fs::current_path(station_);
+        for (int k = 0; k < kChannels; ++k) {
+            fs::remove(Dump(k, ".bin"));
+            fs::remove(Dump(k, ".idx"));
+        }
+        WhileDownloading::Reset();
+    }
+
+    void TearDown() override {
+        dialog_.reset();
+        if (!previous_.empty()) fs::current_path(previous_);
+        std::error_code ec;
+        if (!station_.empty()) fs::remove_all(station_, ec);
+    }
+
+    std::string Image(const char* name) const { return (fs::path(images_) / name).string(); }
+    fs::path Dump(int channel, const char* suffix) const {
+        return fs::path(dumps_) / ("ch" + std::to_string(channel) + suffix);
+    }
+    fs::path SettingsFile() const { return station_ / "Kelvane_3.ini"; }
+
+    // A station folder: the ports are found automatically, the Modem and
+    // Rsrc1 rows are ticked, Rsrc2 is empty.
+    void WriteStation() {
+        const std::string set = (station_ / "station.vrk").string();
+        std::ofstream(SettingsFile()) << "[VARKO]\r\nAUTODETECT=1\r\nDELAY=0\r\n"
+                                      << "BAUDRATE=1382400\r\nVARKOFILE=" << set << "\r\n";
+        std::ofstream(set) << "[VARKO]\r\nMTY=0\r\n"
+                           << "CODECHECK=1\r\nCODEKIND=MODEM\r\nCODEFILE=" << Image("modem.bin")
+                           << "\r\nCODEADDRESS=1a0000\r\n"
+                           << "FONTCHECK=1\r\nFONTKIND=RSRC1\r\nFONTFILE=" << Image("resource1.rc1")
+                           << "\r\nFONTADDRESS=800000\r\n";
+    }
+
+    void Open() {
+        ui::win32::DialogServices services;
+        services.prompt = &prompt_;
+        services.fileDialogs = std::make_unique<AnsweredDialogs>(&answers_);
+        dialog_ = std::make_unique<DownloaderDialog>(std::move(services));
+        hwnd_ = dialog_->Create();
+        ASSERT_NE(hwnd_, nullptr);
+        ::SetForegroundWindow(hwnd_);
+        ::SetActiveWindow(hwnd_);
+    }
+
+    HWND Item(int id) const { return ::GetDlgItem(hwnd_, id); }
+    std::string Text(int id) const { return ui::win32::WindowText(Item(id)); }
+    bool Checked(int id) const {
+        return ::SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    bool Enabled(int id) const { return ::IsWindowEnabled(Item(id)) != FALSE; }
+    void Click(int id) { ::SendMessageW(Item(id), BM_CLICK, 0, 0); }
+    static int TemplateId(const std::string& name) {
+        const ui::TemplateItem* item = ui::FindTemplateItem(ui::DialogTemplate103(), name);
+        return item != nullptr ? item->id : IDC_STATIC;
+    }
+    static int ComboId(int channel) { return TemplateId("m_portCombo" + std::to_string(channel)); }
+    static int BarId(int channel) { return TemplateId("m_progress" + std::to_string(channel)); }
+    int BarPos(int channel) const {
+        return static_cast<int>(::SendMessageW(Item(BarId(channel)), PBM_GETPOS, 0, 0));
+    }
+    std::string StatusLog() const { return Text(IDC_STATUS_LOG_EDIT); }
+
+    // Presses Download; returns once the session is over (the window's
+    // messages are dispatched meanwhile).
+    double Download() {
+        const auto start = std::chrono::steady_clock::now();
+        Click(IDC_DOWNLOAD_BUTTON);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+
+    // Sends the system's port broadcast for name ("COM3") to the dialog.
+    void PortBroadcast(WPARAM event, const wchar_t* name) {
+        std::vector<char> buffer(sizeof(DEV_BROADCAST_PORT_W) + 16 * sizeof(wchar_t), 0);
+        auto* port = reinterpret_cast<DEV_BROADCAST_PORT_W*>(buffer.data());
+        port->dbcp_size = static_cast<DWORD>(buffer.size());
+        port->dbcp_devicetype = DBT_DEVTYP_PORT;
+        std::wcscpy(port->dbcp_name, name);
+        ::SendMessageW(hwnd_, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(port));
+    }
+
+    // True when handset k's flash holds file at address byte for byte, and
+    // the rest of the erased range it lies in is still erased (0xFF).
+    ::testing::AssertionResult Holds(int k, const std::string& file, unsigned address) const {
+        std::ifstream index(Dump(k, ".idx"));
+        const std::vector<char> flash = ReadBytes(Dump(k, ".bin"));
+        const std::vector<char> image = ReadBytes(file);
+        unsigned start = 0, length = 0, crc = 0;
+        size_t offset = 0;
+        std::string line;
+        while (std::getline(index, line)) {
+            if (std::sscanf(line.c_str(), "%x %x %x", &start, &length, &crc) != 3) break;
+            if (address >= start && address + image.size() <= start + length) {
+                const size_t at = offset + (address - start);
+                if (at + image.size() > flash.size()) break;
+                if (!std::equal(image.begin(), image.end(), flash.begin() + at)) {
+                    return ::testing::AssertionFailure() << "CH" << k << ": " << file << " differs";
+                }
+                for (size_t i = offset; i < offset + length && i < flash.size(); ++i) {
+                    const bool inImage = i >= at && i < at + image.size();
+                    if (!inImage && static_cast<unsigned char>(flash[i]) != 0xFF) {
+                        return ::testing::AssertionFailure()
+                               << "CH" << k << ": byte " << i << " beside " << file << " written";
+                    }
+                }
+                return ::testing::AssertionSuccess();
+            }
+            offset += length;
+        }
+        return ::testing::AssertionFailure() << "CH" << k << " holds no " << file;
+    }
+
+    // The handset on channel ch's port.
+    int Handset(int channel) const { return dialog_->Core().ChannelPort(channel) - firstPort_; }
+    int ChannelOf(int handset) const {
+        for (int ch = 0; ch < kChannels; ++ch) {
+            if (Handset(ch) == handset) return ch;
+        }
+        return -1;
+    }
+
+    std::string images_;
+    std::string dumps_;
+    int firstPort_ = 0;
+    fs::path previous_;
+    fs::path station_;
+    RecordingPrompt prompt_;
+    std::vector<std::string> answers_;
+    std::unique_ptr<DownloaderDialog> dialog_;
+    HWND hwnd_ = nullptr;
+};
+
+TEST_F(Win32DialogTest, EveryControlOfTheTemplateSitsAtItsPlace) {
+    Open();
+    wchar_t className[64];
+    for (const ui::TemplateItem& item : ui::DialogTemplate103()) {
+        if (item.id == IDC_STATIC) continue;
+        HWND control = Item(item.id);
+        ASSERT_NE(control, nullptr) << item.name;
+        RECT want{item.dlu.x, item.dlu.y, item.dlu.x + item.dlu.width,
+                  item.dlu.y + item.dlu.height};
+        ::MapDialogRect(hwnd_, &want);
+        RECT got;
+        ::GetWindowRect(control, &got);
+        ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&got), 2);
+        EXPECT_NEAR(got.left, want.left, 1) << item.name;
+        EXPECT_NEAR(got.top, want.top, 1) << item.name;
+        EXPECT_NEAR(got.right, want.right, 1) << item.name;
+        // A combo box's height is its closed height, not the template's.
+        if (item.cls != ui::ControlClass::kCombo && item.cls != ui::ControlClass::kEditCombo) {
+            EXPECT_NEAR(got.bottom, want.bottom, 1) << item.name;
+        }
+        ::GetClassNameW(control, className, 64);
+        if (item.cls == ui::ControlClass::kProgress) {
+            EXPECT_STREQ(className, controls::kTextProgressClassName) << item.name;
+        }
+    }
+    EXPECT_EQ(ui::win32::WindowText(hwnd_), "Unified Kelvane Ver3.0 ");
+    EXPECT_NE(::SendMessageW(hwnd_, WM_GETICON, ICON_BIG, 0), 0);
+    // Enter presses no button; the dialog is still there.
+    ::SendMessageW(hwnd_, WM_COMMAND, IDOK, 0);
+    EXPECT_FALSE(dialog_->Ended());
+}
+
+TEST_F(Win32DialogTest, InitialStateComesFromTheStationFolder) {
+    Open();
+    EXPECT_EQ(Text(IDC_IMAGE_SET_PATH_EDIT), (station_ / "station.vrk").string());
+    EXPECT_TRUE(Checked(IDC_MODEM_CHECK));
+    EXPECT_EQ(Text(IDC_MODEM_KIND_EDIT), "MODEM");
+    EXPECT_EQ(Text(IDC_MODEM_ADDRESS_EDIT), "1A0000");
+    EXPECT_EQ(Text(IDC_MODEM_PATH_EDIT), ui::DownloaderCore::AbbreviatePath(Image("modem.bin")));
+    EXPECT_NE(Text(IDC_MODEM_PATH_EDIT).find("...\\"), std::string::npos)
+        << Text(IDC_MODEM_PATH_EDIT);
+    EXPECT_TRUE(Checked(IDC_RSRC1_CHECK));
+    EXPECT_FALSE(Checked(IDC_RSRC2_CHECK));
+    EXPECT_FALSE(Enabled(IDC_RSRC2_CHECK));
+    EXPECT_EQ(Text(IDC_RSRC2_PATH_EDIT), "");
+    EXPECT_TRUE(Checked(IDC_AUTO_CHECK));
+    EXPECT_TRUE(Checked(IDC_MODEM_TYPE1_RADIO));
+
+    // The port search found the eight handsets in the registry: each
+    // channel's combo shows its port and is locked, its bar says so.
+    for (int ch = 0; ch < kChannels; ++ch) {
+        const int com = dialog_->Core().ChannelPort(ch);
+        EXPECT_GE(Handset(ch), 0) << "CH" << ch << " holds COM" << com;
+        EXPECT_LT(Handset(ch), kChannels) << "CH" << ch << " holds COM" << com;
+        // Entry n is COM n; a port above 30 has no entry.
+        EXPECT_EQ(::SendMessageW(Item(ComboId(ch)), CB_GETCURSEL, 0, 0),
+                  com <= ui::kPortEntries ? com : CB_ERR)
+            << "CH" << ch;
+        EXPECT_EQ(::SendMessageW(Item(ComboId(ch)), CB_GETCOUNT, 0, 0), 31);
+        EXPECT_FALSE(Enabled(ComboId(ch)));
+        EXPECT_EQ(Text(BarId(ch)), "Ready...");
+    }
+    EXPECT_TRUE(Enabled(IDC_DOWNLOAD_BUTTON));
+
+    // The path edit's focus shows the full path over it; leaving hides it.
+    ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_MODEM_PATH_EDIT)), TRUE);
+    EXPECT_TRUE(::IsWindowVisible(Item(IDC_MODEM_FULL_PATH_EDIT)));
+    EXPECT_EQ(Text(IDC_MODEM_FULL_PATH_EDIT), Image("modem.bin"));
+    ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_LOAD_BUTTON)), TRUE);
+    EXPECT_FALSE(::IsWindowVisible(Item(IDC_MODEM_FULL_PATH_EDIT)));
+
+    // A port that leaves and comes back while nothing runs.
+    const std::wstring third = L"COM" + std::to_wstring(firstPort_ + 2);
+    PortBroadcast(DBT_DEVICEREMOVECOMPLETE, third.c_str());
+    EXPECT_EQ(Text(IDC_STATUS_TEXT), "Disconnect " + ui::win32::Narrow(third) + " Port");
+    EXPECT_EQ(ChannelOf(2), -1);
+    PortBroadcast(DBT_DEVICEARRIVAL, third.c_str());
+    EXPECT_EQ(Text(IDC_STATUS_TEXT), "Detect " + ui::win32::Narrow(third) + " Port");
+    EXPECT_GE(ChannelOf(2), 0);
+}
+
+TEST_F(Win32DialogTest, DownloadFlashesEveryHandsetByteForByte) {
+    Open();
+    // Through the controls as an operator: Rsrc1 unticked, Rsrc2's file
+    // chosen with its button.
+    Click(IDC_RSRC1_CHECK);
+    EXPECT_FALSE(Checked(IDC_RSRC1_CHECK));
+    answers_.push_back(Image("resource2.rc2"));
+    Click(IDC_RSRC2_BUTTON);
+    EXPECT_EQ(Text(IDC_RSRC2_KIND_EDIT), "RSRC2");
+    if (!Checked(IDC_RSRC2_CHECK)) Click(IDC_RSRC2_CHECK);
+    ASSERT_TRUE(Checked(IDC_RSRC2_CHECK));
+
+    const double seconds = Download();
+    std::printf("[ figure   ] 8-channel download in the Win32 window: %.2f s\n", seconds);
+    for (int ch = 0; ch < kChannels; ++ch) {
+        EXPECT_NE(Text(BarId(ch)).find("All file Complete!"), std::string::npos)
+            << "CH" << ch << ": " << Text(BarId(ch));
+        EXPECT_NE(StatusLog().find("CH" + std::to_string(ch) + " All file Complete!"),
+                  std::string::npos)
+            << StatusLog();
+        const int k = Handset(ch);
+        EXPECT_TRUE(Holds(k, Image("modem.bin"), kModemAddress));
+        EXPECT_TRUE(Holds(k, Image("resource2.rc2"), kRsrc2Address));
+        EXPECT_FALSE(Holds(k, Image("resource1.rc1"), kRsrc1Address));
+    }
+    EXPECT_EQ(prompt_.Count("Download Completed!!"), kChannels);
+}
+
+TEST_F(Win32DialogTest, ARemovalStopsThatChannelOnly) {
+    Open();
+    const int removed = ChannelOf(2);
+    ASSERT_GE(removed, 0);
+    const std::wstring port = L"COM" + std::to_wstring(firstPort_ + 2);
+    bool duringSession = false;
+    WhileDownloading step([&] {
+        if (BarPos(removed) <= 0) return false;
+        duringSession = dialog_->Core().SessionRunning();
+        PortBroadcast(DBT_DEVICEREMOVECOMPLETE, port.c_str());
+        return true;
+    });
+    Download();
+    ASSERT_TRUE(WhileDownloading::Done());
+    EXPECT_TRUE(duringSession);
+    EXPECT_EQ(dialog_->Core().ChannelPort(removed), 0);
+    EXPECT_EQ(::SendMessageW(Item(ComboId(removed)), CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(StatusLog().find("CH" + std::to_string(removed) + " All file Complete!"),
+              std::string::npos);
+    EXPECT_FALSE(Holds(2, Image("modem.bin"), kModemAddress));
+    for (int ch = 0; ch < kChannels; ++ch) {
+        if (ch == removed) continue;
+        const int k = Handset(ch);
+        EXPECT_TRUE(Holds(k, Image("modem.bin"), kModemAddress)) << "CH" << ch;
+        EXPECT_TRUE(Holds(k, Image("resource1.rc1"), kRsrc1Address)) << "CH" << ch;
+    }
+    EXPECT_EQ(prompt_.Count("Download Completed!!"), kChannels - 1);
+}
+
+TEST_F(Win32DialogTest, ClosingDuringADownloadStopsEveryChannelAndWritesTheSettings) {
+    Open();
+    const std::vector<char> before = ReadBytes(SettingsFile());
+    ASSERT_EQ(std::string(before.begin(), before.end()).find("CH0_PORT"), std::string::npos);
+    bool duringSession = false;
+    WhileDownloading step([&] {
+        for (int ch = 0; ch < kChannels; ++ch) {
+            if (BarPos(ch) <= 0) return false;
+        }
+        duringSession = dialog_->Core().SessionRunning();
+        ::PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+        return true;
+    });
+    Download();
+    ASSERT_TRUE(WhileDownloading::Done());
+    EXPECT_TRUE(duringSession);
+    EXPECT_TRUE(dialog_->Ended());
+    EXPECT_FALSE(::IsWindowVisible(hwnd_));
+    EXPECT_EQ(prompt_.Count("Download Completed!!"), 0);
+    for (int k = 0; k < kChannels; ++k) {
+        EXPECT_FALSE(Holds(k, Image("modem.bin"), kModemAddress) &&
+                     Holds(k, Image("resource1.rc1"), kRsrc1Address))
+            << "handset " << k << " was not stopped";
+    }
+    // The ports the channels held are written at the close.
+    const std::vector<char> settings = ReadBytes(SettingsFile());
+    const std::string text(settings.begin(), settings.end());
+    for (int ch = 0; ch < kChannels; ++ch) {
+        EXPECT_NE(text.find("CH" + std::to_string(ch) + "_PORT="), std::string::npos) << text;
+    }
+}
+
+// The path display splits Windows paths at backslashes as well.
+TEST(Win32PathDisplay, AbbreviatesAtBackslashes) {
+    const fs::path folder = fs::temp_directory_path() / "kelvane-abbrev" / "images" / "v2";
+    fs::create_directories(folder);
+    const std::string file = (folder / "modem.bin").string();
+    std::ofstream(file) << "x";
+    const std::string shown = ui::DownloaderCore::AbbreviatePath(file);
+    EXPECT_EQ(shown, file.substr(0, file.find('\\') + 1) + "...\\v2\\modem.bin");
+    fs::remove_all(fs::temp_directory_path() / "kelvane-abbrev");
+}
+
+}  // namespace
