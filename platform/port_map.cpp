@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/ini.h"
+#include "platform/path.h"
 
 namespace platform {
 namespace {
@@ -25,7 +26,7 @@ std::string PortMap_File() {
         g_folder = std::filesystem::current_path(ec).string();
         if (ec) g_folder = ".";
     }
-    return g_folder + "/" + kPortMapFileName;
+    return JoinPath(g_folder, kPortMapFileName);
 }
 
 std::string PortMap_DevicePath(int comNumber) {

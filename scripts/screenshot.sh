@@ -7,9 +7,13 @@
 #              FactoryFS with their addresses and CRCs
 #              (docs/screenshot-image-set.png);
 #   full-path  the same with the Modem row's full path shown while its path
-#              edit has the focus (docs/screenshot-full-path.png).
-# Usage: scripts/screenshot.sh [download] [image-set] [full-path]
-# (all three when none is named). KELVANE_SHOT_DIR changes the folder the
+#              edit has the focus (docs/screenshot-full-path.png);
+#   windows    the Windows window (kelvane.exe) under Wine in the middle of
+#              the same eight-channel download
+#              (docs/screenshot-windows-download.png); needs what
+#              scripts/windows.sh installs, and python3.
+# Usage: scripts/screenshot.sh [download] [image-set] [full-path] [windows]
+# (all four when none is named). KELVANE_SHOT_DIR changes the folder the
 # pictures go to, KELVANE_BUILD_DIR the build folder (build/release).
 #
 # Installs nothing: it needs what scripts/deps.sh installs (Xvfb included).
@@ -27,12 +31,12 @@ build=${KELVANE_BUILD_DIR:-$root/build/release}
 out_dir=${KELVANE_SHOT_DIR:-docs}
 after_ms=${KELVANE_SHOT_AFTER_MS:-6000}
 shots=("$@")
-[ ${#shots[@]} -gt 0 ] || shots=(download image-set full-path)
+[ ${#shots[@]} -gt 0 ] || shots=(download image-set full-path windows)
 for shot in "${shots[@]}"; do
     case $shot in
-        download | image-set | full-path) ;;
+        download | image-set | full-path | windows) ;;
         *)
-            echo "screenshot: unknown picture '$shot' (download, image-set, full-path)" >&2
+            echo "screenshot: unknown picture '$shot' (download, image-set, full-path, windows)" >&2
             exit 2
             ;;
     esac
@@ -53,8 +57,12 @@ stop_simulator() {
     sim_pid=
 }
 
+# shellcheck source=scripts/wine_env.sh
+source scripts/wine_env.sh
+
 cleanup() {
     stop_simulator
+    stop_wine
     rm -rf "$start"
 }
 trap cleanup EXIT
@@ -161,9 +169,50 @@ EOF2
     esac
 }
 
+# The same download in the Windows window: kelvane.exe under Wine, its
+# handsets on COM ports of the Wine prefix, Wine drawing the window's frame
+# itself (there is no window manager on the virtual screen).
+shot_windows() {
+    bash scripts/windows.sh build
+    start_wine
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+    local first
+    first=$(wine_first_port)
+    "$build/sim/kelvane-sim" --channels 8 --first-port "$first" --dir "$start/winsim" \
+        --baud 1382400 >"$start/winsim.out" 2>"$start/winsim.log" &
+    sim_pid=$!
+    for _ in $(seq 100); do
+        [ "$(wc -l <"$start/winsim.out")" -ge 8 ] && break
+        sleep 0.1
+    done
+    wine_link_ports "$start/winsim.out"
+    local station=$start/windows
+    mkdir -p "$station"
+    printf '[VARKO]\r\nAUTODETECT=1\r\nDELAY=2\r\nBAUDRATE=1382400\r\nVARKOFILE=%s\r\n' \
+        "$(winpath "$station/station.vrk")" >"$station/Kelvane_3.ini"
+    {
+        printf '[VARKO]\r\nMTY=0\r\n'
+        printf 'CODECHECK=1\r\nCODEKIND=MODEM\r\nCODEFILE=%s\r\nCODEADDRESS=1a0000\r\n' \
+            "$(winpath "$images/modem.bin")"
+        printf 'FONTCHECK=1\r\nFONTKIND=RSRC1\r\nFONTFILE=%s\r\nFONTADDRESS=800000\r\n' \
+            "$(winpath "$images/resource1.rc1")"
+        printf 'DATACHECK=1\r\nDATAKIND=RSRC2\r\nDATAFILE=%s\r\nDATAADDRESS=900000\r\n' \
+            "$(winpath "$images/resource2.rc2")"
+    } >"$station/station.vrk"
+    (cd "$station" && timeout 120 wine "$root/build/win/ui/kelvane.exe" --download \
+        --screenshot "$(winpath "$start/shot.bmp")" --after-ms "$after_ms")
+    stop_simulator
+    wine_unlink_ports "$start/winsim.out"
+    stop_wine
+    mkdir -p "$out_dir"
+    python3 scripts/bmp_to_png.py "$start/shot.bmp" "$out_dir/screenshot-windows-download.png"
+    echo "screenshot: $out_dir/screenshot-windows-download.png"
+}
+
 for shot in "${shots[@]}"; do
     case $shot in
         download) shot_download ;;
+        windows) shot_windows ;;
         *) shot_choice "$shot" ;;
     esac
 done

@@ -3,8 +3,10 @@
 # under Wine. Installs what is missing (apt-get), then:
 #   scripts/windows.sh          builds and packs dist/kelvane-<version>-windows-x86_64.zip
 #   scripts/windows.sh build    builds only (build/win, or $KELVANE_WIN_BUILD_DIR)
-#   scripts/windows.sh test     builds, runs the unit tests under Wine and flashes the
-#                               Linux simulator with kelvane-cli.exe through COM ports
+#   scripts/windows.sh test     builds, runs the unit tests under Wine on a virtual
+#                               screen, flashes the Linux simulator with kelvane-cli.exe
+#                               through COM ports and opens the window (kelvane.exe's
+#                               dialog) to download to it
 #   scripts/windows.sh bench    line-rate ratio of the Windows and the Linux CLI
 # The tests use the Linux kelvane-sim of $KELVANE_SIM (default: one built in
 # build/dev) and a Wine prefix of their own under a temporary folder, with a
@@ -13,7 +15,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=${1:-zip}
 
-packages=(cmake ninja-build googletest g++-mingw-w64-x86-64-posix wine64 wine)
+packages=(cmake ninja-build googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
+    wine xvfb)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -35,33 +38,8 @@ cmake --build "$build"
 
 version=$(sed -n 's/^project(Kelvane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
-# A Wine prefix and wineserver of this run only; the wineserver's own
-# chatter (it dumps its object table when a pseudo-terminal hangs up) goes to
-# a file, not into the test output.
-start_wine() {
-    wine_tmp=$(mktemp -d "${TMPDIR:-/tmp}/kelvane-wine.XXXXXX")
-    export WINEPREFIX=$wine_tmp/prefix
-    mkdir -p "$WINEPREFIX"
-    export WINEDEBUG=-all
-    export WINEDLLOVERRIDES="mscoree,mshtml="
-    unset DISPLAY
-    wineserver -f -p 2>"$wine_tmp/wineserver.log" &
-    wineserver_pid=$!
-    trap stop_wine EXIT
-    # Creates the prefix (about 6 s) before any test runs.
-    timeout 120 wine wineboot -i >/dev/null 2>&1
-}
-
-stop_wine() {
-    wineserver -k >/dev/null 2>&1 || true
-    # Bounded: the server ends once it was told to.
-    for _ in $(seq 1 100); do
-        kill -0 "$wineserver_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -9 "$wineserver_pid" 2>/dev/null || true
-    rm -rf "$wine_tmp"
-}
+# shellcheck source=scripts/wine_env.sh
+source scripts/wine_env.sh
 
 linux_sim() {
     if [ -n "${KELVANE_SIM:-}" ]; then
@@ -79,8 +57,10 @@ case "$mode" in
         stage=$(mktemp -d)
         name=kelvane-$version-windows-x86_64
         mkdir -p "$stage/$name" dist
-        cp "$build/cli/kelvane-cli.exe" "$stage/$name/"
-        x86_64-w64-mingw32-strip "$stage/$name/kelvane-cli.exe"
+        for program in ui/kelvane.exe cli/kelvane-cli.exe; do
+            cp "$build/$program" "$stage/$name/"
+            x86_64-w64-mingw32-strip "$stage/$name/$(basename "$program")"
+        done
         sed 's/$/\r/' packaging/windows-readme.txt >"$stage/$name/README.txt"
         rm -f "dist/$name.zip"
         (cd "$stage" && cmake -E tar cf "$OLDPWD/dist/$name.zip" --format=zip "$name")
@@ -90,12 +70,16 @@ case "$mode" in
     test)
         sim=$(linux_sim)
         start_wine
+        trap stop_wine EXIT
         ctest --test-dir "$build" --output-on-failure
         bash tests/windows/cli_under_wine.sh "$build/cli/kelvane-cli.exe" "$sim"
+        bash tests/windows/window_under_wine.sh \
+            "$build/tests/ui/win32/ui_win32_dialog_tests.exe" "$sim"
         ;;
     bench)
         sim=$(linux_sim)
         start_wine
+        trap stop_wine EXIT
         bash bench/windows_line_rate.sh "$build/cli/kelvane-cli.exe" \
             "$(dirname "$sim")/../cli/kelvane-cli" "$sim"
         ;;

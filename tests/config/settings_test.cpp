@@ -8,6 +8,7 @@
 #include "config/image_set.h"
 #include "config/settings.h"
 #include "platform/ini.h"
+#include "platform/path.h"
 #include "tests/config/config_test_util.h"
 
 namespace {
@@ -284,7 +285,8 @@ TEST_F(SettingsTest, StartDirectoryMustLeaveRoomForItsFiles) {
     EXPECT_EQ(std::string(g_szCurrentDir), longest);
 
     EXPECT_TRUE(SetStartDirectory("/tmp/start//"));
-    EXPECT_EQ(StartDirectoryFile(kSettingsFileName), "/tmp/start/Kelvane_3.ini");
+    EXPECT_EQ(StartDirectoryFile(kSettingsFileName),
+              platform::JoinPath("/tmp/start", "Kelvane_3.ini"));
     EXPECT_TRUE(SetStartDirectory("/"));
     EXPECT_EQ(StartDirectoryFile(kSettingsFileName), "/Kelvane_3.ini");
 
@@ -297,7 +299,7 @@ TEST_F(SettingsTest, StartDirectoryMustLeaveRoomForItsFiles) {
 
 TEST_F(SettingsTest, UnrecordedStartDirectoryMeansTheWorkingFolder) {
     g_szCurrentDir[0] = '\0';
-    EXPECT_EQ(StartDirectoryFile(kSettingsFileName), "./Kelvane_3.ini");
+    EXPECT_EQ(StartDirectoryFile(kSettingsFileName), platform::JoinPath(".", "Kelvane_3.ini"));
 }
 
 }  // namespace

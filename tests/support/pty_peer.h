@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/notify.h"
+#include "platform/path.h"
 
 namespace testing_support {
 
@@ -23,7 +24,7 @@ public:
     TempDir();
     ~TempDir();
     const std::string& path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    std::string File(const std::string& name) const { return platform::JoinPath(path_, name); }
 
 private:
     std::string path_;

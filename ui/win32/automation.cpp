@@ -87,6 +87,17 @@ bool SaveWindowPicture(HWND window, const std::string& file) {
     return static_cast<bool>(out);
 }
 
+// Milliseconds since the process was created.
+double MsSinceProcessStart() {
+    FILETIME created, exited, kernel, user, now;
+    if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
+    ::GetSystemTimeAsFileTime(&now);
+    const auto ticks = [](const FILETIME& t) {
+        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return static_cast<double>(ticks(now) - ticks(created)) / 10000.0;  // 100 ns ticks
+}
+
 // Dispatches the dialog's messages until it ended or the deadline passed.
 bool RunUntilEnded(DownloaderDialog& dialog, std::chrono::steady_clock::time_point deadline) {
     while (!dialog.Ended()) {
@@ -179,6 +190,8 @@ int RunAutomated(const AutomationOptions& options) {
     }
     ::ShowWindow(dialog.Window(), SW_SHOW);
     ::UpdateWindow(dialog.Window());
+    std::fprintf(stderr, "kelvane: the window was up %.0f ms after the process started\n",
+                 MsSinceProcessStart());
     if (!options.screenshotFile.empty()) return RunScreenshot(dialog, options);
     return RunDownload(dialog);
 }

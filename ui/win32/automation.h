@@ -5,7 +5,8 @@
 // the window is grabbed into FILE after N ms (default 5000) and closed,
 // which stops every channel of a running download first; without it the
 // dialog closes once the download is over, and the time the download took
-// is printed. Message boxes are printed to standard error instead of
+// is printed. How long the window took to come up is printed on standard
+// error. Message boxes are printed to standard error instead of
 // waiting for an operator.
 #pragma once
 
