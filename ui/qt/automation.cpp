@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -152,14 +153,34 @@ bool ParseAutomationOptions(const QStringList& arguments, AutomationOptions* opt
             return false;
         }
     }
-    const bool scripted = options->download || options->crc || !options->chooseFolder.empty() ||
-                          !options->fullPathRow.empty();
-    if (scripted && !options->Active()) {
-        *error = "--download, --crc, --choose and --full-path need --screenshot FILE";
+    const bool scripted =
+        options->crc || !options->chooseFolder.empty() || !options->fullPathRow.empty();
+    if (scripted && options->screenshotFile.empty()) {
+        *error = "--crc, --choose and --full-path need --screenshot FILE";
         return false;
     }
     return true;
 }
+
+namespace {
+
+// Download pressed; the dialog is closed once the session is over.
+int RunDownload(DownloaderDialog& dialog) {
+    int status = 1;
+    QTimer::singleShot(0, &dialog, [&dialog, &status] {
+        QElapsedTimer timer;
+        timer.start();
+        dialog.OnDownload();
+        std::printf("kelvane: the download took %.2f s\n", timer.nsecsElapsed() / 1e9);
+        std::fflush(stdout);
+        status = 0;
+        dialog.reject();
+    });
+    dialog.exec();
+    return status;
+}
+
+}  // namespace
 
 int RunAutomated(const AutomationOptions& options) {
     PrintingPrompt prompt(!options.chooseFolder.empty());
@@ -169,6 +190,7 @@ int RunAutomated(const AutomationOptions& options) {
         services.fileDialogs = std::make_unique<FolderFileDialogs>(options.chooseFolder);
     }
     DownloaderDialog dialog(std::move(services));
+    if (options.screenshotFile.empty()) return RunDownload(dialog);
     dialog.show();
     QTimer::singleShot(0, &dialog, [&dialog, &options] {
         if (options.crc) Click(dialog, "m_crcCheck");

@@ -14,8 +14,11 @@
 //                  fota);
 //   --download     presses Download;
 // grabs the window into FILE after N ms (default 5000), and closes the
-// dialog, which stops every channel of a running download first. Message
-// boxes are printed to standard error instead of waiting for an operator.
+// dialog, which stops every channel of a running download first.
+//   kelvane --download
+// alone presses Download, prints how long the download took and closes the
+// dialog once it is over. Message boxes are printed to standard error
+// instead of waiting for an operator.
 #pragma once
 
 #include <QStringList>
@@ -29,7 +32,7 @@ struct AutomationOptions {
     std::string fullPathRow;
     int afterMs = 5000;
 
-    bool Active() const { return !screenshotFile.empty(); }
+    bool Active() const { return download || !screenshotFile.empty(); }
 };
 
 // False with a reason for options it does not know; no options at all is
