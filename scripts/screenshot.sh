@@ -71,7 +71,9 @@ trap cleanup EXIT
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
 fi
-cmake --build "$build" --target kelvane kelvane-cli kelvane-sim
+targets=(kelvane-cli kelvane-sim)
+[ "${shots[*]}" = windows ] || targets+=(kelvane)
+cmake --build "$build" --target "${targets[@]}"
 
 # Sample images with trailers, as a station would have them in one folder:
 # the Modem and resource images, a factory file system, and the boot chain
@@ -178,6 +180,7 @@ shot_windows() {
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
     local first
     first=$(wine_first_port)
+    mkdir -p "$start/winsim"
     "$build/sim/kelvane-sim" --channels 8 --first-port "$first" --dir "$start/winsim" \
         --baud 1382400 >"$start/winsim.out" 2>"$start/winsim.log" &
     sim_pid=$!
@@ -185,6 +188,11 @@ shot_windows() {
         [ "$(wc -l <"$start/winsim.out")" -ge 8 ] && break
         sleep 0.1
     done
+    if [ "$(wc -l <"$start/winsim.out")" -lt 8 ]; then
+        echo "screenshot: the simulator did not come up" >&2
+        cat "$start/winsim.log" >&2
+        exit 1
+    fi
     wine_link_ports "$start/winsim.out"
     local station=$start/windows
     mkdir -p "$station"
