@@ -220,6 +220,25 @@ TEST(FolderBrowserTest, TheActiveWindowOwnsTheDialogAndIsDisabledMeanwhile) {
     ::DestroyWindow(window);
 }
 
+TEST(FolderBrowserTest, TheRootIsAPathOrASpecialFolderAndAVirtualFolderHasNoPath) {
+    const TempFolder root("root");
+    FolderBrowser::SetInitialFolder("");
+    FolderBrowser byPath(nullptr, 0, "Select Boot Folder", root.Path(), kFlags);
+    {
+        DialogDriver pressOk(IDOK, Widen(root.Path()));
+        ASSERT_EQ(byPath.DoModal(), FolderBrowser::kChosen);
+    }
+    EXPECT_TRUE(SamePath(byPath.GetSelectedPath(), root.Path())) << byPath.GetSelectedPath();
+
+    // The computer itself (0x11) is no file-system folder: chosen, no path.
+    FolderBrowser computer(nullptr, 0x11, "Select Boot Folder", root.Path(), kFlags);
+    {
+        DialogDriver pressOk(IDOK);
+        ASSERT_EQ(computer.DoModal(), FolderBrowser::kChosen);
+    }
+    EXPECT_EQ(computer.GetSelectedPath(), "");
+}
+
 TEST(FolderBrowserTest, InitialFolderIsCutToTheBufferAndTheLastOneWins) {
     FolderBrowser::SetInitialFolder("C:\\first");
     FolderBrowser::SetInitialFolder("C:\\second");
