@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <commctrl.h>
 
 #include <atomic>
 #include <cstring>
@@ -26,6 +28,7 @@ struct Seen {
     bool statusIsStatic = false;
     LONG_PTR statusStyle = 0;
     LONG_PTR statusExStyle = 0;
+    LRESULT treeItems = -1;  // items in the dialog's tree when it was pressed; -1 = no tree
     LONG_PTR exStyle = 0;
     HWND owner = nullptr;
     bool ownerEnabled = true;
@@ -110,6 +113,11 @@ private:
             m_seen.statusStyle = ::GetWindowLongPtrW(status, GWL_STYLE);
             m_seen.statusExStyle = ::GetWindowLongPtrW(status, GWL_EXSTYLE);
         }
+        if (const HWND tree = ::FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr)) {
+            DWORD_PTR count = 0;
+            ::SendMessageTimeoutW(tree, TVM_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+            m_seen.treeItems = static_cast<LRESULT>(count);
+        }
         ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(m_button, BN_CLICKED),
                        reinterpret_cast<LPARAM>(::GetDlgItem(dialog, m_button)));
     }
@@ -161,7 +169,9 @@ TEST(FolderBrowserTest, OpensAtTheInitialFolderAndReturnsItOnOk) {
     const Seen& seen = pressOk.Result();
     ASSERT_TRUE(seen.found);
     EXPECT_TRUE(SamePath(first.GetSelectedPath(), boot.Path()))
-        << first.GetSelectedPath() << " != " << boot.Path();
+        << first.GetSelectedPath() << " != " << boot.Path() << "; status \""
+        << std::string(seen.status.begin(), seen.status.end()) << "\", tree items "
+        << seen.treeItems;
     EXPECT_EQ(seen.exStyle & WS_EX_CONTEXTHELP, 0);
     // The status line (where the shell has it as a static of that id): the
     // path, on one line in a sunken frame.
