@@ -129,8 +129,24 @@ private:
     std::thread m_worker;
 };
 
+// True once a listing of parent shows name (the shell lists folders the same
+// way when it fills its tree).
+bool IsListed(const std::string& parent, const std::string& name) {
+    WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA((parent + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    bool listed = false;
+    do {
+        listed = name == found.cFileName;
+    } while (!listed && ::FindNextFileA(search, &found));
+    ::FindClose(search);
+    return listed;
+}
+
 // A fresh folder under the temporary folder, in its long form, removed at
-// the end.
+// the end. Under Wine a folder made a moment ago is now and then missing from
+// the next listing of its parent, and the shell's tree then lacks it: the
+// folder is ready once its parent lists it (waited for at most 10 s).
 class TempFolder {
 public:
     explicit TempFolder(const char* name) {
@@ -138,9 +154,13 @@ public:
         ::GetTempPathA(MAX_PATH, temp);
         char longTemp[MAX_PATH + 1] = {};
         ::GetLongPathNameA(temp, longTemp, MAX_PATH);
-        m_path = std::string(longTemp) + "kelvane-" + name + "-" +
-                 std::to_string(::GetCurrentProcessId());
+        const std::string leaf =
+            std::string("kelvane-") + name + "-" + std::to_string(::GetCurrentProcessId());
+        m_path = longTemp + leaf;
         ::CreateDirectoryA(m_path.c_str(), nullptr);
+        const ULONGLONG deadline = ::GetTickCount64() + 10000;
+        while (!IsListed(longTemp, leaf) && ::GetTickCount64() < deadline)
+            ::Sleep(20);  // polling, bounded by the deadline
     }
     ~TempFolder() { ::RemoveDirectoryA(m_path.c_str()); }
     TempFolder(const TempFolder&) = delete;
