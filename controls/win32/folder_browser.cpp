@@ -1,12 +1,13 @@
 #include "controls/win32/folder_browser.h"
 
+#include <windows.h>
+// After windows.h, which they build on.
+#include <commctrl.h>
 #include <objbase.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <cstring>
-#include <cwctype>
 
 namespace controls {
 
@@ -87,12 +88,24 @@ void RestyleStatusLine(HWND dialog) {
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
+// Selects the top of the dialog's tree: the root folder.
+void SelectRoot(HWND dialog) {
+    const HWND tree = ::FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
+    if (tree == nullptr) return;
+    const LRESULT top = ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+    if (top != 0) ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, top);
+}
+
 void OnInitialized(HWND dialog, const std::wstring& initialFolder) {
     ::SetWindowLongPtrW(dialog, GWL_EXSTYLE,
                         ::GetWindowLongPtrW(dialog, GWL_EXSTYLE) & ~LONG_PTR{WS_EX_CONTEXTHELP});
     ::SetWindowPos(dialog, nullptr, 0, 0, 0, 0,
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     RestyleStatusLine(dialog);
+    // The root first: a shell that selects nothing by itself would answer OK
+    // with a folder outside the tree (the desktop); and an initial folder
+    // that is missing or outside the root then leaves the root selected.
+    SelectRoot(dialog);
     // Pre-selected whether or not the status line was found: a shell whose
     // dialog names its controls differently still opens at the folder.
     if (!initialFolder.empty()) {

@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <commctrl.h>
 
 #include <atomic>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -23,6 +26,9 @@ struct Seen {
     bool found = false;
     std::wstring status;  // empty when the shell has no status line of that id
     bool statusIsStatic = false;
+    LONG_PTR statusStyle = 0;
+    LONG_PTR statusExStyle = 0;
+    LRESULT treeItems = -1;  // items in the dialog's tree when it was pressed; -1 = no tree
     LONG_PTR exStyle = 0;
     HWND owner = nullptr;
     bool ownerEnabled = true;
@@ -44,12 +50,30 @@ std::wstring TextOf(HWND window) {
     return text;
 }
 
+std::wstring Widen(const std::string& path) {
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), n);
+    wide.resize(static_cast<std::size_t>(n - 1));
+    return wide;
+}
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
 // Waits (at most 10 s) on its own thread for the browse dialog of the thread
-// that made it, records what it shows, and presses one of its buttons.
+// that made it, records what it shows, and presses one of its buttons. The
+// shell may still be filling its tree when the dialog shows: given a path,
+// the driver first waits (within the same 10 s) for the status line to show
+// it, so the press does not overtake the pre-selection.
 class DialogDriver {
 public:
-    explicit DialogDriver(int button)
-        : m_uiThread(::GetCurrentThreadId()), m_button(button), m_worker([this] { Run(); }) {}
+    explicit DialogDriver(int button, std::wstring awaitStatus = {})
+        : m_uiThread(::GetCurrentThreadId()),
+          m_button(button),
+          m_awaitStatus(std::move(awaitStatus)),
+          m_worker([this] { Run(); }) {}
     ~DialogDriver() {
         if (m_worker.joinable()) m_worker.join();
     }
@@ -81,6 +105,18 @@ private:
             ::GetClassNameW(status, name, 16);
             m_seen.statusIsStatic = _wcsicmp(name, L"static") == 0;
             m_seen.status = TextOf(status);
+            while (!m_awaitStatus.empty() && !SameText(m_seen.status, m_awaitStatus) &&
+                   ::GetTickCount64() < deadline) {
+                ::Sleep(20);  // polling, bounded by the deadline
+                m_seen.status = TextOf(status);
+            }
+            m_seen.statusStyle = ::GetWindowLongPtrW(status, GWL_STYLE);
+            m_seen.statusExStyle = ::GetWindowLongPtrW(status, GWL_EXSTYLE);
+        }
+        if (const HWND tree = ::FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr)) {
+            DWORD_PTR count = 0;
+            ::SendMessageTimeoutW(tree, TVM_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+            m_seen.treeItems = static_cast<LRESULT>(count);
         }
         ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(m_button, BN_CLICKED),
                        reinterpret_cast<LPARAM>(::GetDlgItem(dialog, m_button)));
@@ -88,20 +124,29 @@ private:
 
     DWORD m_uiThread;
     int m_button;
+    std::wstring m_awaitStatus;
     Seen m_seen;
     std::thread m_worker;
 };
 
-std::wstring Widen(const std::string& path) {
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), n);
-    wide.resize(static_cast<std::size_t>(n - 1));
-    return wide;
+// True once a listing of parent shows name (the shell lists folders the same
+// way when it fills its tree).
+bool IsListed(const std::string& parent, const std::string& name) {
+    WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA((parent + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    bool listed = false;
+    do {
+        listed = name == found.cFileName;
+    } while (!listed && ::FindNextFileA(search, &found));
+    ::FindClose(search);
+    return listed;
 }
 
 // A fresh folder under the temporary folder, in its long form, removed at
-// the end.
+// the end. Under Wine a folder made a moment ago is now and then missing from
+// the next listing of its parent, and the shell's tree then lacks it: the
+// folder is ready once its parent lists it (waited for at most 10 s).
 class TempFolder {
 public:
     explicit TempFolder(const char* name) {
@@ -109,9 +154,13 @@ public:
         ::GetTempPathA(MAX_PATH, temp);
         char longTemp[MAX_PATH + 1] = {};
         ::GetLongPathNameA(temp, longTemp, MAX_PATH);
-        m_path = std::string(longTemp) + "kelvane-" + name + "-" +
-                 std::to_string(::GetCurrentProcessId());
+        const std::string leaf =
+            std::string("kelvane-") + name + "-" + std::to_string(::GetCurrentProcessId());
+        m_path = longTemp + leaf;
         ::CreateDirectoryA(m_path.c_str(), nullptr);
+        const ULONGLONG deadline = ::GetTickCount64() + 10000;
+        while (!IsListed(longTemp, leaf) && ::GetTickCount64() < deadline)
+            ::Sleep(20);  // polling, bounded by the deadline
     }
     ~TempFolder() { ::RemoveDirectoryA(m_path.c_str()); }
     TempFolder(const TempFolder&) = delete;
@@ -135,21 +184,27 @@ TEST(FolderBrowserTest, OpensAtTheInitialFolderAndReturnsItOnOk) {
 
     FolderBrowser::SetInitialFolder(boot.Path());
     FolderBrowser first(nullptr, 0, "Select Boot Folder", "", kFlags);
-    DialogDriver pressOk(IDOK);
+    DialogDriver pressOk(IDOK, Widen(boot.Path()));
     ASSERT_EQ(first.DoModal(), FolderBrowser::kChosen);
     const Seen& seen = pressOk.Result();
     ASSERT_TRUE(seen.found);
     EXPECT_TRUE(SamePath(first.GetSelectedPath(), boot.Path()))
-        << first.GetSelectedPath() << " != " << boot.Path();
+        << first.GetSelectedPath() << " != " << boot.Path() << "; status \""
+        << std::string(seen.status.begin(), seen.status.end()) << "\", tree items "
+        << seen.treeItems;
     EXPECT_EQ(seen.exStyle & WS_EX_CONTEXTHELP, 0);
+    // The status line (where the shell has it as a static of that id): the
+    // path, on one line in a sunken frame.
     if (seen.statusIsStatic) {
-        EXPECT_TRUE(SamePath(std::string(seen.status.begin(), seen.status.end()), boot.Path()));
+        EXPECT_TRUE(SameText(seen.status, Widen(boot.Path())));
+        EXPECT_EQ(seen.statusStyle & SS_TYPEMASK, SS_LEFTNOWORDWRAP);
+        EXPECT_NE(seen.statusExStyle & WS_EX_STATICEDGE, 0);
     }
 
     // The next browser opens at its own initial folder, not at the last choice.
     FolderBrowser::SetInitialFolder(binary.Path());
     FolderBrowser second(nullptr, 0, "Select Binary Folder", "", kFlags);
-    DialogDriver pressOkAgain(IDOK);
+    DialogDriver pressOkAgain(IDOK, Widen(binary.Path()));
     ASSERT_EQ(second.DoModal(), FolderBrowser::kChosen);
     ASSERT_TRUE(pressOkAgain.Result().found);
     EXPECT_TRUE(SamePath(second.GetSelectedPath(), binary.Path())) << second.GetSelectedPath();
@@ -160,7 +215,7 @@ TEST(FolderBrowserTest, CancelReturnsTwoAndKeepsTheLastChoice) {
     FolderBrowser::SetInitialFolder(boot.Path());
     FolderBrowser browser(nullptr, 0, "Select Boot Folder", "", kFlags);
     {
-        DialogDriver pressOk(IDOK);
+        DialogDriver pressOk(IDOK, Widen(boot.Path()));
         ASSERT_EQ(browser.DoModal(), FolderBrowser::kChosen);
     }
     const std::string chosen = browser.GetSelectedPath();
@@ -193,6 +248,25 @@ TEST(FolderBrowserTest, TheActiveWindowOwnsTheDialogAndIsDisabledMeanwhile) {
     EXPECT_FALSE(seen.ownerEnabled);
     EXPECT_TRUE(::IsWindowEnabled(window));  // given back afterwards
     ::DestroyWindow(window);
+}
+
+TEST(FolderBrowserTest, TheRootIsAPathOrASpecialFolderAndAVirtualFolderHasNoPath) {
+    const TempFolder root("root");
+    FolderBrowser::SetInitialFolder("");
+    FolderBrowser byPath(nullptr, 0, "Select Boot Folder", root.Path(), kFlags);
+    {
+        DialogDriver pressOk(IDOK, Widen(root.Path()));
+        ASSERT_EQ(byPath.DoModal(), FolderBrowser::kChosen);
+    }
+    EXPECT_TRUE(SamePath(byPath.GetSelectedPath(), root.Path())) << byPath.GetSelectedPath();
+
+    // The computer itself (0x11) is no file-system folder: chosen, no path.
+    FolderBrowser computer(nullptr, 0x11, "Select Boot Folder", root.Path(), kFlags);
+    {
+        DialogDriver pressOk(IDOK);
+        ASSERT_EQ(computer.DoModal(), FolderBrowser::kChosen);
+    }
+    EXPECT_EQ(computer.GetSelectedPath(), "");
 }
 
 TEST(FolderBrowserTest, InitialFolderIsCutToTheBufferAndTheLastOneWins) {
