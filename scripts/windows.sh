@@ -8,6 +8,10 @@
 #                               through COM ports and opens the window (kelvane.exe's
 #                               dialog) to download to it
 #   scripts/windows.sh bench    line-rate ratio of the Windows and the Linux CLI
+#   scripts/windows.sh window-bench
+#                               an 8-channel download of the demo's image set in the
+#                               Qt and in the Win32 window, and the Win32 window's
+#                               start time
 # The tests use the Linux kelvane-sim of $KELVANE_SIM (default: one built in
 # build/dev) and a Wine prefix of their own under a temporary folder, with a
 # wineserver started and stopped here.
@@ -83,8 +87,16 @@ case "$mode" in
         bash bench/windows_line_rate.sh "$build/cli/kelvane-cli.exe" \
             "$(dirname "$sim")/../cli/kelvane-cli" "$sim"
         ;;
+    window-bench)
+        sim=$(linux_sim)
+        cmake --build "$(dirname "$sim")/.." --target kelvane >/dev/null
+        start_wine
+        trap stop_wine EXIT
+        bash bench/window_download_time.sh "$(dirname "$sim")/../ui/kelvane" \
+            "$build/ui/kelvane.exe" "$(dirname "$sim")/../cli/kelvane-cli" "$sim"
+        ;;
     *)
-        echo "usage: scripts/windows.sh [build|zip|test|bench]" >&2
+        echo "usage: scripts/windows.sh [build|zip|test|bench|window-bench]" >&2
         exit 2
         ;;
 esac
