@@ -93,7 +93,7 @@ case "$mode" in
         start_wine
         trap stop_wine EXIT
         bash bench/window_download_time.sh "$(dirname "$sim")/../ui/kelvane" \
-            "$build/ui/kelvane.exe" "$(dirname "$sim")/../cli/kelvane-cli" "$sim"
+            "$(realpath "$build")/ui/kelvane.exe" "$(dirname "$sim")/../cli/kelvane-cli" "$sim"
         ;;
     *)
         echo "usage: scripts/windows.sh [build|zip|test|bench|window-bench]" >&2

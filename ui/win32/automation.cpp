@@ -87,7 +87,8 @@ bool SaveWindowPicture(HWND window, const std::string& file) {
     return static_cast<bool>(out);
 }
 
-// Milliseconds since the process was created.
+}  // namespace
+
 double MsSinceProcessStart() {
     FILETIME created, exited, kernel, user, now;
     if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
@@ -97,6 +98,8 @@ double MsSinceProcessStart() {
     };
     return static_cast<double>(ticks(now) - ticks(created)) / 10000.0;  // 100 ns ticks
 }
+
+namespace {
 
 // Dispatches the dialog's messages until it ended or the deadline passed.
 bool RunUntilEnded(DownloaderDialog& dialog, std::chrono::steady_clock::time_point deadline) {
@@ -190,8 +193,10 @@ int RunAutomated(const AutomationOptions& options) {
     }
     ::ShowWindow(dialog.Window(), SW_SHOW);
     ::UpdateWindow(dialog.Window());
-    std::fprintf(stderr, "kelvane: the window was up %.0f ms after the process started\n",
-                 MsSinceProcessStart());
+    std::fprintf(stderr,
+                 "kelvane: the window was up %.0f ms after the process started (main began "
+                 "at %.0f ms)\n",
+                 MsSinceProcessStart(), options.mainEnteredMs);
     if (!options.screenshotFile.empty()) return RunScreenshot(dialog, options);
     return RunDownload(dialog);
 }

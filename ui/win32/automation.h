@@ -18,6 +18,7 @@ struct AutomationOptions {
     std::string screenshotFile;
     bool download = false;
     int afterMs = 5000;
+    double mainEnteredMs = -1;  // when main began, in ms since the process started
 
     bool Active() const { return download || !screenshotFile.empty(); }
 };
@@ -26,6 +27,9 @@ struct AutomationOptions {
 // a normal interactive run.
 bool ParseAutomationOptions(int argc, const char* const* argv, AutomationOptions* options,
                             std::string* error);
+
+// Milliseconds since the process was created (-1 when unknown).
+double MsSinceProcessStart();
 
 // 0 when the run did what was asked (the picture was saved).
 int RunAutomated(const AutomationOptions& options);

@@ -34,6 +34,7 @@ void ShowError(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const double mainEnteredMs = ui::win32::MsSinceProcessStart();
     if (platform::AnswerStandardOption(argc, argv, "kelvane", kUsage)) return 0;
     ui::win32::AutomationOptions automation;
     std::string error;
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
         ShowError("the window's controls could not be registered");
         return 1;
     }
+    automation.mainEnteredMs = mainEnteredMs;
     if (automation.Active()) return ui::win32::RunAutomated(automation);
     ui::win32::DownloaderDialog dialog;
     dialog.DoModal();
