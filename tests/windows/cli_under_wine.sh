@@ -26,9 +26,6 @@ fail() {
 }
 pass() { echo "ok: $*"; }
 
-# The Windows name of a Linux path (Wine's drive Z: is the root).
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
-
 # Waits (bounded) until the file holds at least n lines.
 wait_lines() {
     local file=$1 n=$2
@@ -39,14 +36,21 @@ wait_lines() {
     return 1
 }
 
-# start_sim CHANNELS BAUD [--fault RULE ...]: handsets on COM1..COM<n>.
+# Handset k is COM<p0 + k>, above the COM numbers Wine's mount manager keeps
+# for the machine's own serial ports.
+# shellcheck source=scripts/wine_env.sh
+source "$(dirname "$0")/../../scripts/wine_env.sh"
+p0=$(wine_first_port)
+com() { echo $((p0 + $1)); }
+
+# start_sim CHANNELS BAUD [--fault RULE ...]: handsets on COM<p0>..COM<p0 + n - 1>.
 start_sim() {
     local channels=$1 baud=$2
     shift 2
     rm -rf "$work/sim" "$work/out"
     mkdir -p "$work/sim" "$work/out"
-    "$sim" --channels "$channels" --baud "$baud" --dir "$work/sim" --out "$work/out" "$@" \
-        >"$work/sim.lines" 2>"$work/sim.log" &
+    "$sim" --channels "$channels" --first-port "$p0" --baud "$baud" --dir "$work/sim" \
+        --out "$work/out" "$@" >"$work/sim.lines" 2>"$work/sim.log" &
     sim_pid=$!
     wait_lines "$work/sim.lines" "$channels" || {
         echo "the simulator did not start" >&2
@@ -103,7 +107,7 @@ mkdir -p "$work/cli"
 image=$work/image.bin
 cli make-image "$(winpath "$image")" --size 256K --address 20000 ||
     fail "make-image: $(cat "$work/cli.txt")"
-ports=1,2,3,4,5,6,7,8
+ports=$(seq -s, "$p0" "$(com 7)")
 
 # Eight channels at 1382400 baud, paced like the line: every byte arrives.
 start_sim 8 1382400
@@ -112,7 +116,7 @@ cli download --port $ports --image "8=$(winpath "$image")@20000" --dir "$(winpat
     --delay 0 --baud 1382400 || status=$?
 [ $status -eq 0 ] || fail "8 channels: exit $status: $(tail -20 "$work/cli.txt")"
 for k in 0 1 2 3 4 5 6 7; do
-    grep -q "CH$k COM$((k + 1)) OK" "$work/cli.txt" || fail "8 channels: CH$k not OK"
+    grep -q "CH$k COM$(com $k) OK" "$work/cli.txt" || fail "8 channels: CH$k not OK"
     if holds_image $k; then :; else
         fail "8 channels: handset $k does not hold the image byte for byte"
     fi
@@ -127,9 +131,9 @@ status=0
 cli download --port $ports --image "8=$(winpath "$image")@20000" --dir "$(winpath "$work/cli")" \
     --delay 0 --baud 1382400 || status=$?
 [ $status -eq 1 ] || fail "hang-up: exit $status, not 1"
-grep -q "CH3 COM4 FAILED" "$work/cli.txt" || fail "hang-up: CH3 did not fail"
+grep -q "CH3 COM$(com 3) FAILED" "$work/cli.txt" || fail "hang-up: CH3 did not fail"
 for k in 0 1 2 4 5 6 7; do
-    grep -q "CH$k COM$((k + 1)) OK" "$work/cli.txt" || fail "hang-up: CH$k not OK"
+    grep -q "CH$k COM$(com $k) OK" "$work/cli.txt" || fail "hang-up: CH$k not OK"
     if holds_image $k; then :; else
         fail "hang-up: handset $k does not hold the image byte for byte"
     fi
@@ -142,18 +146,19 @@ stop_sim
 before=$failures
 start_sim 2 0
 key='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM'
-wine reg add "$key" /v '\Device\kvmodem-sim0' /t REG_SZ /d COM1 /f >/dev/null 2>&1
-wine reg add "$key" /v '\Device\kvmodem-sim1' /t REG_SZ /d COM2 /f >/dev/null 2>&1
-wine reg add "$key" /v '\Device\Serial7' /t REG_SZ /d COM9 /f >/dev/null 2>&1
+wine reg add "$key" /v '\Device\kvmodem-sim0' /t REG_SZ /d "COM$(com 0)" /f >/dev/null 2>&1
+wine reg add "$key" /v '\Device\kvmodem-sim1' /t REG_SZ /d "COM$(com 1)" /f >/dev/null 2>&1
+wine reg add "$key" /v '\Device\Serial7' /t REG_SZ /d "COM$(com 8)" /f >/dev/null 2>&1
 status=0
 cli download --auto --image "8=$(winpath "$image")@20000" --dir "$(winpath "$work/cli")" \
     --delay 0 --baud 115200 || status=$?
 [ $status -eq 0 ] || fail "--auto: exit $status: $(tail -20 "$work/cli.txt")"
-grep -q "CH0 COM1 OK" "$work/cli.txt" || fail "--auto: COM1 not flashed"
-grep -q "CH1 COM2 OK" "$work/cli.txt" || fail "--auto: COM2 not flashed"
-grep -q "COM9" "$work/cli.txt" && fail "--auto: took COM9, which is no handset port"
+grep -q "CH0 COM$(com 0) OK" "$work/cli.txt" || fail "--auto: COM$(com 0) not flashed"
+grep -q "CH1 COM$(com 1) OK" "$work/cli.txt" || fail "--auto: COM$(com 1) not flashed"
+grep -q "COM$(com 8)" "$work/cli.txt" &&
+    fail "--auto: took COM$(com 8), which is no handset port"
 cli ports || true
-grep -q "kvmodem-sim1.*handset" "$work/cli.txt" || fail "ports: COM2 not listed as a handset"
+grep -q "kvmodem-sim1.*handset" "$work/cli.txt" || fail "ports: COM$(com 1) not listed as a handset"
 stop_sim
 [ $failures -eq $before ] && pass "download --auto finds the handset ports in the registry"
 
@@ -162,13 +167,14 @@ stop_sim
 # and kelvane-cli.exe sets the line up all the same.
 before=$failures
 start_sim 1 0
-"$linux_cli" download --port 1 --image "8=$image@20000" --dir "$work/sim" --delay 0 \
+"$linux_cli" download --port "$p0" --image "8=$image@20000" --dir "$work/sim" --delay 0 \
     --baud 1382400 >"$work/linux.out" 2>&1 || fail "Linux kelvane-cli: $(tail -5 "$work/linux.out")"
 status=0
-cli download --port 1 --image "8=$(winpath "$image")@20000" --dir "$(winpath "$work/cli")" \
+cli download --port "$p0" --image "8=$(winpath "$image")@20000" --dir "$(winpath "$work/cli")" \
     --delay 0 --baud 1382400 || status=$?
 [ $status -eq 0 ] || fail "after Linux: exit $status: $(tail -5 "$work/cli.txt")"
-grep -q "CH0 COM1 OK" "$work/cli.txt" || fail "after Linux: COM1 not flashed"
+grep -q "CH0 COM$(com 0) OK" "$work/cli.txt" ||
+    fail "after Linux: COM$(com 0) not flashed"
 stop_sim
 [ $failures -eq $before ] && pass "a port left at a speed Wine cannot read back is set up"
 
@@ -177,7 +183,7 @@ before=$failures
 start_sim 2 115200
 big=$work/big.bin
 cli make-image "$(winpath "$big")" --size 2M --address 20000 || fail "make-image 2M"
-timeout 300 wine "$exe" download --port 1,2 --image "8=$(winpath "$big")@20000" \
+timeout 300 wine "$exe" download --port "$p0,$(com 1)" --image "8=$(winpath "$big")@20000" \
     --dir "$(winpath "$work/cli")" >"$work/cli.out" 2>&1 </dev/null &
 cli_pid=$!
 for _ in $(seq 1 600); do
@@ -190,8 +196,8 @@ wait "$cli_pid" || status=$?
 tr -d '\r' <"$work/cli.out" >"$work/cli.txt"
 [ $status -eq 1 ] || fail "Ctrl-C: exit $status, not 1: $(tail -5 "$work/cli.txt")"
 grep -q "interrupted: every channel stopped" "$work/cli.txt" || fail "Ctrl-C: no stop message"
-grep -q "CH0 COM1 FAILED" "$work/cli.txt" || fail "Ctrl-C: CH0 not stopped"
-grep -q "CH1 COM2 FAILED" "$work/cli.txt" || fail "Ctrl-C: CH1 not stopped"
+grep -q "CH0 COM$(com 0) FAILED" "$work/cli.txt" || fail "Ctrl-C: CH0 not stopped"
+grep -q "CH1 COM$(com 1) FAILED" "$work/cli.txt" || fail "Ctrl-C: CH1 not stopped"
 stop_sim
 [ $failures -eq $before ] && pass "Ctrl-C stops every channel and exits 1"
 
