@@ -22,13 +22,8 @@ runs=${KELVANE_BENCH_RUNS:-3}
 source "$(dirname "$0")/../scripts/wine_env.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kelvane-window-bench.XXXXXX")
-sim_pid=
 cleanup() {
-    if [ -n "$sim_pid" ]; then
-        kill -INT "$sim_pid" 2>/dev/null || true
-        wait "$sim_pid" 2>/dev/null || true
-    fi
-    [ ! -s "$work/sim.lines" ] || wine_unlink_ports "$work/sim.lines"
+    stop_handsets "$work/linux"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -44,16 +39,7 @@ bytes=$(cat "$work"/images/* | wc -c)
 
 # The handsets are pinned in the Linux station's port map (the Qt window's
 # port search) and made COM ports of the Wine prefix (the Win32 window's).
-first=$(wine_first_port)
-"$sim" --channels 8 --first-port "$first" --baud 1382400 --dir "$work/linux" \
-    >"$work/sim.lines" 2>"$work/sim.log" &
-sim_pid=$!
-for _ in $(seq 1 200); do
-    [ "$(wc -l <"$work/sim.lines")" -ge 8 ] && break
-    sleep 0.05
-done
-[ "$(wc -l <"$work/sim.lines")" -ge 8 ] || { cat "$work/sim.log" >&2; exit 1; }
-wine_link_ports "$work/sim.lines"
+start_handsets "$sim" "$work/linux" 8 --baud 1382400
 
 # station FOLDER PATH-FORM: settings and image set, paths as the system writes them.
 station() {

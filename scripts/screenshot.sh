@@ -178,22 +178,7 @@ shot_windows() {
     bash scripts/windows.sh build
     start_wine
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
-    local first
-    first=$(wine_first_port)
-    mkdir -p "$start/winsim"
-    "$build/sim/kelvane-sim" --channels 8 --first-port "$first" --dir "$start/winsim" \
-        --baud 1382400 >"$start/winsim.out" 2>"$start/winsim.log" &
-    sim_pid=$!
-    for _ in $(seq 100); do
-        [ "$(wc -l <"$start/winsim.out")" -ge 8 ] && break
-        sleep 0.1
-    done
-    if [ "$(wc -l <"$start/winsim.out")" -lt 8 ]; then
-        echo "screenshot: the simulator did not come up" >&2
-        cat "$start/winsim.log" >&2
-        exit 1
-    fi
-    wine_link_ports "$start/winsim.out"
+    start_handsets "$build/sim/kelvane-sim" "$start/winsim" 8 --baud 1382400 || exit 1
     local station=$start/windows
     mkdir -p "$station"
     printf '[VARKO]\r\nAUTODETECT=1\r\nDELAY=2\r\nBAUDRATE=1382400\r\nVARKOFILE=%s\r\n' \
@@ -209,8 +194,7 @@ shot_windows() {
     } >"$station/station.vrk"
     (cd "$station" && timeout 120 wine "$root/build/win/ui/kelvane.exe" --download \
         --screenshot "$(winpath "$start/shot.bmp")" --after-ms "$after_ms")
-    stop_simulator
-    wine_unlink_ports "$start/winsim.out"
+    stop_handsets "$start/winsim"
     stop_wine
     mkdir -p "$out_dir"
     python3 scripts/bmp_to_png.py "$start/shot.bmp" "$out_dir/screenshot-windows-download.png"

@@ -76,3 +76,44 @@ wine_unlink_ports() {
         wine reg delete "$wine_serial_key" /v "\\Device\\$name" /f >/dev/null 2>&1 || true
     done <"$1"
 }
+
+# start_handsets SIM FOLDER CHANNELS [OPTION...]: CHANNELS handsets of the
+# Linux simulator SIM (its port map in FOLDER), handset k on
+# COM<wine_first_port + k>, made COM ports of the prefix. The simulator's
+# lines go to FOLDER/sim.lines and its log to FOLDER/sim.log; OPTIONs
+# (--baud, --out, --fault, ...) go to the simulator. Sets sim_pid; false,
+# with the log on standard error, when the handsets are not up within 10 s.
+start_handsets() {
+    local sim=$1 folder=$2 channels=$3
+    shift 3
+    mkdir -p "$folder"
+    "$sim" --channels "$channels" --first-port "$(wine_first_port)" --dir "$folder" "$@" \
+        >"$folder/sim.lines" 2>"$folder/sim.log" &
+    sim_pid=$!
+    for _ in $(seq 1 200); do
+        [ "$(wc -l <"$folder/sim.lines")" -ge "$channels" ] && break
+        sleep 0.05
+    done
+    if [ "$(wc -l <"$folder/sim.lines")" -lt "$channels" ]; then
+        echo "the simulator did not start" >&2
+        cat "$folder/sim.log" >&2
+        return 1
+    fi
+    wine_link_ports "$folder/sim.lines"
+}
+
+# stop_handsets FOLDER: the simulator stopped (SIGINT, SIGKILL after 5 s)
+# and the COM ports of start_handsets FOLDER undone.
+stop_handsets() {
+    if [ -n "${sim_pid:-}" ]; then
+        kill -INT "$sim_pid" 2>/dev/null || true
+        for _ in $(seq 1 100); do
+            kill -0 "$sim_pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        kill -9 "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+        sim_pid=
+    fi
+    [ ! -s "$1/sim.lines" ] || wine_unlink_ports "$1/sim.lines"
+}

@@ -9,20 +9,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "controls/win32/wide_text.h"
+
 namespace controls {
 
 char g_initialFolder[kInitialFolderSize] = {};
 
 namespace {
-
-std::wstring Widen(std::string_view text, UINT codePage) {
-    if (text.empty()) return std::wstring();
-    const int size = static_cast<int>(text.size());
-    const int n = ::MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(n > 0 ? static_cast<std::size_t>(n) : 0, L'\0');
-    if (n > 0) ::MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), n);
-    return wide;
-}
 
 // A path the ANSI code page cannot spell is no usable path: empty then.
 std::string NarrowPath(const wchar_t* path) {

@@ -9,6 +9,7 @@
 
 #include "controls/text_progress.h"
 #include "controls/win32/memory_dc.h"
+#include "controls/win32/wide_text.h"
 
 namespace controls {
 
@@ -34,18 +35,6 @@ BarState* StateOf(HWND window) {
 
 COLORREF Colour(const BarState& state, BarColour colour) {
     return state.colours[static_cast<std::size_t>(colour)];
-}
-
-// The model compares byte strings: the text in the ANSI code page.
-std::string Narrow(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int size = static_cast<int>(text.size());
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string narrow(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-    if (n > 0) {
-        ::WideCharToMultiByte(CP_ACP, 0, text.data(), size, narrow.data(), n, nullptr, nullptr);
-    }
-    return narrow;
 }
 
 int ClientWidth(HWND window) {
@@ -123,6 +112,7 @@ LRESULT OnSetText(HWND window, BarState& state, WPARAM wParam, LPARAM lParam) {
     std::wstring text = given != nullptr ? given : L"";
     // Texts that differ only where the ANSI code page has no character look
     // equal to the model, yet draw differently: they repaint too.
+    // The model compares byte strings: the text in the ANSI code page.
     const bool modelChanged = state.model.SetText(Narrow(text));
     if (!modelChanged && text == state.text) return result;
     state.text = std::move(text);

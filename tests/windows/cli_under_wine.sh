@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # kelvane-cli.exe under Wine against the Linux handset simulator: each
 # simulated handset's pseudo-terminal becomes a COM port through the link
-# $WINEPREFIX/dosdevices/com<n>. Needs WINEPREFIX with a running wineserver
+# $WINEPREFIX/dosdevices/com<n> and an entry in the registry's serial-port
+# map (scripts/wine_env.sh). Needs WINEPREFIX with a running wineserver
 # (scripts/windows.sh test provides both).
 # Usage: cli_under_wine.sh KELVANE-CLI.EXE LINUX-KELVANE-SIM [LINUX-KELVANE-CLI]
 set -euo pipefail
@@ -15,7 +16,6 @@ sim_pid=
 cleanup() {
     stop_sim
     rm -rf "$work"
-    rm -f "$WINEPREFIX"/dosdevices/com[0-9]*
 }
 trap cleanup EXIT
 
@@ -25,16 +25,6 @@ fail() {
     failures=$((failures + 1))
 }
 pass() { echo "ok: $*"; }
-
-# Waits (bounded) until the file holds at least n lines.
-wait_lines() {
-    local file=$1 n=$2
-    for _ in $(seq 1 200); do
-        [ "$(wc -l <"$file" 2>/dev/null || echo 0)" -ge "$n" ] && return 0
-        sleep 0.05
-    done
-    return 1
-}
 
 # Handset k is COM<p0 + k>, above the COM numbers Wine's mount manager keeps
 # for the machine's own serial ports.
@@ -48,32 +38,11 @@ start_sim() {
     local channels=$1 baud=$2
     shift 2
     rm -rf "$work/sim" "$work/out"
-    mkdir -p "$work/sim" "$work/out"
-    "$sim" --channels "$channels" --first-port "$p0" --baud "$baud" --dir "$work/sim" \
-        --out "$work/out" "$@" >"$work/sim.lines" 2>"$work/sim.log" &
-    sim_pid=$!
-    wait_lines "$work/sim.lines" "$channels" || {
-        echo "the simulator did not start" >&2
-        cat "$work/sim.log" >&2
-        exit 1
-    }
-    rm -f "$WINEPREFIX"/dosdevices/com[0-9]*
-    while read -r com device _; do
-        ln -s "$device" "$WINEPREFIX/dosdevices/${com,,}"
-    done <"$work/sim.lines"
+    mkdir -p "$work/out"
+    start_handsets "$sim" "$work/sim" "$channels" --baud "$baud" --out "$work/out" "$@" || exit 1
 }
 
-stop_sim() {
-    [ -n "$sim_pid" ] || return 0
-    kill -INT "$sim_pid" 2>/dev/null || true
-    for _ in $(seq 1 100); do
-        kill -0 "$sim_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    kill -9 "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-    sim_pid=
-}
+stop_sim() { stop_handsets "$work/sim"; }
 
 # Waits (bounded) until handset k's dump is there.
 wait_dump() {
@@ -142,13 +111,12 @@ stop_sim
 [ $failures -eq $before ] && pass "a hang-up on CH3 fails CH3 only"
 
 # download --auto takes the handset ports of the registry's serial-port map
-# (Wine lists only the ports it found at start, so the test adds them).
+# (start_sim enters the handsets there, as Wine lists only the ports it found
+# at start) and leaves a port of another name alone.
 before=$failures
 start_sim 2 0
-key='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM'
-wine reg add "$key" /v '\Device\kvmodem-sim0' /t REG_SZ /d "COM$(com 0)" /f >/dev/null 2>&1
-wine reg add "$key" /v '\Device\kvmodem-sim1' /t REG_SZ /d "COM$(com 1)" /f >/dev/null 2>&1
-wine reg add "$key" /v '\Device\Serial7' /t REG_SZ /d "COM$(com 8)" /f >/dev/null 2>&1
+wine reg add "$wine_serial_key" /v '\Device\Serial7' /t REG_SZ /d "COM$(com 8)" /f \
+    >/dev/null 2>&1
 status=0
 cli download --auto --image "8=$(winpath "$image")@20000" --dir "$(winpath "$work/cli")" \
     --delay 0 --baud 115200 || status=$?

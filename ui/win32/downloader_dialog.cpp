@@ -65,15 +65,13 @@ HINSTANCE Instance() {
 
 // A control of the template by its member name; a missing one is a fault of
 // the template itself.
-HWND BindItem(HWND dialog, const std::vector<TemplateItem>& items, const std::string& name,
-              int* id = nullptr) {
+HWND BindItem(HWND dialog, const std::vector<TemplateItem>& items, const std::string& name) {
     const TemplateItem* item = FindTemplateItem(items, name);
     HWND control = item != nullptr ? ::GetDlgItem(dialog, item->id) : nullptr;
     if (control == nullptr) {
         std::fprintf(stderr, "kelvane: dialog template 103 has no control %s\n", name.c_str());
         std::abort();
     }
-    if (id != nullptr) *id = item->id;
     return control;
 }
 
@@ -172,7 +170,7 @@ bool DownloaderDialog::OnInitDialog(HWND hwnd) {
     platform::SetOperatorPrompt(m_services.prompt);
     ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
-    ::SetWindowTextW(hwnd, Wide(kWindowTitle).c_str());
+    ::SetWindowTextW(hwnd, Widen(kWindowTitle).c_str());
     ::SendMessageW(Item(Control::kStatusLogEdit), EM_SETLIMITTEXT, 0, 0);
     CreateToolTips();
     m_core->OnInitDialog();
@@ -182,7 +180,7 @@ bool DownloaderDialog::OnInitDialog(HWND hwnd) {
 void DownloaderDialog::BindControls() {
     const std::vector<TemplateItem> items = DialogTemplate103();
     for (int c = 0; c < ui::kControlCount; ++c) {
-        m_controls[c] = BindItem(m_hwnd, items, ControlName(static_cast<Control>(c)), &m_ids[c]);
+        m_controls[c] = BindItem(m_hwnd, items, ControlName(static_cast<Control>(c)));
     }
     for (int ch = 0; ch < kChannelCount; ++ch) {
         m_portCombo[ch] = BindItem(m_hwnd, items, "m_portCombo" + std::to_string(ch));
@@ -232,17 +230,15 @@ void DownloaderDialog::OnCommand(int id, int code) {
 
 // Focus changes of the path edits: the abbreviated path and the full path
 // both show the full path; leaving the full path hides it again.
-bool DownloaderDialog::OnRowCommand(int id, int code) {
-    if (code != EN_SETFOCUS && code != EN_KILLFOCUS) return false;
+void DownloaderDialog::OnRowCommand(int id, int code) {
+    if (code != EN_SETFOCUS && code != EN_KILLFOCUS) return;
     for (int r = 0; r < kRowCount; ++r) {
         const RowControls row = ControlsOf(static_cast<Row>(r));
-        const bool onPath = id == m_ids[static_cast<int>(row.path)];
-        const bool onFull = id == m_ids[static_cast<int>(row.fullPath)];
+        const bool onPath = id == ::GetDlgCtrlID(Item(row.path));
+        const bool onFull = id == ::GetDlgCtrlID(Item(row.fullPath));
         if (code == EN_SETFOCUS && (onPath || onFull)) m_core->ShowFullPath(static_cast<Row>(r));
         if (code == EN_KILLFOCUS && onFull) m_core->HideFullPath(static_cast<Row>(r));
-        if (onPath || onFull) return true;
     }
-    return false;
 }
 
 // Ports come and go as DBT_DEVTYP_PORT broadcasts that name them ("COM5").
@@ -304,7 +300,7 @@ std::string DownloaderDialog::Text(Control control) const {
 
 void DownloaderDialog::SetText(Control control, const std::string& text) {
     HWND item = Item(control);
-    ::SetWindowTextW(item, Wide(text).c_str());
+    ::SetWindowTextW(item, Widen(text).c_str());
     if (control != Control::kStatusLogEdit) return;
     // The last line in sight.
     const LPARAM end = ::GetWindowTextLengthW(item);
@@ -335,7 +331,7 @@ void DownloaderDialog::SetFocus(Control control) {
 void DownloaderDialog::SetPortEntries(int channel, int portEntries) {
     HWND combo = m_portCombo[channel];
     ::SendMessageW(combo, CB_RESETCONTENT, 0, 0);
-    ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(kNoPortEntry).c_str()));
+    ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(kNoPortEntry).c_str()));
     for (int n = 1; n <= portEntries; ++n) {
         const std::wstring entry = L"COM" + std::to_wstring(n);
         ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
@@ -357,7 +353,7 @@ void DownloaderDialog::SetPortEnabled(int channel, bool enabled) {
 
 void DownloaderDialog::SetPortToolTip(int channel, const std::string& text) {
     if (m_toolTip == nullptr) return;
-    const std::wstring wide = Wide(text);
+    const std::wstring wide = Widen(text);
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.hwnd = m_hwnd;
@@ -367,7 +363,7 @@ void DownloaderDialog::SetPortToolTip(int channel, const std::string& text) {
 }
 
 void DownloaderDialog::SetBarText(int channel, const std::string& text) {
-    ::SetWindowTextW(m_progress[channel], Wide(text).c_str());
+    ::SetWindowTextW(m_progress[channel], Widen(text).c_str());
 }
 
 void DownloaderDialog::SetBarRange(int channel, int lower, int upper) {

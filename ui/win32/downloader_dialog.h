@@ -81,7 +81,7 @@ private:
     void BindControls();
     void CreateToolTips();
     void OnCommand(int id, int code);
-    bool OnRowCommand(int id, int code);
+    void OnRowCommand(int id, int code);
     void OnDeviceChange(WPARAM event, LPARAM data);
     void OnCancel();
     void Finish();
@@ -97,7 +97,6 @@ private:
     bool m_modal = false;
     bool m_ended = false;
     bool m_bound = false;
-    int m_ids[ui::kControlCount] = {};
     HWND m_controls[ui::kControlCount] = {};
     HWND m_portCombo[kChannelCount] = {};
     HWND m_progress[kChannelCount] = {};

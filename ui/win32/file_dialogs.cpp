@@ -25,9 +25,9 @@ std::optional<std::string> RunFileDialog(HWND owner, Mode mode, const char* filt
                                          const char* defaultSuffix,
                                          const std::string& initialFile) {
     const std::wstring filters = CommonDialogFilter(filter);
-    const std::wstring suffix = Wide(defaultSuffix);
+    const std::wstring suffix = Widen(defaultSuffix);
     std::vector<wchar_t> path(kPathRoom, L'\0');
-    const std::wstring initial = Wide(initialFile);
+    const std::wstring initial = Widen(initialFile);
     if (initial.size() < kPathRoom) std::wmemcpy(path.data(), initial.data(), initial.size());
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
@@ -37,12 +37,10 @@ std::optional<std::string> RunFileDialog(HWND owner, Mode mode, const char* filt
     dialog.lpstrFile = path.data();
     dialog.nMaxFile = static_cast<DWORD>(path.size());
     dialog.lpstrDefExt = suffix.empty() ? nullptr : suffix.c_str();
-    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    const bool chosen = mode == Mode::kOpen
-                            ? (dialog.Flags |= OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST,
-                               ::GetOpenFileNameW(&dialog) != FALSE)
-                            : (dialog.Flags |= OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
-                               ::GetSaveFileNameW(&dialog) != FALSE);
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
+    dialog.Flags |= mode == Mode::kOpen ? OFN_FILEMUSTEXIST : OFN_OVERWRITEPROMPT;
+    const BOOL chosen =
+        mode == Mode::kOpen ? ::GetOpenFileNameW(&dialog) : ::GetSaveFileNameW(&dialog);
     if (!chosen) return std::nullopt;
     return Narrow(path.data());
 }
@@ -71,7 +69,7 @@ public:
 }  // namespace
 
 std::wstring CommonDialogFilter(const char* filter) {
-    std::wstring wide = Wide(filter == nullptr ? "" : filter);
+    std::wstring wide = Widen(filter == nullptr ? "" : filter);
     for (wchar_t& c : wide) {
         if (c == L'|') c = L'\0';
     }

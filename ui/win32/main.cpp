@@ -28,7 +28,7 @@ const char* const kUsage =
 
 void ShowError(const std::string& text) {
     std::fprintf(stderr, "kelvane: %s\n", text.c_str());
-    ::MessageBoxW(nullptr, ui::win32::Wide(text).c_str(), L"Kelvane", MB_OK | MB_ICONERROR);
+    ::MessageBoxW(nullptr, ui::win32::Widen(text).c_str(), L"Kelvane", MB_OK | MB_ICONERROR);
 }
 
 }  // namespace

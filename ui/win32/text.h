@@ -6,10 +6,13 @@
 
 #include <string>
 
+#include "controls/win32/wide_text.h"
+
 namespace ui::win32 {
 
-std::wstring Wide(const std::string& text);
-std::string Narrow(const std::wstring& text);
+using controls::Narrow;
+using controls::Widen;
+
 // A window's text.
 std::string WindowText(HWND window);
 

@@ -12,7 +12,7 @@ constexpr const wchar_t* kBoxTitle = L"Kelvane";
 
 void ShowPromptBox(HWND window, PromptRequest* request) {
     const UINT style = request->question ? MB_YESNO | MB_ICONQUESTION : MB_OK | MB_ICONINFORMATION;
-    const int answer = ::MessageBoxW(window, Wide(request->text).c_str(), kBoxTitle, style);
+    const int answer = ::MessageBoxW(window, Widen(request->text).c_str(), kBoxTitle, style);
     request->yes = answer == IDYES;
 }
 

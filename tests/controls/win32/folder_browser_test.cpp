@@ -15,9 +15,12 @@
 #include <thread>
 #include <utility>
 
+#include "controls/win32/wide_text.h"
+
 namespace {
 
 using controls::FolderBrowser;
+using controls::Widen;
 
 const uint32_t kFlags = FolderBrowser::kStatusText | FolderBrowser::kEditBox;
 
@@ -48,14 +51,6 @@ std::wstring TextOf(HWND window) {
     ::SendMessageTimeoutW(window, WM_GETTEXT, MAX_PATH + 1, reinterpret_cast<LPARAM>(text),
                           SMTO_ABORTIFHUNG, 5000, &copied);
     return text;
-}
-
-std::wstring Widen(const std::string& path) {
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), n);
-    wide.resize(static_cast<std::size_t>(n - 1));
-    return wide;
 }
 
 bool SameText(const std::wstring& a, const std::wstring& b) {
