@@ -87,6 +87,7 @@ start_handsets() {
     local sim=$1 folder=$2 channels=$3
     shift 3
     mkdir -p "$folder"
+    : >"$folder/sim.lines"  # there before the simulator's own redirection makes it
     "$sim" --channels "$channels" --first-port "$(wine_first_port)" --dir "$folder" "$@" \
         >"$folder/sim.lines" 2>"$folder/sim.log" &
     sim_pid=$!
