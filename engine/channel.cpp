@@ -68,7 +68,7 @@ int DownloadSlots(int channel) {
 int Finish(int channel, int result) {
     SERIAL_PORT_Close(channel);
     engine::ObserveChannelEnd(channel, result);
-    g_nComPort[channel] = 0;
+    VARKO_ChannelEnded(channel);
     return result;
 }
 
