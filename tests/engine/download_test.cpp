@@ -341,13 +341,20 @@ TEST_F(DownloadTest, AHandsetLeftHoldingHalfAFrameUnlocksInTheSameSession) {
     RunSession(1);
     EXPECT_EQ(receiver_.ChannelTexts(0).back().rfind("CH0 ERR: [", 0), 0u);
     EXPECT_EQ(simulator_->Stats(0).badFcsFrames, 1u);  // the half frame, ended by a lone flag
+    // The probe answered after the half frame's NAK, then probe and confirmation.
+    const uint64_t unlocksBefore = simulator_->Stats(0).unlocks;
+    EXPECT_EQ(unlocksBefore, 3u);
 
     const Bytes small = Pattern(0x100, 17);
     ASSERT_EQ(VARKO_SetImage(8, Image("s.bin", small).c_str(), "100000"), 8);
     RunSession(1);
     EXPECT_EQ(receiver_.ChannelTexts(0).back().rfind("CH0 All file Complete!", 0), 0u);
     EXPECT_TRUE(WaitForGo(0));
-    EXPECT_EQ(simulator_->Stats(0).unlocks, 1u + 2u + 2u);
+    // In step at once (probe and confirmation), or once more when the
+    // stopped session's last frames were still on their way (the probe or
+    // the confirmation answered out of step, then both again).
+    const uint64_t unlocks = simulator_->Stats(0).unlocks - unlocksBefore;
+    EXPECT_TRUE(unlocks >= 2u && unlocks <= 4u) << unlocks;
     EXPECT_EQ(Flash(0, 0x100000, small.size()), small);
     EXPECT_TRUE(prompt_.Texts().size() == 1u && prompt_.Texts()[0] == "Download Completed!!");
 }
