@@ -108,12 +108,13 @@ ImageCheck VARKO_CheckImage(int slot, const char* path, uint32_t address) {
         case platform::FileKind::kRegular:
             break;
     }
+    if (fileSize == 0) return ImageCheck::kEmpty;
     ImageTrailer trailer;
     const bool trailed = VARKO_ProbeTrailer(path, &trailer);
     const uint64_t payload = trailed ? fileSize - kTrailerSize : fileSize;
-    return VARKO_ImageRangeEnd(slot, address, payload, fileSize) > kFlashSpaceEnd
-               ? ImageCheck::kBeyond4GiB
-               : ImageCheck::kOk;
+    const uint64_t end = VARKO_ImageRangeEnd(slot, address, payload, fileSize);
+    if (end > kFlashSpaceEnd || end - address >= kFlashSpaceEnd) return ImageCheck::kBeyond4GiB;
+    return fileSize > kMaxImageBytes ? ImageCheck::kTooLarge : ImageCheck::kOk;
 }
 
 bool VARKO_ProbeTrailer(const char* path, ImageTrailer* out) {

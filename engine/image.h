@@ -13,6 +13,9 @@ inline constexpr uint32_t kBlockStride = 0x4000;    // blocks lie this far apart
 inline constexpr uint32_t kTrailerMagic = 0xABCDABCD;
 inline constexpr int kTrailerSize = 1024;
 inline constexpr uint64_t kFlashSpaceEnd = 1ull << 32;  // flash addresses are 32 bits
+// A session holds each image in memory while its channels send it: no image
+// is larger (at 1382400 Bd one this size takes over an hour per handset).
+inline constexpr uint64_t kMaxImageBytes = 512ull << 20;
 
 // Display names of the image slots; entry 12 belongs to no slot.
 extern const char g_imageNames[13][32];
@@ -37,7 +40,10 @@ uint32_t VARKO_BlockSize(int slot);
 enum class ImageCheck {
     kOk,          // a regular file whose range fits (or a missing file: its download says so)
     kNotAFile,    // a folder, FIFO, device...: only regular files are images
-    kBeyond4GiB,  // address plus the block-rounded size passes the end of the 32-bit flash space
+    kBeyond4GiB,  // address plus the block-rounded size passes the end of the 32-bit flash
+                  // space, or the range is 4 GiB long (no 32-bit erase length holds it)
+    kEmpty,       // a file of 0 bytes: nothing to flash
+    kTooLarge,    // larger than kMaxImageBytes
 };
 
 // The end (exclusive) of the flash range an image takes: the erase of its

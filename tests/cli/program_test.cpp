@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,33 @@ TEST_F(CliProgramTest, ExitStatusTellsWhetherEveryChannelCompleted) {
     EXPECT_EQ(bad.output(), "kelvane-cli download: cannot read " + dir_.File("none.bin") + "\n");
     CliRun unknown({"frobnicate"});
     EXPECT_EQ(unknown.Wait(), 2);
+}
+
+TEST_F(CliProgramTest, AnEmptyOr4GiBImageIsRefusedBeforeAnythingIsSent) {
+    StartHandsets(1, 0);
+    struct Case {
+        const char* name;
+        uint64_t size;
+        const char* address;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"empty.bin", 0, "20000", " at 20000\n"},
+        {"huge.bin", 4ull << 30, "0", " at 0 does not fit below 4 GiB"},  // sparse
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir_.File(c.name);
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fclose(file);
+        std::filesystem::resize_file(path, c.size);
+        CliRun run({"download", "--port", "1", "--image", "Modem=" + path + "@" + c.address,
+                    "--dir", dir_.path(), "--delay", "0", "--baud", "115200"});
+        EXPECT_EQ(run.Wait(), 2) << run.output();
+        EXPECT_EQ(run.output().rfind("kelvane-cli download: ", 0), 0u) << run.output();
+        EXPECT_NE(run.output().find(path + c.message), std::string::npos) << run.output();
+    }
+    EXPECT_EQ(simulator_->Stats(0).bytesReceived, 0u);
 }
 
 TEST_F(CliProgramTest, AClosedOutputDoesNotStopTheFlash) {
