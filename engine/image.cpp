@@ -173,14 +173,18 @@ int VARKO_DownloadImage(int channel, int slot) {
     }
     // Checked when the image was chosen; a file that grew past the end of
     // the flash space since then changed under the download.
-    if (VARKO_ImageRangeEnd(e.kind, e.address, e.size, fileSize) > kFlashSpaceEnd) {
+    const uint64_t rangeEnd = VARKO_ImageRangeEnd(e.kind, e.address, e.size, fileSize);
+    if (rangeEnd > kFlashSpaceEnd || rangeEnd - e.address >= kFlashSpaceEnd) {
         std::fclose(file);
         VARKO_SendChannelText(channel, "CH%d ERR: File Read", channel);
         return 0;
     }
     e.bytesSent = 0;
     VARKO_SendChannelText(channel, "Erase Flash");
-    const uint32_t eraseLength = blockSize * ((e.size + blockSize - 1) / blockSize);
+    // Every block written is erased first, the trailer's and the last of a
+    // slot whose blocks lie 0x4000 apart included: flash cells cannot be
+    // written unless erased.
+    const auto eraseLength = static_cast<uint32_t>(rangeEnd - e.address);
     if (!FLASH_DOWNLOADER_Erase(channel, e.address, eraseLength)) {
         VARKO_SendChannelText(channel, "ERR: Erase Flash");
         std::fclose(file);

@@ -47,7 +47,8 @@ enum class ImageCheck {
 };
 
 // The end (exclusive) of the flash range an image takes: the erase of its
-// payload and the blocks of the whole file, trailer included.
+// payload and the blocks of the whole file, trailer included. The download
+// erases all of it.
 uint64_t VARKO_ImageRangeEnd(int slot, uint32_t address, uint64_t payloadSize, uint64_t fileSize);
 
 // Checks the file at path as the image of slot at address.
