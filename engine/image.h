@@ -62,7 +62,19 @@ bool VARKO_ProbeTrailer(const char* path, ImageTrailer* out);
 // (0 stored when the file was read but has none, after a message box).
 int VARKO_ReadTrailer(const char* path, uint32_t* address);
 
-// Erases and writes g_imageTable[channel][slot]; 1 only when the whole file
+// Reads every image of the channels with a port once, at the start of a
+// session (before any worker runs): all channels send from these copies, so
+// each handset gets, and each record names, the bytes the files held then,
+// whatever happens to the files during the flash. A file that is missing,
+// no regular file, empty or larger than kMaxImageBytes is left out.
+void VARKO_LoadImages();
+// Frees the copies once every worker has ended.
+void VARKO_ReleaseImages();
+// The size and CRC-32 of the copy of path in slot; false when none was read.
+bool VARKO_LoadedImage(int slot, const char* path, uint32_t* fileSize, uint32_t* crc32);
+
+// Erases and writes g_imageTable[channel][slot] from the session's copy of
+// its file ("ERR: No File" when there is none); 1 only when the whole file
 // was sent and every packet acknowledged without error.
 int VARKO_DownloadImage(int channel, int slot);
 

@@ -106,6 +106,7 @@ int VARKO_StartSession(platform::NotifyReceiver* window, unsigned messageId,
 
 int VARKO_RunSession(int emergencyMode) {
     g_bEmergencyMode = emergencyMode;
+    VARKO_LoadImages();
     engine::ObserveSessionStart();
     std::vector<std::thread> workers;
     workers.reserve(kChannelCount);
@@ -128,6 +129,7 @@ int VARKO_RunSession(int emergencyMode) {
     for (std::thread& worker : workers)
         worker.join();
     engine::ObserveSessionEnd();
+    VARKO_ReleaseImages();
     return 1;
 }
 
