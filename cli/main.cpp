@@ -46,9 +46,10 @@ const char* const kUsage =
     "  trailer FILE...\n"
     "      show each file's trailer (address, kind, type) and its CRC-32.\n"
     "  make-image FILE --size N[K|M] --address HEX [--kind TEXT] [--type TEXT]\n"
-    "             [--seed N] [--no-trailer]\n"
+    "             [--seed N] [--no-trailer] [--force]\n"
     "      write a test image of pseudo-random data with a trailer (type \"bin\",\n"
-    "      \"rc1\", \"rc2\", \"ffs\", \"usb\", \"mbn\", \"fota\").\n";
+    "      \"rc1\", \"rc2\", \"ffs\", \"usb\", \"mbn\", \"fota\"). An existing file is\n"
+    "      replaced only with --force, and only a regular file.\n";
 
 }  // namespace
 
