@@ -15,10 +15,18 @@
 namespace records {
 namespace {
 
-std::string ReadKey(const char* key, const std::string& file) {
-    char value[1024];
-    platform::IniReadString(kRecordsSection, key, "", value, sizeof value, file.c_str());
-    return value;
+// The key's value; "" when missing or longer than kMaxRecordsValue, which
+// is told (never cut: a URL without its last parameter reaches elsewhere).
+std::string ReadKey(const platform::IniFile& ini, const char* key, const std::string& file,
+                    const MessageSink& messages) {
+    std::string value;
+    if (!ini.Find(kRecordsSection, key, &value)) return "";
+    if (value.size() <= kMaxRecordsValue) return value;
+    if (messages) {
+        messages("records: " + std::string(key) + " in " + file + " is longer than " +
+                 std::to_string(kMaxRecordsValue) + " characters: not used");
+    }
+    return "";
 }
 
 std::string Hex(uint32_t value) {
@@ -32,10 +40,12 @@ std::string Hex(uint32_t value) {
 RecorderOptions StationRecorderOptions(std::function<std::string()> imageSetFile,
                                        MessageSink messages) {
     const std::string settings = StartDirectoryFile(kSettingsFileName);
+    platform::IniFile ini;
+    ini.Load(settings.c_str());
     RecorderOptions options;
     options.databasePath = StartDirectoryFile(kRecordsFileName);
-    options.station = ReadKey(kStationKey, settings);
-    options.serverUrl = ReadKey(kServerKey, settings);
+    options.station = ReadKey(ini, kStationKey, settings, messages);
+    options.serverUrl = ReadKey(ini, kServerKey, settings, messages);
     options.imageSetFile = std::move(imageSetFile);
     options.messages = std::move(messages);
     return options;

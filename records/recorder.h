@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -26,6 +27,8 @@ namespace records {
 inline constexpr const char* kRecordsSection = "RECORDS";
 inline constexpr const char* kStationKey = "STATION";
 inline constexpr const char* kServerKey = "POSTGRESQL_URL";
+// A longer value of the section is refused, never cut.
+inline constexpr size_t kMaxRecordsValue = 1023;
 
 using MessageSink = std::function<void(const std::string&)>;
 
@@ -41,6 +44,7 @@ struct RecorderOptions {
 };
 
 // The options for a front end: the database and settings in the start folder.
+// A value of section "RECORDS" too long to use is told through messages.
 RecorderOptions StationRecorderOptions(std::function<std::string()> imageSetFile,
                                        MessageSink messages);
 

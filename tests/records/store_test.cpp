@@ -306,6 +306,27 @@ TEST(RecordsSettingsTest, TheRecordsSectionIsReadAndSurvivesASettingsSave) {
     g_szCurrentDir[0] = '\0';
 }
 
+TEST(RecordsSettingsTest, AValueTooLongIsRefusedNeverCut) {
+    TempDir dir;
+    ASSERT_TRUE(SetStartDirectory(dir.path().c_str()));
+    const std::string url = "postgresql://recorder@line-server/records?application_name=";
+    const std::string station(kMaxRecordsValue, 's');  // the longest taken
+    const std::string longUrl = url + std::string(kMaxRecordsValue - url.size(), 'a') + "&port=1";
+    {
+        std::ofstream ini(dir.File("Kelvane_3.ini"));
+        ini << "[RECORDS]\nSTATION=" << station << "\nPOSTGRESQL_URL=" << longUrl << "\n";
+    }
+    std::vector<std::string> told;
+    const RecorderOptions options =
+        StationRecorderOptions(nullptr, [&](const std::string& text) { told.push_back(text); });
+    EXPECT_EQ(options.station, station);
+    EXPECT_EQ(options.serverUrl, "");
+    EXPECT_EQ(told,
+              std::vector<std::string>{"records: POSTGRESQL_URL in " + dir.File("Kelvane_3.ini") +
+                                       " is longer than 1023 characters: not used"});
+    g_szCurrentDir[0] = '\0';
+}
+
 TEST(ServerLinkTest, AMalformedUrlIsRefusedWithoutContact) {
     std::string error;
     EXPECT_TRUE(ServerLink::CheckUrl("postgresql://recorder@line-server:5432/records", &error));
