@@ -2,7 +2,11 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
+#include <cstring>
 #include <utility>
+
+#include "platform/files.h"
 
 namespace records {
 namespace {
@@ -70,6 +74,28 @@ std::string Reason(sqlite3* db, const std::string& path) {
     return path + ": " + (db != nullptr ? sqlite3_errmsg(db) : "out of memory");
 }
 
+// What the system said of SQLite's last failed call (" (Read-only file
+// system)"), "" when nothing.
+std::string SystemReason(sqlite3* db) {
+    const int code = db != nullptr ? sqlite3_system_errno(db) : 0;
+    return code != 0 ? std::string(" (") + std::strerror(code) + ")" : "";
+}
+
+// An SQLite URI that opens path as a file no one changes.
+std::string ImmutableUri(const std::string& path) {
+    std::string uri = "file:";
+    for (const char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "%%%02X", static_cast<unsigned char>(c));
+            uri += escape;
+        } else {
+            uri += c;
+        }
+    }
+    return uri + "?immutable=1";
+}
+
 ChannelRecord ReadRecord(const Statement& row) {
     ChannelRecord r;
     r.id = row.Text(0);
@@ -93,22 +119,16 @@ ChannelRecord ReadRecord(const Statement& row) {
 }  // namespace
 
 LocalStore::~LocalStore() {
-    if (db_ != nullptr) sqlite3_close_v2(db_);
+    Close();
 }
 
 bool LocalStore::Open(const std::string& path, bool forWriting, std::string* error) {
     path_ = path;
-    const int flags =
-        forWriting ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READWRITE;
+    if (!forWriting) return OpenForReading(error);
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_FULLMUTEX, nullptr);
-    if (rc != SQLITE_OK && !forWriting) {
-        // A reader does with a file it may not write.
-        sqlite3_close_v2(db);
-        db = nullptr;
-        rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX,
-                             nullptr);
-    }
+    const int rc = sqlite3_open_v2(
+        path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+        nullptr);
     if (rc != SQLITE_OK) {
         *error = Reason(db, path);
         sqlite3_close_v2(db);
@@ -116,20 +136,55 @@ bool LocalStore::Open(const std::string& path, bool forWriting, std::string* err
     }
     db_ = db;
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    if (forWriting && sqlite3_db_readonly(db_, "main") == 1) {
+    if (sqlite3_db_readonly(db_, "main") == 1) {
         *error = path + ": the file is read-only";
-    } else if (forWriting) {
+    } else if (Exec("PRAGMA journal_mode=WAL", error) && Exec("PRAGMA synchronous=NORMAL", error) &&
+               Exec(kSchema, error)) {
         // WAL lets readers and one writer of either program work at once.
-        if (Exec("PRAGMA journal_mode=WAL", error) && Exec("PRAGMA synchronous=NORMAL", error) &&
-            Exec(kSchema, error)) {
-            return true;
-        }
-    } else if (Exec("SELECT count(*) FROM records", error)) {
         return true;
     }
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
+    Close();
     return false;
+}
+
+void LocalStore::Close() {
+    if (db_ != nullptr) sqlite3_close_v2(db_);
+    db_ = nullptr;
+}
+
+bool LocalStore::TryReader(const std::string& name, int flags, std::string* error) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(name.c_str(), &db, flags | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
+        *error = Reason(db, path_) + SystemReason(db);
+        sqlite3_close_v2(db);
+        return false;
+    }
+    db_ = db;
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    std::string reason;
+    if (Exec("SELECT count(*) FROM records", &reason)) return true;
+    *error = reason + SystemReason(db_);
+    Close();
+    return false;
+}
+
+bool LocalStore::OpenForReading(std::string* error) {
+    // Without a WAL file (or with an empty one) the database file holds every
+    // record. A folder or
+    // disk that takes no new file (read-only, full) keeps SQLite from making
+    // the WAL and index it reads through: it then reads the file as it is,
+    // which no program can be changing there.
+    uint64_t walSize = 0;
+    const bool walBefore =
+        platform::KindOfFile((path_ + "-wal").c_str(), &walSize) != platform::FileKind::kMissing &&
+        walSize > 0;
+    std::string ignored;
+    if (TryReader(path_, SQLITE_OPEN_READWRITE, error) ||
+        TryReader(path_, SQLITE_OPEN_READONLY, &ignored)) {
+        return true;
+    }
+    return !walBefore && platform::PathExists(path_) &&
+           TryReader(ImmutableUri(path_), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, &ignored);
 }
 
 bool LocalStore::Exec(const char* sql, std::string* error) {

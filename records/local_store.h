@@ -41,8 +41,10 @@ public:
     LocalStore& operator=(const LocalStore&) = delete;
 
     // Opens (and creates when asked) the database and its tables. False with
-    // a reason naming the file when it is missing, unreadable, not a
-    // database or (for writing) read-only.
+    // a reason naming the file (and what the system said, for reading) when
+    // it is missing, unreadable, not a database or (for writing) read-only.
+    // A reader reads a database in a folder or on a disk that takes no new
+    // file (read-only, full) as well.
     bool Open(const std::string& path, bool forWriting, std::string* error);
     bool IsOpen() const { return db_ != nullptr; }
 
@@ -64,6 +66,9 @@ public:
     int64_t PendingCount();
 
 private:
+    bool OpenForReading(std::string* error);
+    bool TryReader(const std::string& name, int flags, std::string* error);
+    void Close();
     bool Exec(const char* sql, std::string* error);
     bool Change(const std::string& id, bool queue, std::string* error,
                 const std::function<bool()>& body);

@@ -89,13 +89,21 @@ TEST(CliRecordsTest, AKilledRunLeavesInterruptedRecordsThatTheRecordsCommandShow
     Cli badChannel({"records", "--channel", "8"});
     EXPECT_EQ(badChannel.Wait(), 2);
     EXPECT_EQ(badChannel.output(), "kelvane-cli records: bad value '8' for --channel (0..7)\n");
+    for (const char* bad : {"2026-13-45", "2026-12-08T99:99"}) {
+        Cli badDate({"records", "--dir", dir.path(), "--since", bad});
+        EXPECT_EQ(badDate.Wait(), 2) << badDate.output();
+    }
     TempDir empty;
-    Cli nothing({"records", "--dir", empty.path()});
-    EXPECT_EQ(nothing.Wait(), 1);
-    EXPECT_EQ(nothing.output().rfind(
-                  "kelvane-cli records: cannot read " + empty.path() + "/Kelvane_records.db", 0),
+    Cli nothing({"records", "--dir", empty.path(), "--format", "json"});
+    EXPECT_EQ(nothing.Wait(), 0);
+    EXPECT_EQ(nothing.output(), "kelvane-cli records: no records yet (no " +
+                                    empty.File("Kelvane_records.db") + ")\n");
+    Cli noFolder({"records", "--dir", empty.File("gone")});
+    EXPECT_EQ(noFolder.Wait(), 1);
+    EXPECT_EQ(noFolder.output().rfind(
+                  "kelvane-cli records: cannot read " + empty.File("gone/Kelvane_records.db"), 0),
               0u)
-        << nothing.output();
+        << noFolder.output();
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // that no records problem (a bad server URL, a corrupt or read-only
 // database) ever stops a flash.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -288,6 +290,59 @@ TEST_F(RecorderSessionTest, AReadOnlyDatabaseIsToldAndTheFlashGoesOn) {
     const auto kept = ReadAll(database_);
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(kept[0].id, "kept");
+}
+
+// The records command reads a database where the folder takes no new file
+// (a read-only disk) or the disk is full (no file may grow), and says what
+// the system said when it cannot read at all.
+TEST(RecordsReaderTest, ReadsFromAReadOnlyOrFullDiskAndSaysWhyNot) {
+    TempDir dir;
+    const std::string database = dir.File("Kelvane_records.db");
+    {
+        records::LocalStore store;
+        std::string error;
+        ASSERT_TRUE(store.Open(database, true, &error)) << error;
+        records::ChannelRecord r;
+        r.id = "kept";
+        ASSERT_TRUE(store.Insert(r, false, &error)) << error;
+    }
+    // The folder belongs to the user the child becomes, the file does not.
+    unsigned uid = ::geteuid(), gid = ::getegid();
+    ASSERT_TRUE(uid != 0 || NobodyIds(&uid, &gid));
+    ASSERT_EQ(::chown(dir.path().c_str(), uid, gid), 0);
+    struct Case {
+        const char* what;
+        mode_t folderMode, fileMode;
+        bool full;           // no file may grow
+        const char* reason;  // "" when the record is read
+    } const cases[] = {
+        {"read-only folder", 0555, 0644, false, ""},
+        {"full disk", 0755, 0644, true, ""},
+        {"unreadable file", 0755, 0200, false,
+         ": unable to open database file (Permission denied)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(::chmod(dir.path().c_str(), c.folderMode), 0);
+        ASSERT_EQ(::chmod(database.c_str(), c.fileMode), 0);
+        std::string error;
+        const int status = RunAsUnprivileged(
+            [&] {
+                if (c.full) {
+                    const struct rlimit none {};  // every write past a file's end fails
+                    ::signal(SIGXFSZ, SIG_IGN);
+                    if (::setrlimit(RLIMIT_FSIZE, &none) != 0) return 9;
+                }
+                records::LocalStore store;
+                std::vector<records::ChannelRecord> found;
+                std::string reason;
+                if (store.Open(database, false, &reason) && store.Query({}, &found, &reason))
+                    return found.size() == 1 && found[0].id == "kept" ? 0 : 1;
+                return reason == database + c.reason ? 2 : 3;
+            },
+            &error);
+        EXPECT_EQ(status, c.reason[0] == '\0' ? 0 : 2) << error;
+    }
 }
 
 }  // namespace
