@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/socket_wait.h"
+#include "platform/trace.h"
 
 namespace records {
 namespace {
@@ -121,6 +122,10 @@ void ReplaceAll(std::string* text, const std::string& what, const std::string& w
          at = text->find(what, at + with.size())) {
         text->replace(at, what.size(), with);
     }
+}
+
+void TraceNotice(void*, const char* message) {
+    TRACE("records server: %s\n", Trimmed(message).c_str());
 }
 
 }  // namespace
@@ -252,6 +257,10 @@ bool ServerLink::Open(const std::string& url, Clock::time_point deadline,
                       const std::atomic<bool>& stop, std::string* error) {
     Close();
     conn_ = PQconnectStart(url.c_str());
+    // The server's notices and warnings, from the first (a role's setting it
+    // cannot apply) to "relation ... already exists, skipping", are no news
+    // to the operator: they go to the trace.
+    if (conn_ != nullptr) PQsetNoticeProcessor(conn_, &TraceNotice, nullptr);
     if (conn_ == nullptr || PQstatus(conn_) == CONNECTION_BAD) {
         *error = conn_ != nullptr ? Trimmed(PQerrorMessage(conn_)) : "out of memory";
         Close();
@@ -266,10 +275,6 @@ bool ServerLink::Open(const std::string& url, Clock::time_point deadline,
         }
         state = PQconnectPoll(conn_);
     }
-    // The server's notices ("relation ... already exists, skipping") are no
-    // news to the operator.
-    PQsetNoticeProcessor(
-        conn_, [](void*, const char*) {}, nullptr);
     if (PQsetnonblocking(conn_, 1) != 0 ||
         !Exec(kServerSchema, 0, nullptr, deadline, stop, error)) {
         if (error->empty()) *error = Trimmed(PQerrorMessage(conn_));

@@ -10,6 +10,7 @@
 #include "link/serial.h"
 #include "platform/notify.h"
 #include "records/recorder.h"
+#include "records/server_link.h"
 #include "tests/records/pg_cluster.h"
 #include "tests/records/records_test_util.h"
 
@@ -162,6 +163,41 @@ TEST_F(RecordsServerTest, AServerThatAnswersNothingHoldsNoFlashAndLosesNoRecord)
                         r.id + "'"),
                   "completed " + std::to_string(r.revision));
     }
+}
+
+TEST(ServerNoticeTest, TheServersNoticesGoToTheTraceNeverToTheOutput) {
+    PgCluster server;
+    std::string error;
+    ASSERT_TRUE(server.Create(&error)) << error;
+    const std::atomic<bool> stop{false};
+    const auto deadline = [] { return records::Clock::now() + std::chrono::seconds(20); };
+    records::ServerLink link;
+    ASSERT_TRUE(link.Connect(server.url(), deadline(), stop, &error)) << error;  // the table
+    // The line's own trigger that tells of every record it sees, and a
+    // setting of the role the server cannot apply: a warning at every
+    // connection, before any query.
+    ASSERT_TRUE(
+        server.Exec("CREATE FUNCTION audit() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                    "RAISE NOTICE 'audit %', NEW.id; RETURN NEW; END $$;"
+                    "CREATE TRIGGER audit BEFORE INSERT ON kelvane_records FOR EACH ROW EXECUTE "
+                    "FUNCTION audit();"
+                    "ALTER ROLE kelvane SET default_text_search_config = 'pg_catalog.none'",
+                    &error))
+        << error;
+    testing_support::TraceCapture traces;
+    testing::internal::CaptureStderr();
+    records::ChannelRecord r;
+    r.id = "r1";
+    r.sessionStart = r.channelStart = "2026-12-08T09:00:00.000Z";
+    const bool sent = link.Connect(server.url(), deadline(), stop, &error) &&
+                      link.Upsert(r, deadline(), stop, &error);
+    const std::string output = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(sent) << error;
+    EXPECT_EQ(output, "");
+    EXPECT_TRUE(
+        traces.Contains("records server: WARNING:  invalid value for parameter "
+                        "\"default_text_search_config\""));
+    EXPECT_TRUE(traces.Contains("records server: NOTICE:  audit r1\n"));
 }
 
 }  // namespace
