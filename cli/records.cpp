@@ -36,6 +36,25 @@ void Print(records::ReportFormat format, const std::vector<records::ChannelRecor
     }
 }
 
+// Below the table: what waits for the line's server, and why.
+void PrintWaiting(records::LocalStore& store) {
+    records::WaitingSummary waiting;
+    std::string ignored;
+    if (!store.Waiting(&waiting, &ignored) || waiting.records == 0) return;
+    std::printf("%lld %s for the line's server\n", static_cast<long long>(waiting.records),
+                waiting.records == 1 ? "record waits" : "records wait");
+    for (const records::Refusal& refusal : waiting.refusals) {
+        const std::string tried = refusal.attempts == 1
+                                      ? std::string("once")
+                                      : (refusal.records > 1 ? "up to " : "") +
+                                            std::to_string(refusal.attempts) + " times";
+        std::printf("  %lld refused by it (tried %s, next try %s UTC): %s\n",
+                    static_cast<long long>(refusal.records), tried.c_str(),
+                    refusal.nextTry.substr(0, 19).c_str(),
+                    records::ValidUtf8(refusal.reason).c_str());
+    }
+}
+
 }  // namespace
 
 bool ParseRecords(const std::vector<std::string>& args, RecordsOptions* options,
@@ -92,6 +111,7 @@ int RunRecordsCommand(const std::vector<std::string>& args) {
         return 1;
     }
     Print(options.format, found);
+    if (store.IsOpen() && options.format == records::ReportFormat::kTable) PrintWaiting(store);
     return 0;
 }
 

@@ -29,7 +29,13 @@ const char* const kSchema =
     " path TEXT NOT NULL, size INTEGER NOT NULL, crc32 TEXT NOT NULL, address TEXT NOT NULL,"
     " result_line TEXT NOT NULL, PRIMARY KEY(record_id, position));"
     "CREATE TABLE IF NOT EXISTS outbox("
-    " seq INTEGER PRIMARY KEY AUTOINCREMENT, record_id TEXT NOT NULL);";
+    " seq INTEGER PRIMARY KEY AUTOINCREMENT, record_id TEXT NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS refused("
+    " record_id TEXT PRIMARY KEY, attempts INTEGER NOT NULL, retry_at TEXT NOT NULL,"
+    " reason TEXT NOT NULL);";
+
+// Now, as the stored times are written (UTC, milliseconds).
+#define KELVANE_SQL_NOW "strftime('%Y-%m-%dT%H:%M:%fZ', 'now')"
 
 const char* const kRecordColumns =
     "id, station, session_start, channel_start, channel_end, channel, com_port, device,"
@@ -317,10 +323,14 @@ bool LocalStore::OldestPending(PendingChange* out, std::string* error) {
     if (!Exec("BEGIN", error)) return false;
     // An entry whose record is gone (a database edited by hand) is passed
     // over rather than holding up everything behind it.
-    Statement oldest(db_,
-                     "SELECT record_id, (SELECT max(seq) FROM outbox o WHERE o.record_id ="
-                     " outbox.record_id) FROM outbox WHERE record_id IN (SELECT id FROM records)"
-                     " ORDER BY seq LIMIT 1");
+    // A record the server refused waits out its pause without holding up
+    // the others.
+    Statement oldest(
+        db_,
+        "SELECT record_id, (SELECT max(seq) FROM outbox o WHERE o.record_id ="
+        " outbox.record_id) FROM outbox WHERE record_id IN (SELECT id FROM records)"
+        " AND record_id NOT IN (SELECT record_id FROM refused WHERE retry_at > " KELVANE_SQL_NOW
+        ") ORDER BY seq LIMIT 1");
     bool found = oldest.Step() == SQLITE_ROW;
     if (found) {
         out->lastSeq = oldest.Int(1);
@@ -335,8 +345,63 @@ bool LocalStore::OldestPending(PendingChange* out, std::string* error) {
 bool LocalStore::Delivered(const PendingChange& change, std::string* error) {
     return Change(change.record.id, false, error, [&] {
         Statement remove(db_, "DELETE FROM outbox WHERE record_id = ? AND seq <= ?");
-        return remove.Bind(change.record.id).Bind(change.lastSeq).Run();
+        Statement accepted(db_, "DELETE FROM refused WHERE record_id = ?");
+        return remove.Bind(change.record.id).Bind(change.lastSeq).Run() &&
+               accepted.Bind(change.record.id).Run();
     });
+}
+
+bool LocalStore::Refused(const PendingChange& change, const std::string& reason, int firstPauseMs,
+                         int longestPauseMs, std::string* error) {
+    return Change(change.record.id, false, error, [&] {
+        Statement before(db_, "SELECT attempts FROM refused WHERE record_id = ?");
+        const int64_t attempts =
+            before.Bind(change.record.id).Step() == SQLITE_ROW ? before.Int(0) : 0;
+        // The pause doubles with every refusal, up to the longest.
+        int64_t pauseMs = firstPauseMs;
+        for (int64_t i = 0; i < attempts && pauseMs < longestPauseMs; ++i)
+            pauseMs *= 2;
+        if (pauseMs > longestPauseMs) pauseMs = longestPauseMs;
+        char shift[48];
+        std::snprintf(shift, sizeof shift, "+%lld.%03lld seconds",
+                      static_cast<long long>(pauseMs / 1000),
+                      static_cast<long long>(pauseMs % 1000));
+        Statement note(db_,
+                       "INSERT OR REPLACE INTO refused(record_id, attempts, retry_at, reason)"
+                       " VALUES(?, ?, strftime('%Y-%m-%dT%H:%M:%fZ', 'now', ?), ?)");
+        return note.Bind(change.record.id)
+            .Bind(attempts + 1)
+            .Bind(std::string(shift))
+            .Bind(reason)
+            .Run();
+    });
+}
+
+bool LocalStore::Waiting(WaitingSummary* out, std::string* error) {
+    *out = WaitingSummary{};
+    Statement count(db_,
+                    "SELECT count(DISTINCT record_id) FROM outbox WHERE record_id IN"
+                    " (SELECT id FROM records)");
+    if (count.Step() != SQLITE_ROW) {
+        *error = Reason(db_, path_);
+        return false;
+    }
+    out->records = count.Int(0);
+    // A database of an older Kelvane has no refusals.
+    Statement known(db_, "SELECT count(*) FROM sqlite_master WHERE name = 'refused'");
+    if (known.Step() != SQLITE_ROW || known.Int(0) == 0) return true;
+    Statement refused(db_,
+                      "SELECT reason, count(*), max(attempts), min(retry_at) FROM refused"
+                      " WHERE record_id IN (SELECT record_id FROM outbox) AND record_id IN"
+                      " (SELECT id FROM records) GROUP BY reason ORDER BY min(retry_at)");
+    int rc;
+    while ((rc = refused.Step()) == SQLITE_ROW) {
+        out->refusals.push_back(
+            Refusal{refused.Text(0), refused.Int(1), refused.Int(2), refused.Text(3)});
+    }
+    if (rc == SQLITE_DONE) return true;
+    *error = Reason(db_, path_);
+    return false;
 }
 
 int64_t LocalStore::PendingCount() {

@@ -33,6 +33,21 @@ struct PendingChange {
     ChannelRecord record;
 };
 
+// Records the server refused, by the reason it gave.
+struct Refusal {
+    std::string reason;
+    int64_t records = 0;
+    int64_t attempts = 0;  // the most any of them was tried
+    std::string nextTry;   // the earliest next try, as the stored times
+};
+
+// What waits for the server: records with changes not yet delivered, and
+// the refusals among them.
+struct WaitingSummary {
+    int64_t records = 0;
+    std::vector<Refusal> refusals;
+};
+
 class LocalStore {
 public:
     LocalStore() = default;
@@ -59,11 +74,20 @@ public:
     bool Load(const std::string& id, ChannelRecord* out, std::string* error);
 
     // The record of the oldest outbox entry, as it is now; false when the
-    // outbox is empty or cannot be read.
+    // outbox is empty or cannot be read. A record the server refused waits
+    // out its pause meanwhile.
     bool OldestPending(PendingChange* out, std::string* error);
-    // Removes the record's outbox entries up to lastSeq (delivered).
+    // Removes the record's outbox entries up to lastSeq (delivered) and any
+    // refusal of it.
     bool Delivered(const PendingChange& change, std::string* error);
+    // The server refused the change: it stays, with the reason, and is not
+    // handed out again for a pause that starts at firstPauseMs and doubles
+    // with every refusal of the record, up to longestPauseMs.
+    bool Refused(const PendingChange& change, const std::string& reason, int firstPauseMs,
+                 int longestPauseMs, std::string* error);
+    // Outbox entries waiting.
     int64_t PendingCount();
+    bool Waiting(WaitingSummary* out, std::string* error);
 
 private:
     bool OpenForReading(std::string* error);

@@ -73,7 +73,8 @@ void Recorder::OpenServer() {
              "): records are kept on this station only");
         return;
     }
-    forwarder_ = std::make_unique<Forwarder>(options_.databasePath, options_.serverUrl);
+    forwarder_ = std::make_unique<Forwarder>(options_.databasePath, options_.serverUrl,
+                                             [this](const std::string& text) { Tell(text); });
     if (!forwarder_->Start(options_.serverCheckMs, &error)) {
         Tell("records: the records server does not answer (" + error +
              "): records are kept on this station and sent when it answers");

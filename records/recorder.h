@@ -38,7 +38,7 @@ struct RecorderOptions {
     std::string serverUrl;  // "" keeps the records on this station only
     // The image-set file of the session starting (asked on the runner's thread).
     std::function<std::string()> imageSetFile;
-    MessageSink messages;        // one line per problem
+    MessageSink messages;        // one line per problem, from any thread
     int serverCheckMs = 3000;    // how long the start waits for the server's first answer
     int shutdownDrainMs = 3000;  // how long the end lets waiting changes go to the server
 };

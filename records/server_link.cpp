@@ -294,6 +294,7 @@ bool ServerLink::Connect(const std::string& url, Clock::time_point deadline,
 bool ServerLink::Exec(const char* sql, int count, const char* const* values,
                       Clock::time_point deadline, const std::atomic<bool>& stop,
                       std::string* error) {
+    refused_ = false;
     if (PQsendQueryParams(conn_, sql, count, nullptr, values, nullptr, nullptr, 0) != 1) {
         *error = Trimmed(PQerrorMessage(conn_));
         return false;
@@ -319,11 +320,15 @@ bool ServerLink::Exec(const char* sql, int count, const char* const* values,
         if (result == nullptr) break;
         const ExecStatusType status = PQresultStatus(result);
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-            *error = Trimmed(PQresultErrorMessage(result));
+            // The first line only: its detail may quote a whole row.
+            const char* primary = PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY);
+            *error = Trimmed(primary != nullptr ? primary : PQresultErrorMessage(result));
             ok = false;
         }
         PQclear(result);
     }
+    // An error that leaves the connection sound is the server's answer.
+    refused_ = !ok && PQstatus(conn_) == CONNECTION_OK;
     return ok;
 }
 
@@ -348,6 +353,7 @@ std::vector<std::string> RecordFieldTexts(const ChannelRecord& r) {
 bool ServerLink::Upsert(const ChannelRecord& r, Clock::time_point deadline,
                         const std::atomic<bool>& stop, std::string* error) {
     if (conn_ == nullptr) {
+        refused_ = false;
         *error = "not connected";
         return false;
     }

@@ -38,6 +38,10 @@ public:
     // the server's leaves the server's as it is. Sending one twice is harmless.
     bool Upsert(const ChannelRecord& record, Clock::time_point deadline,
                 const std::atomic<bool>& stop, std::string* error);
+    // After a failed call: the server answered and refused it (the
+    // connection is sound; the reason is the server's). False when the
+    // server could not be reached or did not answer in time.
+    bool refused() const { return refused_; }
 
 private:
     bool Open(const std::string& url, Clock::time_point deadline, const std::atomic<bool>& stop,
@@ -48,6 +52,7 @@ private:
                     std::string* error);
 
     pg_conn* conn_ = nullptr;
+    bool refused_ = false;
 };
 
 // message with every password it could carry replaced by "***": the password

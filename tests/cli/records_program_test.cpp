@@ -108,6 +108,33 @@ TEST(CliRecordsTest, AKilledRunLeavesInterruptedRecordsThatTheRecordsCommandShow
 
 }  // namespace
 
+TEST(CliRecordsTest, TheTableTellsWhatWaitsForTheServerAndWhy) {
+    TempDir dir;
+    {
+        records::LocalStore store;
+        std::string error;
+        ASSERT_TRUE(store.Open(dir.File("Kelvane_records.db"), true, &error)) << error;
+        for (const char* id : {"a", "b"}) {
+            records::ChannelRecord r;
+            r.id = id;
+            r.channelStart = "2026-12-08T09:00:00.000Z";
+            ASSERT_TRUE(store.Insert(r, true, &error)) << error;
+        }
+        records::PendingChange change;
+        ASSERT_TRUE(store.OldestPending(&change, &error)) << error;
+        ASSERT_TRUE(
+            store.Refused(change, "violates check constraint \"known\"", 60000, 60000, &error))
+            << error;
+    }
+    Cli table({"records", "--dir", dir.path()});
+    ASSERT_EQ(table.Wait(), 0) << table.output();
+    ASSERT_EQ(table.Lines().size(), 5u) << table.output();
+    EXPECT_EQ(table.Lines()[3], "2 records wait for the line's server");
+    EXPECT_EQ(table.Lines()[4].rfind("  1 refused by it (tried once, next try 20", 0), 0u);
+    EXPECT_NE(table.Lines()[4].find("): violates check constraint \"known\""), std::string::npos)
+        << table.Lines()[4];
+}
+
 TEST(CliRecordsTest, AServerThatDoesNotAnswerIsToldAndTheDownloadGoesOn) {
     TempDir dir;
     sim::SimOptions options;
