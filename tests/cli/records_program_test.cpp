@@ -108,6 +108,31 @@ TEST(CliRecordsTest, AKilledRunLeavesInterruptedRecordsThatTheRecordsCommandShow
 
 }  // namespace
 
+TEST(CliRecordsTest, AHangUpStopsTheDownloadAndFinishesItsRecord) {
+    TempDir dir;
+    sim::SimOptions options;
+    options.channels = 1;
+    options.dir = dir.path();
+    options.baud = 115200;  // 2 MB take minutes
+    sim::Simulator handsets(options);
+    std::string error;
+    ASSERT_TRUE(handsets.Start(&error)) << error;
+    const std::string big = dir.File("big.bin");
+    ASSERT_EQ(Cli({"make-image", big, "--size", "2M", "--address", "20000"}).Wait(), 0);
+    Cli run({"download", "--port", "1", "--image", "Modem=" + big, "--dir", dir.path(), "--baud",
+             "115200", "--delay", "0"});
+    ASSERT_TRUE(testing_support::WaitFor([&] { return handsets.Stats(0).writes > 0; },
+                                         std::chrono::seconds(60)));
+    run.Interrupt(SIGHUP);
+    EXPECT_EQ(run.Wait(), 1) << run.output();
+    EXPECT_NE(run.output().find("interrupted: every channel stopped"), std::string::npos);
+    Cli json({"records", "--dir", dir.path(), "--format", "json"});
+    ASSERT_EQ(json.Wait(), 0) << json.output();
+    ASSERT_EQ(json.Lines().size(), 1u) << json.output();
+    EXPECT_NE(json.Lines()[0].find("\"images\":[{\"slot\":\"Modem\""), std::string::npos);
+    EXPECT_NE(json.Lines()[0].find("\"result\":\"stopped\""), std::string::npos) << json.Lines()[0];
+}
+
 TEST(CliRecordsTest, TheTableTellsWhatWaitsForTheServerAndWhy) {
     TempDir dir;
     {
