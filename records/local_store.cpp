@@ -193,9 +193,15 @@ bool LocalStore::OpenForReading(std::string* error) {
            TryReader(ImmutableUri(path_), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, &ignored);
 }
 
+void LocalStore::SetBusyTimeout(int ms) {
+    if (db_ != nullptr) sqlite3_busy_timeout(db_, ms);
+}
+
 bool LocalStore::Exec(const char* sql, std::string* error) {
     char* message = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+    const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &message);
+    busy_ = (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
+    if (rc == SQLITE_OK) return true;
     *error = path_ + ": " + (message != nullptr ? message : sqlite3_errmsg(db_));
     sqlite3_free(message);
     return false;
@@ -204,6 +210,7 @@ bool LocalStore::Exec(const char* sql, std::string* error) {
 bool LocalStore::Change(const std::string& id, bool queue, std::string* error,
                         const std::function<bool()>& body) {
     if (db_ == nullptr) {
+        busy_ = false;
         *error = path_ + ": not open";
         return false;
     }
@@ -213,10 +220,16 @@ bool LocalStore::Change(const std::string& id, bool queue, std::string* error,
         Statement add(db_, "INSERT INTO outbox(record_id) VALUES(?)");
         ok = add.Bind(id).Run();
     }
-    if (!ok) *error = Reason(db_, path_);
+    if (!ok) {
+        const int rc = sqlite3_errcode(db_);
+        busy_ = rc == SQLITE_BUSY || rc == SQLITE_LOCKED;
+        *error = Reason(db_, path_);
+    }
     if (ok && Exec("COMMIT", error)) return true;
+    const bool busy = busy_;
     std::string ignored;
     Exec("ROLLBACK", &ignored);
+    busy_ = busy;
     return false;
 }
 

@@ -62,6 +62,10 @@ public:
     // file (read-only, full) as well.
     bool Open(const std::string& path, bool forWriting, std::string* error);
     bool IsOpen() const { return db_ != nullptr; }
+    // How long a change waits for another program's lock before it fails.
+    void SetBusyTimeout(int ms);
+    // The last failure was another program's lock (busy), not a fault.
+    bool busy() const { return busy_; }
 
     // Each change is one transaction; queue also puts it in the outbox.
     bool Insert(const ChannelRecord& record, bool queue, std::string* error);
@@ -100,6 +104,7 @@ private:
 
     sqlite3* db_ = nullptr;
     std::string path_;
+    bool busy_ = false;
 };
 
 }  // namespace records

@@ -160,21 +160,4 @@ std::string PgCluster::Value(const std::string& sql, std::string* error) const {
     return value;
 }
 
-bool PgCluster::Exec(const std::string& sql, std::string* error) const {
-    PGconn* conn = PQconnectdb(url().c_str());
-    PQsetNoticeProcessor(
-        conn, [](void*, const char*) {}, nullptr);
-    bool ok = PQstatus(conn) == CONNECTION_OK;
-    if (ok) {
-        PGresult* result = PQexec(conn, sql.c_str());
-        ok = PQresultStatus(result) == PGRES_COMMAND_OK;
-        if (!ok) *error = PQresultErrorMessage(result);
-        PQclear(result);
-    } else {
-        *error = PQerrorMessage(conn);
-    }
-    PQfinish(conn);
-    return ok;
-}
-
 }  // namespace records_test

@@ -27,9 +27,6 @@ public:
     // The URL the station's settings would carry.
     std::string url() const;
 
-    // Runs a statement that returns no rows; false with the reason.
-    bool Exec(const std::string& sql, std::string* error) const;
-
     // One value (first column of the first row) of a query; "" with error set
     // when the query fails.
     std::string Value(const std::string& sql, std::string* error) const;

@@ -177,13 +177,14 @@ TEST(ServerNoticeTest, TheServersNoticesGoToTheTraceNeverToTheOutput) {
     // The line's own trigger that tells of every record it sees, and a
     // setting of the role the server cannot apply: a warning at every
     // connection, before any query.
-    ASSERT_TRUE(
-        server.Exec("CREATE FUNCTION audit() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-                    "RAISE NOTICE 'audit %', NEW.id; RETURN NEW; END $$;"
-                    "CREATE TRIGGER audit BEFORE INSERT ON kelvane_records FOR EACH ROW EXECUTE "
-                    "FUNCTION audit();"
-                    "ALTER ROLE kelvane SET default_text_search_config = 'pg_catalog.none'",
-                    &error))
+    ASSERT_EQ(server.Value("CREATE FUNCTION audit() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                           "RAISE NOTICE 'audit %', NEW.id; RETURN NEW; END $$;"
+                           "CREATE TRIGGER audit BEFORE INSERT ON kelvane_records FOR EACH ROW "
+                           "EXECUTE FUNCTION audit();"
+                           "ALTER ROLE kelvane SET default_text_search_config = 'pg_catalog.none';"
+                           "SELECT 'done'",
+                           &error),
+              "done")
         << error;
     testing_support::TraceCapture traces;
     testing::internal::CaptureStderr();
@@ -212,10 +213,10 @@ TEST(ServerRefusalTest, ARefusedRecordHoldsNoOtherBackAndIsToldOnce) {
                                  stop, &error))
             << error;
     }
-    ASSERT_TRUE(
-        server.Exec("ALTER TABLE kelvane_records ADD CONSTRAINT known "
-                    "CHECK (station <> 'unknown')",
-                    &error))
+    ASSERT_EQ(server.Value("ALTER TABLE kelvane_records ADD CONSTRAINT known CHECK (station <> "
+                           "'unknown'); SELECT 'done'",
+                           &error),
+              "done")
         << error;
     TempDir dir;
     const std::string database = dir.File("Kelvane_records.db");
@@ -258,7 +259,10 @@ TEST(ServerRefusalTest, ARefusedRecordHoldsNoOtherBackAndIsToldOnce) {
                             "shows what waits)"});
     }
     // The line mends its rule: the record arrives and waits no more.
-    ASSERT_TRUE(server.Exec("ALTER TABLE kelvane_records DROP CONSTRAINT known", &error)) << error;
+    ASSERT_EQ(
+        server.Value("ALTER TABLE kelvane_records DROP CONSTRAINT known; SELECT 'done'", &error),
+        "done")
+        << error;
     EXPECT_TRUE(WaitFor([&] { return count("id = 'refused'") == "1"; }, std::chrono::seconds(30)));
     EXPECT_TRUE(WaitFor([&] { return store.Waiting(&waiting, &error) && waiting.records == 0; }));
     EXPECT_TRUE(waiting.refusals.empty());
