@@ -35,7 +35,7 @@ const char* const kSchema =
     " reason TEXT NOT NULL);";
 
 // Now, as the stored times are written (UTC, milliseconds).
-#define KELVANE_SQL_NOW "strftime('%Y-%m-%dT%H:%M:%fZ', 'now')"
+const char* const kSqlNow = "strftime('%Y-%m-%dT%H:%M:%fZ', 'now')";
 
 const char* const kRecordColumns =
     "id, station, session_start, channel_start, channel_end, channel, com_port, device,"
@@ -176,10 +176,9 @@ bool LocalStore::TryReader(const std::string& name, int flags, std::string* erro
 
 bool LocalStore::OpenForReading(std::string* error) {
     // Without a WAL file (or with an empty one) the database file holds every
-    // record. A folder or
-    // disk that takes no new file (read-only, full) keeps SQLite from making
-    // the WAL and index it reads through: it then reads the file as it is,
-    // which no program can be changing there.
+    // record. A folder or disk that takes no new file (read-only, full) keeps
+    // SQLite from making the WAL and index it reads through: it then reads
+    // the file as it is, which no program can be changing there.
     uint64_t walSize = 0;
     const bool walBefore =
         platform::KindOfFile((path_ + "-wal").c_str(), &walSize) != platform::FileKind::kMissing &&
@@ -338,12 +337,13 @@ bool LocalStore::OldestPending(PendingChange* out, std::string* error) {
     // over rather than holding up everything behind it.
     // A record the server refused waits out its pause without holding up
     // the others.
-    Statement oldest(
-        db_,
-        "SELECT record_id, (SELECT max(seq) FROM outbox o WHERE o.record_id ="
-        " outbox.record_id) FROM outbox WHERE record_id IN (SELECT id FROM records)"
-        " AND record_id NOT IN (SELECT record_id FROM refused WHERE retry_at > " KELVANE_SQL_NOW
-        ") ORDER BY seq LIMIT 1");
+    const std::string sql =
+        std::string(
+            "SELECT record_id, (SELECT max(seq) FROM outbox o WHERE o.record_id ="
+            " outbox.record_id) FROM outbox WHERE record_id IN (SELECT id FROM records)"
+            " AND record_id NOT IN (SELECT record_id FROM refused WHERE retry_at > ") +
+        kSqlNow + ") ORDER BY seq LIMIT 1";
+    Statement oldest(db_, sql.c_str());
     bool found = oldest.Step() == SQLITE_ROW;
     if (found) {
         out->lastSeq = oldest.Int(1);
