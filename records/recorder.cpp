@@ -159,23 +159,19 @@ void Recorder::WriteLoop() {
 // not write is told.
 void Recorder::StopWriter() {
     if (!writer_.joinable()) return;
-    size_t lost = 0;
-    std::string reason;
     {
         std::unique_lock<std::mutex> lock(queueMutex_);
         stopping_ = true;
         queueChanged_.notify_all();
-        if (!queueChanged_.wait_for(lock, std::chrono::milliseconds(options_.shutdownDrainMs),
-                                    [this] { return queue_.empty(); })) {
-            abandon_ = true;
-            lost = queue_.size();
-            reason = lastError_;
-            queueChanged_.notify_all();
-        }
+        abandon_ =
+            !queueChanged_.wait_for(lock, std::chrono::milliseconds(options_.shutdownDrainMs),
+                                    [this] { return queue_.empty(); });
+        queueChanged_.notify_all();
     }
     writer_.join();
-    if (lost == 0) return;
-    Tell("records: cannot write " + reason + ": " + std::to_string(lost) +
+    // The writer has ended: what is left was never written.
+    if (queue_.empty()) return;
+    Tell("records: cannot write " + lastError_ + ": " + std::to_string(queue_.size()) +
          " changes of this run's records are lost; a record without its end stays \"" +
          kInterrupted + "\"");
 }
