@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "config/settings.h"
+#include "platform/files.h"
 
 namespace cli {
 namespace {
@@ -19,6 +20,39 @@ bool ParseChannel(const std::string& text, int* channel) {
     if (text.size() != 1 || text[0] < '0' || text[0] > '7') return false;
     *channel = text[0] - '0';
     return true;
+}
+
+void Print(records::ReportFormat format, const std::vector<records::ChannelRecord>& found) {
+    if (format == records::ReportFormat::kJson) {
+        for (const records::ChannelRecord& record : found)
+            std::printf("%s\n", records::RecordJson(record).c_str());
+    } else if (format == records::ReportFormat::kCsv) {
+        std::printf("%s\n", records::CsvHeader().c_str());
+        for (const records::ChannelRecord& record : found)
+            std::printf("%s\n", records::RecordCsv(record).c_str());
+    } else {
+        for (const std::string& line : records::RecordTable(found))
+            std::printf("%s\n", line.c_str());
+    }
+}
+
+// Below the table: what waits for the line's server, and why.
+void PrintWaiting(records::LocalStore& store) {
+    records::WaitingSummary waiting;
+    std::string ignored;
+    if (!store.Waiting(&waiting, &ignored) || waiting.records == 0) return;
+    std::printf("%lld %s for the line's server\n", static_cast<long long>(waiting.records),
+                waiting.records == 1 ? "record waits" : "records wait");
+    for (const records::Refusal& refusal : waiting.refusals) {
+        const std::string tried = refusal.attempts == 1
+                                      ? std::string("once")
+                                      : (refusal.records > 1 ? "up to " : "") +
+                                            std::to_string(refusal.attempts) + " times";
+        std::printf("  %lld refused by it (tried %s, next try %s UTC): %s\n",
+                    static_cast<long long>(refusal.records), tried.c_str(),
+                    refusal.nextTry.substr(0, 19).c_str(),
+                    records::ValidUtf8(refusal.reason).c_str());
+    }
 }
 
 }  // namespace
@@ -69,21 +103,15 @@ int RunRecordsCommand(const std::vector<std::string>& args) {
     const std::string path = StartDirectoryFile(records::kRecordsFileName);
     records::LocalStore store;
     std::vector<records::ChannelRecord> found;
-    if (!store.Open(path, false, &error) || !store.Query(options.filter, &found, &error)) {
+    if (!platform::PathExists(path) && platform::IsFolder(g_szCurrentDir)) {
+        // Nothing was flashed from this folder yet: none to show.
+        std::fprintf(stderr, "kelvane-cli records: no records yet (no %s)\n", path.c_str());
+    } else if (!store.Open(path, false, &error) || !store.Query(options.filter, &found, &error)) {
         std::fprintf(stderr, "kelvane-cli records: cannot read %s\n", error.c_str());
         return 1;
     }
-    if (options.format == records::ReportFormat::kJson) {
-        for (const records::ChannelRecord& record : found)
-            std::printf("%s\n", records::RecordJson(record).c_str());
-    } else if (options.format == records::ReportFormat::kCsv) {
-        std::printf("%s\n", records::CsvHeader().c_str());
-        for (const records::ChannelRecord& record : found)
-            std::printf("%s\n", records::RecordCsv(record).c_str());
-    } else {
-        for (const std::string& line : records::RecordTable(found))
-            std::printf("%s\n", line.c_str());
-    }
+    Print(options.format, found);
+    if (store.IsOpen() && options.format == records::ReportFormat::kTable) PrintWaiting(store);
     return 0;
 }
 

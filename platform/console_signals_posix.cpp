@@ -21,6 +21,12 @@ void InstallConsoleSignals() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A hang-up (the terminal closed, the session logged out) is a stop as
+    // well: the handsets are left in step and the records finished. Started
+    // with hang-ups ignored ("nohup"), the program keeps ignoring them.
+    struct sigaction hangUp {};
+    if (sigaction(SIGHUP, nullptr, &hangUp) == 0 && hangUp.sa_handler != SIG_IGN)
+        sigaction(SIGHUP, &action, nullptr);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);

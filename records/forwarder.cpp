@@ -9,11 +9,15 @@ constexpr int kConnectTimeoutMs = 5000;
 constexpr int kSendTimeoutMs = 5000;
 constexpr int kRetryMs = 1000;  // after a failed connection or send
 constexpr int kIdleMs = 1000;   // a look at the outbox now and then (the other program's changes)
+// The pause before a refused record is tried again: doubled at every refusal.
+constexpr int kFirstRefusalPauseMs = 1000;
+constexpr int kLongestRefusalPauseMs = 30 * 60 * 1000;
+constexpr size_t kMostReasonsTold = 8;
 
 }  // namespace
 
-Forwarder::Forwarder(std::string databasePath, std::string url)
-    : databasePath_(std::move(databasePath)), url_(std::move(url)) {}
+Forwarder::Forwarder(std::string databasePath, std::string url, MessageSink told)
+    : databasePath_(std::move(databasePath)), url_(std::move(url)), told_(std::move(told)) {}
 
 Forwarder::~Forwarder() {
     Stop(0);
@@ -83,11 +87,26 @@ bool Forwarder::Step() {
     PendingChange change;
     if (!store_.OldestPending(&change, &error)) return false;
     if (!link_.Upsert(change.record, Deadline(kSendTimeoutMs), stop_, &error)) {
+        // The next record goes on, unless the refusal could not be kept.
+        if (link_.refused()) return Refused(change, error);
         link_.Close();  // a fresh connection for the next try
         return false;
     }
     // Should this fail, the change goes again: the server keeps one copy.
     if (store_.Delivered(change, &error)) ++delivered_;
+    return true;
+}
+
+bool Forwarder::Refused(const PendingChange& change, const std::string& reason) {
+    std::string ignored;
+    if (!store_.Refused(change, reason, kFirstRefusalPauseMs, kLongestRefusalPauseMs, &ignored))
+        return false;
+    // A few reasons are enough to see what is wrong; the rest is in the store.
+    if (!told_ || toldReasons_.size() >= kMostReasonsTold || !toldReasons_.insert(reason).second)
+        return true;
+    told_("records: the records server refuses record " + change.record.id + " (" + reason +
+          "): it is kept on this station and sent again later (kelvane-cli records shows what "
+          "waits)");
     return true;
 }
 

@@ -1,13 +1,18 @@
 // Sends the station's pending record changes to the line's server on a thread
 // of its own, oldest first, each acknowledged change removed from the outbox
 // only after the server has it. A server that is down or slow only delays
-// this thread; the recorder never waits for it.
+// this thread; the recorder never waits for it. A record the server refuses
+// stays on the station and is tried again after a pause that grows with each
+// refusal; the records behind it go on meanwhile, and each reason of refusal
+// is told once (the first few reasons).
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -18,7 +23,10 @@ namespace records {
 
 class Forwarder {
 public:
-    Forwarder(std::string databasePath, std::string url);
+    using MessageSink = std::function<void(const std::string&)>;
+
+    // told gets one line per new reason of refusal (on the forwarder's thread).
+    Forwarder(std::string databasePath, std::string url, MessageSink told = nullptr);
     ~Forwarder();
     Forwarder(const Forwarder&) = delete;
     Forwarder& operator=(const Forwarder&) = delete;
@@ -37,13 +45,16 @@ public:
 private:
     void Run();
     bool Step();
+    bool Refused(const PendingChange& change, const std::string& reason);
     void Rest(int ms);
     void ReportFirstTry(bool ok, const std::string& error);
     Clock::time_point Deadline(int ms) const;
 
     const std::string databasePath_;
     const std::string url_;
-    LocalStore store_;  // the thread's own connection
+    const MessageSink told_;
+    std::set<std::string> toldReasons_;  // the thread's own
+    LocalStore store_;                   // the thread's own connection
     ServerLink link_;
     std::thread thread_;
     std::mutex mutex_;

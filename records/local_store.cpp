@@ -2,7 +2,11 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
+#include <cstring>
 #include <utility>
+
+#include "platform/files.h"
 
 namespace records {
 namespace {
@@ -25,7 +29,13 @@ const char* const kSchema =
     " path TEXT NOT NULL, size INTEGER NOT NULL, crc32 TEXT NOT NULL, address TEXT NOT NULL,"
     " result_line TEXT NOT NULL, PRIMARY KEY(record_id, position));"
     "CREATE TABLE IF NOT EXISTS outbox("
-    " seq INTEGER PRIMARY KEY AUTOINCREMENT, record_id TEXT NOT NULL);";
+    " seq INTEGER PRIMARY KEY AUTOINCREMENT, record_id TEXT NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS refused("
+    " record_id TEXT PRIMARY KEY, attempts INTEGER NOT NULL, retry_at TEXT NOT NULL,"
+    " reason TEXT NOT NULL);";
+
+// Now, as the stored times are written (UTC, milliseconds).
+const char* const kSqlNow = "strftime('%Y-%m-%dT%H:%M:%fZ', 'now')";
 
 const char* const kRecordColumns =
     "id, station, session_start, channel_start, channel_end, channel, com_port, device,"
@@ -70,6 +80,28 @@ std::string Reason(sqlite3* db, const std::string& path) {
     return path + ": " + (db != nullptr ? sqlite3_errmsg(db) : "out of memory");
 }
 
+// What the system said of SQLite's last failed call (" (Read-only file
+// system)"), "" when nothing.
+std::string SystemReason(sqlite3* db) {
+    const int code = db != nullptr ? sqlite3_system_errno(db) : 0;
+    return code != 0 ? std::string(" (") + std::strerror(code) + ")" : "";
+}
+
+// An SQLite URI that opens path as a file no one changes.
+std::string ImmutableUri(const std::string& path) {
+    std::string uri = "file:";
+    for (const char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "%%%02X", static_cast<unsigned char>(c));
+            uri += escape;
+        } else {
+            uri += c;
+        }
+    }
+    return uri + "?immutable=1";
+}
+
 ChannelRecord ReadRecord(const Statement& row) {
     ChannelRecord r;
     r.id = row.Text(0);
@@ -93,22 +125,16 @@ ChannelRecord ReadRecord(const Statement& row) {
 }  // namespace
 
 LocalStore::~LocalStore() {
-    if (db_ != nullptr) sqlite3_close_v2(db_);
+    Close();
 }
 
 bool LocalStore::Open(const std::string& path, bool forWriting, std::string* error) {
     path_ = path;
-    const int flags =
-        forWriting ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READWRITE;
+    if (!forWriting) return OpenForReading(error);
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_FULLMUTEX, nullptr);
-    if (rc != SQLITE_OK && !forWriting) {
-        // A reader does with a file it may not write.
-        sqlite3_close_v2(db);
-        db = nullptr;
-        rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX,
-                             nullptr);
-    }
+    const int rc = sqlite3_open_v2(
+        path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+        nullptr);
     if (rc != SQLITE_OK) {
         *error = Reason(db, path);
         sqlite3_close_v2(db);
@@ -116,25 +142,65 @@ bool LocalStore::Open(const std::string& path, bool forWriting, std::string* err
     }
     db_ = db;
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    if (forWriting && sqlite3_db_readonly(db_, "main") == 1) {
+    if (sqlite3_db_readonly(db_, "main") == 1) {
         *error = path + ": the file is read-only";
-    } else if (forWriting) {
+    } else if (Exec("PRAGMA journal_mode=WAL", error) && Exec("PRAGMA synchronous=NORMAL", error) &&
+               Exec(kSchema, error)) {
         // WAL lets readers and one writer of either program work at once.
-        if (Exec("PRAGMA journal_mode=WAL", error) && Exec("PRAGMA synchronous=NORMAL", error) &&
-            Exec(kSchema, error)) {
-            return true;
-        }
-    } else if (Exec("SELECT count(*) FROM records", error)) {
         return true;
     }
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
+    Close();
     return false;
+}
+
+void LocalStore::Close() {
+    if (db_ != nullptr) sqlite3_close_v2(db_);
+    db_ = nullptr;
+}
+
+bool LocalStore::TryReader(const std::string& name, int flags, std::string* error) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(name.c_str(), &db, flags | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
+        *error = Reason(db, path_) + SystemReason(db);
+        sqlite3_close_v2(db);
+        return false;
+    }
+    db_ = db;
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    std::string reason;
+    if (Exec("SELECT count(*) FROM records", &reason)) return true;
+    *error = reason + SystemReason(db_);
+    Close();
+    return false;
+}
+
+bool LocalStore::OpenForReading(std::string* error) {
+    // Without a WAL file (or with an empty one) the database file holds every
+    // record. A folder or disk that takes no new file (read-only, full) keeps
+    // SQLite from making the WAL and index it reads through: it then reads
+    // the file as it is, which no program can be changing there.
+    uint64_t walSize = 0;
+    const bool walBefore =
+        platform::KindOfFile((path_ + "-wal").c_str(), &walSize) != platform::FileKind::kMissing &&
+        walSize > 0;
+    std::string ignored;
+    if (TryReader(path_, SQLITE_OPEN_READWRITE, error) ||
+        TryReader(path_, SQLITE_OPEN_READONLY, &ignored)) {
+        return true;
+    }
+    return !walBefore && platform::PathExists(path_) &&
+           TryReader(ImmutableUri(path_), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, &ignored);
+}
+
+void LocalStore::SetBusyTimeout(int ms) {
+    if (db_ != nullptr) sqlite3_busy_timeout(db_, ms);
 }
 
 bool LocalStore::Exec(const char* sql, std::string* error) {
     char* message = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+    const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &message);
+    busy_ = (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
+    if (rc == SQLITE_OK) return true;
     *error = path_ + ": " + (message != nullptr ? message : sqlite3_errmsg(db_));
     sqlite3_free(message);
     return false;
@@ -143,6 +209,7 @@ bool LocalStore::Exec(const char* sql, std::string* error) {
 bool LocalStore::Change(const std::string& id, bool queue, std::string* error,
                         const std::function<bool()>& body) {
     if (db_ == nullptr) {
+        busy_ = false;
         *error = path_ + ": not open";
         return false;
     }
@@ -152,10 +219,16 @@ bool LocalStore::Change(const std::string& id, bool queue, std::string* error,
         Statement add(db_, "INSERT INTO outbox(record_id) VALUES(?)");
         ok = add.Bind(id).Run();
     }
-    if (!ok) *error = Reason(db_, path_);
+    if (!ok) {
+        const int rc = sqlite3_errcode(db_);
+        busy_ = rc == SQLITE_BUSY || rc == SQLITE_LOCKED;
+        *error = Reason(db_, path_);
+    }
     if (ok && Exec("COMMIT", error)) return true;
+    const bool busy = busy_;
     std::string ignored;
     Exec("ROLLBACK", &ignored);
+    busy_ = busy;
     return false;
 }
 
@@ -262,10 +335,15 @@ bool LocalStore::OldestPending(PendingChange* out, std::string* error) {
     if (!Exec("BEGIN", error)) return false;
     // An entry whose record is gone (a database edited by hand) is passed
     // over rather than holding up everything behind it.
-    Statement oldest(db_,
-                     "SELECT record_id, (SELECT max(seq) FROM outbox o WHERE o.record_id ="
-                     " outbox.record_id) FROM outbox WHERE record_id IN (SELECT id FROM records)"
-                     " ORDER BY seq LIMIT 1");
+    // A record the server refused waits out its pause without holding up
+    // the others.
+    const std::string sql =
+        std::string(
+            "SELECT record_id, (SELECT max(seq) FROM outbox o WHERE o.record_id ="
+            " outbox.record_id) FROM outbox WHERE record_id IN (SELECT id FROM records)"
+            " AND record_id NOT IN (SELECT record_id FROM refused WHERE retry_at > ") +
+        kSqlNow + ") ORDER BY seq LIMIT 1";
+    Statement oldest(db_, sql.c_str());
     bool found = oldest.Step() == SQLITE_ROW;
     if (found) {
         out->lastSeq = oldest.Int(1);
@@ -280,8 +358,63 @@ bool LocalStore::OldestPending(PendingChange* out, std::string* error) {
 bool LocalStore::Delivered(const PendingChange& change, std::string* error) {
     return Change(change.record.id, false, error, [&] {
         Statement remove(db_, "DELETE FROM outbox WHERE record_id = ? AND seq <= ?");
-        return remove.Bind(change.record.id).Bind(change.lastSeq).Run();
+        Statement accepted(db_, "DELETE FROM refused WHERE record_id = ?");
+        return remove.Bind(change.record.id).Bind(change.lastSeq).Run() &&
+               accepted.Bind(change.record.id).Run();
     });
+}
+
+bool LocalStore::Refused(const PendingChange& change, const std::string& reason, int firstPauseMs,
+                         int longestPauseMs, std::string* error) {
+    return Change(change.record.id, false, error, [&] {
+        Statement before(db_, "SELECT attempts FROM refused WHERE record_id = ?");
+        const int64_t attempts =
+            before.Bind(change.record.id).Step() == SQLITE_ROW ? before.Int(0) : 0;
+        // The pause doubles with every refusal, up to the longest.
+        int64_t pauseMs = firstPauseMs;
+        for (int64_t i = 0; i < attempts && pauseMs < longestPauseMs; ++i)
+            pauseMs *= 2;
+        if (pauseMs > longestPauseMs) pauseMs = longestPauseMs;
+        char shift[48];
+        std::snprintf(shift, sizeof shift, "+%lld.%03lld seconds",
+                      static_cast<long long>(pauseMs / 1000),
+                      static_cast<long long>(pauseMs % 1000));
+        Statement note(db_,
+                       "INSERT OR REPLACE INTO refused(record_id, attempts, retry_at, reason)"
+                       " VALUES(?, ?, strftime('%Y-%m-%dT%H:%M:%fZ', 'now', ?), ?)");
+        return note.Bind(change.record.id)
+            .Bind(attempts + 1)
+            .Bind(std::string(shift))
+            .Bind(reason)
+            .Run();
+    });
+}
+
+bool LocalStore::Waiting(WaitingSummary* out, std::string* error) {
+    *out = WaitingSummary{};
+    Statement count(db_,
+                    "SELECT count(DISTINCT record_id) FROM outbox WHERE record_id IN"
+                    " (SELECT id FROM records)");
+    if (count.Step() != SQLITE_ROW) {
+        *error = Reason(db_, path_);
+        return false;
+    }
+    out->records = count.Int(0);
+    // A database of an older Kelvane has no refusals.
+    Statement known(db_, "SELECT count(*) FROM sqlite_master WHERE name = 'refused'");
+    if (known.Step() != SQLITE_ROW || known.Int(0) == 0) return true;
+    Statement refused(db_,
+                      "SELECT reason, count(*), max(attempts), min(retry_at) FROM refused"
+                      " WHERE record_id IN (SELECT record_id FROM outbox) AND record_id IN"
+                      " (SELECT id FROM records) GROUP BY reason ORDER BY min(retry_at)");
+    int rc;
+    while ((rc = refused.Step()) == SQLITE_ROW) {
+        out->refusals.push_back(
+            Refusal{refused.Text(0), refused.Int(1), refused.Int(2), refused.Text(3)});
+    }
+    if (rc == SQLITE_DONE) return true;
+    *error = Reason(db_, path_);
+    return false;
 }
 
 int64_t LocalStore::PendingCount() {

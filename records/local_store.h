@@ -33,6 +33,21 @@ struct PendingChange {
     ChannelRecord record;
 };
 
+// Records the server refused, by the reason it gave.
+struct Refusal {
+    std::string reason;
+    int64_t records = 0;
+    int64_t attempts = 0;  // the most any of them was tried
+    std::string nextTry;   // the earliest next try, as the stored times
+};
+
+// What waits for the server: records with changes not yet delivered, and
+// the refusals among them.
+struct WaitingSummary {
+    int64_t records = 0;
+    std::vector<Refusal> refusals;
+};
+
 class LocalStore {
 public:
     LocalStore() = default;
@@ -41,10 +56,16 @@ public:
     LocalStore& operator=(const LocalStore&) = delete;
 
     // Opens (and creates when asked) the database and its tables. False with
-    // a reason naming the file when it is missing, unreadable, not a
-    // database or (for writing) read-only.
+    // a reason naming the file (and what the system said, for reading) when
+    // it is missing, unreadable, not a database or (for writing) read-only.
+    // A reader reads a database in a folder or on a disk that takes no new
+    // file (read-only, full) as well.
     bool Open(const std::string& path, bool forWriting, std::string* error);
     bool IsOpen() const { return db_ != nullptr; }
+    // How long a change waits for another program's lock before it fails.
+    void SetBusyTimeout(int ms);
+    // The last failure was another program's lock (busy), not a fault.
+    bool busy() const { return busy_; }
 
     // Each change is one transaction; queue also puts it in the outbox.
     bool Insert(const ChannelRecord& record, bool queue, std::string* error);
@@ -57,13 +78,25 @@ public:
     bool Load(const std::string& id, ChannelRecord* out, std::string* error);
 
     // The record of the oldest outbox entry, as it is now; false when the
-    // outbox is empty or cannot be read.
+    // outbox is empty or cannot be read. A record the server refused waits
+    // out its pause meanwhile.
     bool OldestPending(PendingChange* out, std::string* error);
-    // Removes the record's outbox entries up to lastSeq (delivered).
+    // Removes the record's outbox entries up to lastSeq (delivered) and any
+    // refusal of it.
     bool Delivered(const PendingChange& change, std::string* error);
+    // The server refused the change: it stays, with the reason, and is not
+    // handed out again for a pause that starts at firstPauseMs and doubles
+    // with every refusal of the record, up to longestPauseMs.
+    bool Refused(const PendingChange& change, const std::string& reason, int firstPauseMs,
+                 int longestPauseMs, std::string* error);
+    // Outbox entries waiting.
     int64_t PendingCount();
+    bool Waiting(WaitingSummary* out, std::string* error);
 
 private:
+    bool OpenForReading(std::string* error);
+    bool TryReader(const std::string& name, int flags, std::string* error);
+    void Close();
     bool Exec(const char* sql, std::string* error);
     bool Change(const std::string& id, bool queue, std::string* error,
                 const std::function<bool()>& body);
@@ -71,6 +104,7 @@ private:
 
     sqlite3* db_ = nullptr;
     std::string path_;
+    bool busy_ = false;
 };
 
 }  // namespace records

@@ -1,5 +1,7 @@
 #include "records/recorder.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <utility>
 
@@ -15,11 +17,26 @@
 namespace records {
 namespace {
 
-std::string ReadKey(const char* key, const std::string& file) {
-    char value[1024];
-    platform::IniReadString(kRecordsSection, key, "", value, sizeof value, file.c_str());
-    return value;
+// The key's value; "" when missing or longer than kMaxRecordsValue, which
+// is told (never cut: a URL without its last parameter reaches elsewhere).
+std::string ReadKey(const platform::IniFile& ini, const char* key, const std::string& file,
+                    const MessageSink& messages) {
+    std::string value;
+    if (!ini.Find(kRecordsSection, key, &value)) return "";
+    if (value.size() <= kMaxRecordsValue) return value;
+    if (messages) {
+        messages("records: " + std::string(key) + " in " + file + " is longer than " +
+                 std::to_string(kMaxRecordsValue) + " characters: not used");
+    }
+    return "";
 }
+
+// The writer's wait on a lock within one try, its pauses between tries, and
+// how often it tries a change that fails for another reason.
+constexpr int kWriterBusyMs = 100;
+constexpr int kFirstWriteRetryMs = 50;
+constexpr int kLongestWriteRetryMs = 1000;
+constexpr int kMostWriteTries = 3;
 
 std::string Hex(uint32_t value) {
     char text[16];
@@ -32,10 +49,12 @@ std::string Hex(uint32_t value) {
 RecorderOptions StationRecorderOptions(std::function<std::string()> imageSetFile,
                                        MessageSink messages) {
     const std::string settings = StartDirectoryFile(kSettingsFileName);
+    platform::IniFile ini;
+    ini.Load(settings.c_str());
     RecorderOptions options;
     options.databasePath = StartDirectoryFile(kRecordsFileName);
-    options.station = ReadKey(kStationKey, settings);
-    options.serverUrl = ReadKey(kServerKey, settings);
+    options.station = ReadKey(ini, kStationKey, settings, messages);
+    options.serverUrl = ReadKey(ini, kServerKey, settings, messages);
     options.imageSetFile = std::move(imageSetFile);
     options.messages = std::move(messages);
     return options;
@@ -48,10 +67,15 @@ Recorder::Recorder(RecorderOptions options) : options_(std::move(options)) {
         Tell("records: cannot use " + error + ": no records are kept in this run");
         return;
     }
+    // A short wait on the other program's lock: the writer keeps trying and
+    // still sees the end coming.
+    store_.SetBusyTimeout(kWriterBusyMs);
     if (!options_.serverUrl.empty()) OpenServer();
+    writer_ = std::thread([this] { WriteLoop(); });
 }
 
 Recorder::~Recorder() {
+    StopWriter();
     if (forwarder_ != nullptr) forwarder_->Stop(options_.shutdownDrainMs);
 }
 
@@ -63,7 +87,8 @@ void Recorder::OpenServer() {
              "): records are kept on this station only");
         return;
     }
-    forwarder_ = std::make_unique<Forwarder>(options_.databasePath, options_.serverUrl);
+    forwarder_ = std::make_unique<Forwarder>(options_.databasePath, options_.serverUrl,
+                                             [this](const std::string& text) { Tell(text); });
     if (!forwarder_->Start(options_.serverCheckMs, &error)) {
         Tell("records: the records server does not answer (" + error +
              "): records are kept on this station and sent when it answers");
@@ -74,16 +99,81 @@ void Recorder::Tell(const std::string& message) {
     if (options_.messages) options_.messages(message);
 }
 
-// Called with storeMutex_ held. The first failed write is told; a flash never
-// waits on it.
-void Recorder::Written(bool ok, const std::string& error) {
-    if (ok) {
+void Recorder::Queue(const std::string& id, std::function<bool(LocalStore&, std::string*)> write) {
+    if (!writer_.joinable()) return;
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    queue_.push_back(PendingWrite{id, std::move(write)});
+    queueChanged_.notify_all();
+}
+
+// Writes the front change; true when it is done with (written, or given up
+// on: its record keeps no later change).
+bool Recorder::WriteFront(const PendingWrite& write, int* failures) {
+    if (broken_.count(write.id) != 0) return true;
+    std::string error;
+    if (write.write(store_, &error)) {
+        *failures = 0;
         if (forwarder_ != nullptr) forwarder_->Wake();
-        return;
+        return true;
     }
-    if (writeFailureTold_) return;
-    writeFailureTold_ = true;
-    Tell("records: cannot write " + error + ": records of this run may be missing");
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        lastError_ = error;
+    }
+    // Another program's lock goes some time: wait for it. Anything else is
+    // tried a few times.
+    if (store_.busy() || ++*failures < kMostWriteTries) return false;
+    *failures = 0;
+    broken_.insert(write.id);
+    if (!writeFailureTold_) {
+        writeFailureTold_ = true;
+        Tell("records: cannot write " + error + ": records of this run may be missing");
+    }
+    return true;
+}
+
+void Recorder::WriteLoop() {
+    int failures = 0;
+    int pauseMs = kFirstWriteRetryMs;
+    std::unique_lock<std::mutex> lock(queueMutex_);
+    for (;;) {
+        queueChanged_.wait(lock, [this] { return !queue_.empty() || stopping_; });
+        if (queue_.empty() || abandon_) break;
+        const PendingWrite write = queue_.front();
+        lock.unlock();
+        const bool done = WriteFront(write, &failures);
+        lock.lock();
+        if (done) {
+            queue_.pop_front();
+            pauseMs = kFirstWriteRetryMs;
+            queueChanged_.notify_all();
+            continue;
+        }
+        queueChanged_.wait_for(lock, std::chrono::milliseconds(pauseMs),
+                               [this] { return abandon_; });
+        pauseMs = std::min(pauseMs * 2, kLongestWriteRetryMs);
+    }
+}
+
+// Lets the writer finish what waits for up to shutdownDrainMs; what it could
+// not write is told.
+void Recorder::StopWriter() {
+    if (!writer_.joinable()) return;
+    {
+        std::unique_lock<std::mutex> lock(queueMutex_);
+        stopping_ = true;
+        queueChanged_.notify_all();
+        abandon_ =
+            !queueChanged_.wait_for(lock, std::chrono::milliseconds(options_.shutdownDrainMs),
+                                    [this] { return queue_.empty(); });
+        queueChanged_.notify_all();
+    }
+    writer_.join();
+    // The writer has ended: what is left was never written.
+    if (queue_.empty()) return;
+    Tell("records: cannot write " + lastError_ + ": " + std::to_string(queue_.size()) +
+         " changes of this run's records are lost; a record without its end stays \"" +
+         kInterrupted + "\"");
 }
 
 const Recorder::FileFacts& Recorder::Facts(const std::string& path) {
@@ -139,11 +229,10 @@ void Recorder::ChannelStarted(int channel) {
     r.imageSet = imageSet_;
     r.version = KelvaneVersion();
     r.result = kInterrupted;
-    std::lock_guard<std::mutex> lock(storeMutex_);
-    if (!store_.IsOpen()) return;
-    std::string error;
-    state.written = store_.Insert(r, forwarder_ != nullptr, &error);
-    Written(state.written, error);
+    const bool queue = forwarder_ != nullptr;
+    Queue(r.id, [r, queue](LocalStore& store, std::string* error) {
+        return store.Insert(r, queue, error);
+    });
 }
 
 void Recorder::ImageFinished(int channel, const engine::ImageOutcome& image) {
@@ -152,26 +241,32 @@ void Recorder::ImageFinished(int channel, const engine::ImageOutcome& image) {
     ImageRecord record{g_imageNames[image.slot], image.path,      facts.size, facts.crc32,
                        Hex(image.address),       image.resultLine};
     state.record.images.push_back(record);
-    if (!state.written) return;
-    std::lock_guard<std::mutex> lock(storeMutex_);
-    std::string error;
-    Written(store_.AddImage(state.record.id, record, forwarder_ != nullptr, &error), error);
+    const bool queue = forwarder_ != nullptr;
+    Queue(state.record.id,
+          [id = state.record.id, record, queue](LocalStore& store, std::string* error) {
+              return store.AddImage(id, record, queue, error);
+          });
 }
 
 void Recorder::ChannelFinished(int channel, engine::ChannelResult result, const char* lastText) {
-    ChannelState& state = channels_[channel];
-    state.record.channelEnd = UtcNow();
-    state.record.result = engine::ChannelResultText(result);
-    state.record.lastText = lastText;
-    if (!state.written) return;
-    std::lock_guard<std::mutex> lock(storeMutex_);
-    std::string error;
-    Written(store_.Finish(state.record.id, state.record.channelEnd, state.record.result,
-                          state.record.lastText, forwarder_ != nullptr, &error),
-            error);
+    ChannelRecord& r = channels_[channel].record;
+    r.channelEnd = UtcNow();
+    r.result = engine::ChannelResultText(result);
+    r.lastText = lastText;
+    const bool queue = forwarder_ != nullptr;
+    Queue(r.id, [id = r.id, end = r.channelEnd, result = r.result, text = r.lastText, queue](
+                    LocalStore& store, std::string* error) {
+        return store.Finish(id, end, result, text, queue, error);
+    });
 }
 
-void Recorder::SessionFinished() {}
+// The session's records are in the database when it returns, unless another
+// program holds the database longer than this short wait.
+void Recorder::SessionFinished() {
+    std::unique_lock<std::mutex> lock(queueMutex_);
+    queueChanged_.wait_for(lock, std::chrono::milliseconds(options_.sessionEndWaitMs),
+                           [this] { return queue_.empty(); });
+}
 
 ScopedRecorder::ScopedRecorder(RecorderOptions options) : recorder_(std::move(options)) {
     engine::SetSessionObserver(&recorder_);

@@ -2,17 +2,26 @@
 // observer and keeps one record per channel per session in the station's
 // database, written when the channel starts and completed when it ends. With
 // a server URL it also hands the changes to a forwarder for the line's server.
-// Neither a database nor a server problem ever stops a flash: the problem is
-// told once and the session goes on.
+// Neither a database nor a server problem ever stops or slows a flash: the
+// channels only queue their changes, a thread of the recorder's own writes
+// them in order, and a problem is told once. A database another program keeps
+// locked gets the changes once it is free; a record that lost a change keeps
+// no later one, so it never claims an end it could not record whole (it
+// stays "interrupted").
 #pragma once
 
 #include <array>
+#include <condition_variable>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "engine/observer.h"
 #include "platform/files.h"
@@ -26,6 +35,8 @@ namespace records {
 inline constexpr const char* kRecordsSection = "RECORDS";
 inline constexpr const char* kStationKey = "STATION";
 inline constexpr const char* kServerKey = "POSTGRESQL_URL";
+// A longer value of the section is refused, never cut.
+inline constexpr size_t kMaxRecordsValue = 1023;
 
 using MessageSink = std::function<void(const std::string&)>;
 
@@ -35,12 +46,15 @@ struct RecorderOptions {
     std::string serverUrl;  // "" keeps the records on this station only
     // The image-set file of the session starting (asked on the runner's thread).
     std::function<std::string()> imageSetFile;
-    MessageSink messages;        // one line per problem
+    MessageSink messages;        // one line per problem, from any thread
     int serverCheckMs = 3000;    // how long the start waits for the server's first answer
-    int shutdownDrainMs = 3000;  // how long the end lets waiting changes go to the server
+    int shutdownDrainMs = 3000;  // how long the end lets waiting changes go to the database
+                                 // and to the server
+    int sessionEndWaitMs = 500;  // how long a session's end waits for its changes to be written
 };
 
 // The options for a front end: the database and settings in the start folder.
+// A value of section "RECORDS" too long to use is told through messages.
 RecorderOptions StationRecorderOptions(std::function<std::string()> imageSetFile,
                                        MessageSink messages);
 
@@ -69,20 +83,35 @@ private:
     };
     struct ChannelState {
         ChannelRecord record;
-        bool written = false;
+    };
+    // One change of one record, written by the writer thread.
+    struct PendingWrite {
+        std::string id;
+        std::function<bool(LocalStore&, std::string*)> write;
     };
 
     void OpenServer();
     void Tell(const std::string& message);
-    void Written(bool ok, const std::string& error);
+    void Queue(const std::string& id, std::function<bool(LocalStore&, std::string*)> write);
+    void WriteLoop();
+    bool WriteFront(const PendingWrite& write, int* failures);
+    void StopWriter();
+
     void LearnFile(const std::string& path);
     const FileFacts& Facts(const std::string& path);
 
     RecorderOptions options_;
-    LocalStore store_;
-    std::mutex storeMutex_;
+    LocalStore store_;  // the writer thread's once it runs
     std::unique_ptr<Forwarder> forwarder_;
-    bool writeFailureTold_ = false;  // under storeMutex_
+    std::thread writer_;
+    std::mutex queueMutex_;
+    std::condition_variable queueChanged_;
+    std::deque<PendingWrite> queue_;  // the front is removed once written
+    bool stopping_ = false;           // under queueMutex_
+    bool abandon_ = false;            // under queueMutex_: the end came first
+    std::string lastError_;           // under queueMutex_
+    std::set<std::string> broken_;    // the writer's: records that lost a change
+    bool writeFailureTold_ = false;   // the writer's
     std::string sessionStart_;
     std::string imageSet_;
     std::map<std::string, FileFacts> files_;  // filled before the workers start

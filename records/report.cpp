@@ -16,6 +16,24 @@ bool Digits(const std::string& text, size_t from, size_t count) {
     return true;
 }
 
+int Number(const std::string& text, size_t from, size_t count) {
+    return std::stoi(text.substr(from, count));
+}
+
+// A date that the calendar has and a time of day that the clock shows
+// (positions as in "2026-12-08T09:30:15").
+bool RealTime(const std::string& t) {
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const int year = Number(t, 0, 4);
+    const int month = Number(t, 5, 2);
+    const int day = Number(t, 8, 2);
+    if (month < 1 || month > 12 || day < 1) return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    if (day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return false;
+    if (t.size() > 10 && (Number(t, 11, 2) > 23 || Number(t, 14, 2) > 59)) return false;
+    return t.size() <= 16 || Number(t, 17, 2) <= 59;
+}
+
 std::string CsvField(const std::string& raw) {
     const std::string text = ValidUtf8(raw);
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
@@ -64,8 +82,9 @@ bool ParseTimeBound(const std::string& text, std::string* bound) {
         (t.size() == 16 && t[10] == 'T' && Digits(t, 11, 2) && t[13] == ':' && Digits(t, 14, 2)) ||
         (t.size() == 19 && t[10] == 'T' && Digits(t, 11, 2) && t[13] == ':' && Digits(t, 14, 2) &&
          t[16] == ':' && Digits(t, 17, 2));
-    if (ok) *bound = t;
-    return ok;
+    if (!ok || !RealTime(t)) return false;
+    *bound = t;
+    return true;
 }
 
 std::string RecordJson(const ChannelRecord& r) {

@@ -15,7 +15,8 @@ bool ParseReportFormat(const std::string& text, ReportFormat* format);
 
 // A date ("2026-12-08"), a date and time ("2026-12-08T09:30", seconds
 // optional, a blank for the T and a final Z allowed) or "today" (UTC), as
-// the stored times begin. False for anything else.
+// the stored times begin. False for anything else, a day the calendar does
+// not have ("2026-02-29") or a time the clock does not show ("T24:00").
 bool ParseTimeBound(const std::string& text, std::string* bound);
 
 // One object on one line: every field, images as a list.

@@ -2,10 +2,14 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "platform/socket_wait.h"
+#include "platform/trace.h"
 
 namespace records {
 namespace {
@@ -39,7 +43,115 @@ std::string Trimmed(const char* text) {
     return out;
 }
 
+using Span = std::pair<size_t, size_t>;  // first, one past the last
+
+bool Blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The user part's password of every URL in text: after the first colon of
+// what comes before the last '@' of the URL.
+void UserPartPasswords(const std::string& text, std::vector<Span>* spans) {
+    for (size_t scheme = text.find("://"); scheme != std::string::npos;
+         scheme = text.find("://", scheme + 3)) {
+        const size_t start = scheme + 3;
+        size_t end = start;
+        while (end < text.size() && !Blank(text[end]) && text[end] != '"' && text[end] != '\'')
+            ++end;
+        const size_t at = text.rfind('@', end == 0 ? 0 : end - 1);
+        if (at == std::string::npos || at < start) continue;
+        const size_t colon = text.find(':', start);
+        if (colon < at) spans->push_back({colon + 1, at});
+    }
+}
+
+// The value of every "password" key (key=value text, blanks around the '='
+// and a quoted value allowed) or query parameter.
+void KeyPasswords(const std::string& text, std::vector<Span>* spans) {
+    static const std::string kKey = "password";
+    for (size_t i = 0; i + kKey.size() <= text.size(); ++i) {
+        bool key = i == 0 || Blank(text[i - 1]) || text[i - 1] == '?' || text[i - 1] == '&';
+        for (size_t k = 0; key && k < kKey.size(); ++k)
+            key = std::tolower(static_cast<unsigned char>(text[i + k])) == kKey[k];
+        if (!key) continue;
+        size_t j = i + kKey.size();
+        while (j < text.size() && Blank(text[j]))
+            ++j;
+        if (j >= text.size() || text[j] != '=') continue;
+        ++j;
+        while (j < text.size() && Blank(text[j]))
+            ++j;
+        size_t end = j;
+        if (j < text.size() && text[j] == '\'') {
+            for (end = ++j; end < text.size() && text[end] != '\''; ++end)
+                end += text[end] == '\\' ? 1 : 0;
+            end = std::min(end, text.size());
+        } else {
+            while (end < text.size() && !Blank(text[end]) && text[end] != '&' && text[end] != '"')
+                ++end;
+        }
+        spans->push_back({j, end});
+    }
+}
+
+std::vector<Span> PasswordSpans(const std::string& text) {
+    std::vector<Span> spans;
+    UserPartPasswords(text, &spans);
+    KeyPasswords(text, &spans);
+    return spans;
+}
+
+std::string PercentDecoded(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+void ReplaceAll(std::string* text, const std::string& what, const std::string& with) {
+    if (what.empty()) return;
+    for (size_t at = text->find(what); at != std::string::npos;
+         at = text->find(what, at + with.size())) {
+        text->replace(at, what.size(), with);
+    }
+}
+
+void TraceNotice(void*, const char* message) {
+    TRACE("records server: %s\n", Trimmed(message).c_str());
+}
+
 }  // namespace
+
+std::string HidePasswords(const std::string& message, const std::string& url) {
+    static const std::string kHidden = "***";
+    std::string out = message;
+    std::vector<Span> spans = PasswordSpans(message);
+    std::sort(spans.begin(), spans.end());
+    std::vector<Span> merged;  // overlapping spans as one
+    for (const Span& span : spans) {
+        if (!merged.empty() && span.first <= merged.back().second)
+            merged.back().second = std::max(merged.back().second, span.second);
+        else
+            merged.push_back(span);
+    }
+    // From the last to the first: the earlier spans keep their places.
+    for (auto span = merged.rbegin(); span != merged.rend(); ++span)
+        out.replace(span->first, span->second - span->first, kHidden);
+    for (const Span& span : PasswordSpans(url)) {
+        const std::string secret = url.substr(span.first, span.second - span.first);
+        ReplaceAll(&out, secret, kHidden);
+        ReplaceAll(&out, PercentDecoded(secret), kHidden);
+    }
+    return out;
+}
 
 std::string JsonString(const std::string& raw) {
     const std::string text = ValidUtf8(raw);
@@ -86,7 +198,7 @@ bool ServerLink::CheckUrl(const std::string& url, std::string* error) {
     char* message = nullptr;
     PQconninfoOption* options = PQconninfoParse(url.c_str(), &message);
     if (options == nullptr) {
-        *error = message != nullptr ? Trimmed(message) : "out of memory";
+        *error = message != nullptr ? HidePasswords(Trimmed(message), url) : "out of memory";
         PQfreemem(message);
         return false;
     }
@@ -108,7 +220,7 @@ bool ServerLink::CheckUrl(const std::string& url, std::string* error) {
     }
     PQconninfoFree(options);
     if (badPort.empty()) return true;
-    *error = "invalid port \"" + badPort + "\"";
+    *error = HidePasswords("invalid port \"" + badPort + "\"", url);
     return false;
 }
 
@@ -141,10 +253,14 @@ bool ServerLink::WaitSocket(bool forWriting, Clock::time_point deadline,
     }
 }
 
-bool ServerLink::Connect(const std::string& url, Clock::time_point deadline,
-                         const std::atomic<bool>& stop, std::string* error) {
+bool ServerLink::Open(const std::string& url, Clock::time_point deadline,
+                      const std::atomic<bool>& stop, std::string* error) {
     Close();
     conn_ = PQconnectStart(url.c_str());
+    // The server's notices and warnings, from the first (a role's setting it
+    // cannot apply) to "relation ... already exists, skipping", are no news
+    // to the operator: they go to the trace.
+    if (conn_ != nullptr) PQsetNoticeProcessor(conn_, &TraceNotice, nullptr);
     if (conn_ == nullptr || PQstatus(conn_) == CONNECTION_BAD) {
         *error = conn_ != nullptr ? Trimmed(PQerrorMessage(conn_)) : "out of memory";
         Close();
@@ -159,10 +275,6 @@ bool ServerLink::Connect(const std::string& url, Clock::time_point deadline,
         }
         state = PQconnectPoll(conn_);
     }
-    // The server's notices ("relation ... already exists, skipping") are no
-    // news to the operator.
-    PQsetNoticeProcessor(
-        conn_, [](void*, const char*) {}, nullptr);
     if (PQsetnonblocking(conn_, 1) != 0 ||
         !Exec(kServerSchema, 0, nullptr, deadline, stop, error)) {
         if (error->empty()) *error = Trimmed(PQerrorMessage(conn_));
@@ -172,9 +284,17 @@ bool ServerLink::Connect(const std::string& url, Clock::time_point deadline,
     return true;
 }
 
+bool ServerLink::Connect(const std::string& url, Clock::time_point deadline,
+                         const std::atomic<bool>& stop, std::string* error) {
+    if (Open(url, deadline, stop, error)) return true;
+    *error = HidePasswords(*error, url);
+    return false;
+}
+
 bool ServerLink::Exec(const char* sql, int count, const char* const* values,
                       Clock::time_point deadline, const std::atomic<bool>& stop,
                       std::string* error) {
+    refused_ = false;
     if (PQsendQueryParams(conn_, sql, count, nullptr, values, nullptr, nullptr, 0) != 1) {
         *error = Trimmed(PQerrorMessage(conn_));
         return false;
@@ -200,11 +320,15 @@ bool ServerLink::Exec(const char* sql, int count, const char* const* values,
         if (result == nullptr) break;
         const ExecStatusType status = PQresultStatus(result);
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-            *error = Trimmed(PQresultErrorMessage(result));
+            // The first line only: its detail may quote a whole row.
+            const char* primary = PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY);
+            *error = Trimmed(primary != nullptr ? primary : PQresultErrorMessage(result));
             ok = false;
         }
         PQclear(result);
     }
+    // An error that leaves the connection sound is the server's answer.
+    refused_ = !ok && PQstatus(conn_) == CONNECTION_OK;
     return ok;
 }
 
@@ -229,6 +353,7 @@ std::vector<std::string> RecordFieldTexts(const ChannelRecord& r) {
 bool ServerLink::Upsert(const ChannelRecord& r, Clock::time_point deadline,
                         const std::atomic<bool>& stop, std::string* error) {
     if (conn_ == nullptr) {
+        refused_ = false;
         *error = "not connected";
         return false;
     }

@@ -82,7 +82,7 @@ public:
         exited_ = true;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    void Interrupt() { kill(pid_, SIGINT); }
+    void Interrupt(int signal = SIGINT) { kill(pid_, signal); }
     void Kill() {
         if (pid_ <= 0 || exited_) return;
         kill(pid_, SIGKILL);

@@ -89,16 +89,76 @@ TEST(CliRecordsTest, AKilledRunLeavesInterruptedRecordsThatTheRecordsCommandShow
     Cli badChannel({"records", "--channel", "8"});
     EXPECT_EQ(badChannel.Wait(), 2);
     EXPECT_EQ(badChannel.output(), "kelvane-cli records: bad value '8' for --channel (0..7)\n");
+    for (const char* bad : {"2026-13-45", "2026-12-08T99:99"}) {
+        Cli badDate({"records", "--dir", dir.path(), "--since", bad});
+        EXPECT_EQ(badDate.Wait(), 2) << badDate.output();
+    }
     TempDir empty;
-    Cli nothing({"records", "--dir", empty.path()});
-    EXPECT_EQ(nothing.Wait(), 1);
-    EXPECT_EQ(nothing.output().rfind(
-                  "kelvane-cli records: cannot read " + empty.path() + "/Kelvane_records.db", 0),
+    Cli nothing({"records", "--dir", empty.path(), "--format", "json"});
+    EXPECT_EQ(nothing.Wait(), 0);
+    EXPECT_EQ(nothing.output(), "kelvane-cli records: no records yet (no " +
+                                    empty.File("Kelvane_records.db") + ")\n");
+    Cli noFolder({"records", "--dir", empty.File("gone")});
+    EXPECT_EQ(noFolder.Wait(), 1);
+    EXPECT_EQ(noFolder.output().rfind(
+                  "kelvane-cli records: cannot read " + empty.File("gone/Kelvane_records.db"), 0),
               0u)
-        << nothing.output();
+        << noFolder.output();
 }
 
 }  // namespace
+
+TEST(CliRecordsTest, AHangUpStopsTheDownloadAndFinishesItsRecord) {
+    TempDir dir;
+    sim::SimOptions options;
+    options.channels = 1;
+    options.dir = dir.path();
+    options.baud = 115200;  // 2 MB take minutes
+    sim::Simulator handsets(options);
+    std::string error;
+    ASSERT_TRUE(handsets.Start(&error)) << error;
+    const std::string big = dir.File("big.bin");
+    ASSERT_EQ(Cli({"make-image", big, "--size", "2M", "--address", "20000"}).Wait(), 0);
+    Cli run({"download", "--port", "1", "--image", "Modem=" + big, "--dir", dir.path(), "--baud",
+             "115200", "--delay", "0"});
+    ASSERT_TRUE(testing_support::WaitFor([&] { return handsets.Stats(0).writes > 0; },
+                                         std::chrono::seconds(60)));
+    run.Interrupt(SIGHUP);
+    EXPECT_EQ(run.Wait(), 1) << run.output();
+    EXPECT_NE(run.output().find("interrupted: every channel stopped"), std::string::npos);
+    Cli json({"records", "--dir", dir.path(), "--format", "json"});
+    ASSERT_EQ(json.Wait(), 0) << json.output();
+    ASSERT_EQ(json.Lines().size(), 1u) << json.output();
+    EXPECT_NE(json.Lines()[0].find("\"images\":[{\"slot\":\"Modem\""), std::string::npos);
+    EXPECT_NE(json.Lines()[0].find("\"result\":\"stopped\""), std::string::npos) << json.Lines()[0];
+}
+
+TEST(CliRecordsTest, TheTableTellsWhatWaitsForTheServerAndWhy) {
+    TempDir dir;
+    {
+        records::LocalStore store;
+        std::string error;
+        ASSERT_TRUE(store.Open(dir.File("Kelvane_records.db"), true, &error)) << error;
+        for (const char* id : {"a", "b"}) {
+            records::ChannelRecord r;
+            r.id = id;
+            r.channelStart = "2026-12-08T09:00:00.000Z";
+            ASSERT_TRUE(store.Insert(r, true, &error)) << error;
+        }
+        records::PendingChange change;
+        ASSERT_TRUE(store.OldestPending(&change, &error)) << error;
+        ASSERT_TRUE(
+            store.Refused(change, "violates check constraint \"known\"", 60000, 60000, &error))
+            << error;
+    }
+    Cli table({"records", "--dir", dir.path()});
+    ASSERT_EQ(table.Wait(), 0) << table.output();
+    ASSERT_EQ(table.Lines().size(), 5u) << table.output();
+    EXPECT_EQ(table.Lines()[3], "2 records wait for the line's server");
+    EXPECT_EQ(table.Lines()[4].rfind("  1 refused by it (tried once, next try 20", 0), 0u);
+    EXPECT_NE(table.Lines()[4].find("): violates check constraint \"known\""), std::string::npos)
+        << table.Lines()[4];
+}
 
 TEST(CliRecordsTest, AServerThatDoesNotAnswerIsToldAndTheDownloadGoesOn) {
     TempDir dir;

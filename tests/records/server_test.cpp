@@ -3,6 +3,7 @@
 // the station and arrive once, and only once, after it is back.
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <set>
 
 #include "engine/observer.h"
@@ -10,6 +11,7 @@
 #include "link/serial.h"
 #include "platform/notify.h"
 #include "records/recorder.h"
+#include "records/server_link.h"
 #include "tests/records/pg_cluster.h"
 #include "tests/records/records_test_util.h"
 
@@ -162,6 +164,109 @@ TEST_F(RecordsServerTest, AServerThatAnswersNothingHoldsNoFlashAndLosesNoRecord)
                         r.id + "'"),
                   "completed " + std::to_string(r.revision));
     }
+}
+
+TEST(ServerNoticeTest, TheServersNoticesGoToTheTraceNeverToTheOutput) {
+    PgCluster server;
+    std::string error;
+    ASSERT_TRUE(server.Create(&error)) << error;
+    const std::atomic<bool> stop{false};
+    const auto deadline = [] { return records::Clock::now() + std::chrono::seconds(20); };
+    records::ServerLink link;
+    ASSERT_TRUE(link.Connect(server.url(), deadline(), stop, &error)) << error;  // the table
+    // The line's own trigger that tells of every record it sees, and a
+    // setting of the role the server cannot apply: a warning at every
+    // connection, before any query.
+    ASSERT_EQ(server.Value("CREATE FUNCTION audit() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                           "RAISE NOTICE 'audit %', NEW.id; RETURN NEW; END $$;"
+                           "CREATE TRIGGER audit BEFORE INSERT ON kelvane_records FOR EACH ROW "
+                           "EXECUTE FUNCTION audit();"
+                           "ALTER ROLE kelvane SET default_text_search_config = 'pg_catalog.none';"
+                           "SELECT 'done'",
+                           &error),
+              "done")
+        << error;
+    testing_support::TraceCapture traces;
+    testing::internal::CaptureStderr();
+    records::ChannelRecord r;
+    r.id = "r1";
+    r.sessionStart = r.channelStart = "2026-12-08T09:00:00.000Z";
+    const bool sent = link.Connect(server.url(), deadline(), stop, &error) &&
+                      link.Upsert(r, deadline(), stop, &error);
+    const std::string output = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(sent) << error;
+    EXPECT_EQ(output, "");
+    EXPECT_TRUE(
+        traces.Contains("records server: WARNING:  invalid value for parameter "
+                        "\"default_text_search_config\""));
+    EXPECT_TRUE(traces.Contains("records server: NOTICE:  audit r1\n"));
+}
+
+TEST(ServerRefusalTest, ARefusedRecordHoldsNoOtherBackAndIsToldOnce) {
+    PgCluster server;
+    std::string error;
+    ASSERT_TRUE(server.Create(&error)) << error;
+    {
+        records::ServerLink link;  // the table, and a rule of the line's own
+        const std::atomic<bool> stop{false};
+        ASSERT_TRUE(link.Connect(server.url(), records::Clock::now() + std::chrono::seconds(20),
+                                 stop, &error))
+            << error;
+    }
+    ASSERT_EQ(server.Value("ALTER TABLE kelvane_records ADD CONSTRAINT known CHECK (station <> "
+                           "'unknown'); SELECT 'done'",
+                           &error),
+              "done")
+        << error;
+    TempDir dir;
+    const std::string database = dir.File("Kelvane_records.db");
+    records::LocalStore store;
+    ASSERT_TRUE(store.Open(database, true, &error)) << error;
+    for (const char* id : {"refused", "a", "b"}) {  // the refused one first
+        records::ChannelRecord r;
+        r.id = id;
+        r.station = r.id == "refused" ? "unknown" : "bench-1";
+        r.sessionStart = r.channelStart = records::UtcNow();
+        ASSERT_TRUE(store.Insert(r, true, &error)) << error;
+    }
+    std::mutex mutex;
+    std::vector<std::string> told;
+    records::Forwarder forwarder(database, server.url(), [&](const std::string& text) {
+        std::lock_guard<std::mutex> lock(mutex);
+        told.push_back(text);
+    });
+    ASSERT_TRUE(forwarder.Start(10000, &error)) << error;
+    auto count = [&](const std::string& where) {
+        return server.Value("SELECT count(*) FROM kelvane_records WHERE " + where, &error);
+    };
+    EXPECT_TRUE(
+        WaitFor([&] { return count("id IN ('a', 'b')") == "2"; }, std::chrono::seconds(30)));
+    // Tried again, after a pause, and told once.
+    records::WaitingSummary waiting;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return store.Waiting(&waiting, &error) && waiting.refusals.size() == 1 &&
+                   waiting.refusals[0].attempts >= 2;
+        },
+        std::chrono::seconds(30)));
+    EXPECT_EQ(waiting.records, 1);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(told, std::vector<std::string>{
+                            "records: the records server refuses record refused (new row for "
+                            "relation \"kelvane_records\" violates check constraint \"known\"): "
+                            "it is kept on this station and sent again later (kelvane-cli records "
+                            "shows what waits)"});
+    }
+    // The line mends its rule: the record arrives and waits no more.
+    ASSERT_EQ(
+        server.Value("ALTER TABLE kelvane_records DROP CONSTRAINT known; SELECT 'done'", &error),
+        "done")
+        << error;
+    EXPECT_TRUE(WaitFor([&] { return count("id = 'refused'") == "1"; }, std::chrono::seconds(30)));
+    EXPECT_TRUE(WaitFor([&] { return store.Waiting(&waiting, &error) && waiting.records == 0; }));
+    EXPECT_TRUE(waiting.refusals.empty());
+    forwarder.Stop(0);
 }
 
 }  // namespace

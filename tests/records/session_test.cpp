@@ -3,10 +3,17 @@
 // that no records problem (a bad server URL, a corrupt or read-only
 // database) ever stops a flash.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <functional>
 #include <mutex>
 
 #include "engine/observer.h"
@@ -288,6 +295,129 @@ TEST_F(RecorderSessionTest, AReadOnlyDatabaseIsToldAndTheFlashGoesOn) {
     const auto kept = ReadAll(database_);
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(kept[0].id, "kept");
+}
+
+// Passes every call on to the recorder and keeps the longest a call took;
+// another program takes the database's lock once the channel's first image
+// is done and lets it go when the channel ends.
+class LockingObserver : public engine::SessionObserver {
+public:
+    LockingObserver(records::Recorder& recorder, const std::string& database)
+        : recorder_(recorder) {
+        sqlite3_open(database.c_str(), &other_);
+    }
+    ~LockingObserver() override { sqlite3_close(other_); }
+    void SessionStarted(const int ports[kChannelCount]) override {
+        Timed([&] { recorder_.SessionStarted(ports); });
+    }
+    void ChannelStarted(int channel) override {
+        Timed([&] { recorder_.ChannelStarted(channel); });
+    }
+    void ImageFinished(int channel, const engine::ImageOutcome& image) override {
+        Timed([&] { recorder_.ImageFinished(channel, image); });
+        if (++images_ == 1) locked = Exec("BEGIN IMMEDIATE");
+    }
+    void ChannelFinished(int channel, engine::ChannelResult result, const char* text) override {
+        released = Exec("ROLLBACK");
+        Timed([&] { recorder_.ChannelFinished(channel, result, text); });
+    }
+    void SessionFinished() override {
+        Timed([&] { recorder_.SessionFinished(); });
+    }
+    bool locked = false, released = false;
+    std::chrono::steady_clock::duration longest{};
+
+private:
+    bool Exec(const char* sql) { return sqlite3_exec(other_, sql, nullptr, nullptr, nullptr) == 0; }
+    void Timed(const std::function<void()>& call) {
+        const auto start = std::chrono::steady_clock::now();
+        call();
+        longest = std::max(longest, std::chrono::steady_clock::now() - start);
+    }
+    records::Recorder& recorder_;
+    sqlite3* other_ = nullptr;
+    int images_ = 0;
+};
+
+TEST_F(RecorderSessionTest, ADatabaseLockedMidSessionNeitherSlowsTheFlashNorLosesAnImage) {
+    std::string error;
+    auto handsets = StartHandsets(dir_.path(), 1, {}, &error);
+    ASSERT_NE(handsets, nullptr) << error;
+    for (int slot = 8; slot <= 10; ++slot) {  // Modem, Rsrc1, Rsrc2
+        const std::string path = dir_.File("image" + std::to_string(slot));
+        ASSERT_EQ(VARKO_SetImage(slot, WriteFile(path, Pattern(0x3000, slot)).c_str(), "20000"),
+                  slot);
+    }
+    {
+        records::Recorder recorder(Options());
+        LockingObserver observer(recorder, database_);
+        engine::SetSessionObserver(&observer);
+        StoppingReceiver receiver;
+        RunSession(&receiver, 1);
+        engine::SetSessionObserver(nullptr);
+        ASSERT_TRUE(observer.locked && observer.released);
+        // No call waits out the lock: far below one try of SQLite's 5 s.
+        EXPECT_LT(observer.longest, std::chrono::seconds(2));
+    }
+    const auto found = ReadAll(database_);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].result, "completed");
+    ASSERT_EQ(found[0].images.size(), 3u);
+    EXPECT_EQ(found[0].images[2].slot, "Rsrc2");
+    EXPECT_EQ(messages_.All(), "");
+}
+
+// The records command reads a database where the folder takes no new file
+// (a read-only disk) or the disk is full (no file may grow), and says what
+// the system said when it cannot read at all.
+TEST(RecordsReaderTest, ReadsFromAReadOnlyOrFullDiskAndSaysWhyNot) {
+    TempDir dir;
+    const std::string database = dir.File("Kelvane_records.db");
+    {
+        records::LocalStore store;
+        std::string error;
+        ASSERT_TRUE(store.Open(database, true, &error)) << error;
+        records::ChannelRecord r;
+        r.id = "kept";
+        ASSERT_TRUE(store.Insert(r, false, &error)) << error;
+    }
+    // The folder belongs to the user the child becomes, the file does not.
+    unsigned uid = ::geteuid(), gid = ::getegid();
+    ASSERT_TRUE(uid != 0 || NobodyIds(&uid, &gid));
+    ASSERT_EQ(::chown(dir.path().c_str(), uid, gid), 0);
+    struct Case {
+        const char* what;
+        mode_t folderMode, fileMode;
+        bool full;           // no file may grow
+        const char* reason;  // "" when the record is read
+    } const cases[] = {
+        {"read-only folder", 0555, 0644, false, ""},
+        {"full disk", 0755, 0644, true, ""},
+        {"unreadable file", 0755, 0200, false,
+         ": unable to open database file (Permission denied)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(::chmod(dir.path().c_str(), c.folderMode), 0);
+        ASSERT_EQ(::chmod(database.c_str(), c.fileMode), 0);
+        std::string error;
+        const int status = RunAsUnprivileged(
+            [&] {
+                if (c.full) {
+                    const struct rlimit none {};  // every write past a file's end fails
+                    ::signal(SIGXFSZ, SIG_IGN);
+                    if (::setrlimit(RLIMIT_FSIZE, &none) != 0) return 9;
+                }
+                records::LocalStore store;
+                std::vector<records::ChannelRecord> found;
+                std::string reason;
+                if (store.Open(database, false, &reason) && store.Query({}, &found, &reason))
+                    return found.size() == 1 && found[0].id == "kept" ? 0 : 1;
+                return reason == database + c.reason ? 2 : 3;
+            },
+            &error);
+        EXPECT_EQ(status, c.reason[0] == '\0' ? 0 : 2) << error;
+    }
 }
 
 }  // namespace

@@ -24,9 +24,9 @@ namespace {
 
 using testing_support::TempDir;
 
-// Runs the window in folder with its automation options; its exit status,
-// -1 when it did not end within two minutes.
-int RunWindow(const std::string& folder, const std::vector<std::string>& args) {
+// Starts the window in folder with its automation options; -1 when it
+// could not be started.
+pid_t StartWindow(const std::string& folder, const std::vector<std::string>& args) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
@@ -40,7 +40,13 @@ int RunWindow(const std::string& folder, const std::vector<std::string>& args) {
     const int spawned =
         posix_spawn(&pid, KELVANE_WINDOW_PATH, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
+    return spawned == 0 ? pid : -1;
+}
+
+// The window's exit status, -1 when it did not end within two minutes or
+// ended by a signal.
+int WaitWindow(pid_t pid) {
+    if (pid < 0) return -1;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
     int status = 0;
     while (waitpid(pid, &status, WNOHANG) == 0) {
@@ -54,16 +60,14 @@ int RunWindow(const std::string& folder, const std::vector<std::string>& args) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(WindowRecordsTest, ADownloadInTheWindowIsRecorded) {
-    TempDir start;
-    sim::SimOptions options;
-    options.channels = 1;
-    options.dir = start.path();
-    sim::Simulator handsets(options);
-    std::string error;
-    ASSERT_TRUE(handsets.Start(&error)) << error;
+int RunWindow(const std::string& folder, const std::vector<std::string>& args) {
+    return WaitWindow(StartWindow(folder, args));
+}
 
-    std::vector<char> image(20000, 0x5a);
+// A station in start: a modem image of size bytes in an image set, the
+// window's settings for channel 0 on COM1 at baud; the image's path.
+std::string WriteStation(const TempDir& start, size_t size, int baud, std::string* set) {
+    std::vector<char> image(size, 0x5a);
     ImageTrailer trailer{};
     trailer.magic = kTrailerMagic;
     trailer.address = 0x20000;
@@ -73,12 +77,34 @@ TEST(WindowRecordsTest, ADownloadInTheWindowIsRecorded) {
     image.insert(image.end(), raw, raw + sizeof trailer);
     const std::string modem = start.File("modem.bin");
     std::ofstream(modem, std::ios::binary).write(image.data(), static_cast<long>(image.size()));
-    const std::string set = start.File("station.vrk");
-    std::ofstream(set) << "[VARKO]\nMTY=0\nCODECHECK=1\nCODEKIND=MODEM\nCODEFILE=" << modem
-                       << "\nCODEADDRESS=20000\n";
+    *set = start.File("station.vrk");
+    std::ofstream(*set) << "[VARKO]\nMTY=0\nCODECHECK=1\nCODEKIND=MODEM\nCODEFILE=" << modem
+                        << "\nCODEADDRESS=20000\n";
     std::ofstream(start.File("Kelvane_3.ini"))
-        << "[VARKO]\nAUTODETECT=0\nCH0_PORT=1\nDELAY=0\nBAUDRATE=1382400\nVARKOFILE=" << set
+        << "[VARKO]\nAUTODETECT=0\nCH0_PORT=1\nDELAY=0\nBAUDRATE=" << baud << "\nVARKOFILE=" << *set
         << "\n\n[RECORDS]\nSTATION=window-station\n";
+    return modem;
+}
+
+std::vector<records::ChannelRecord> Records(const std::string& database) {
+    records::LocalStore store;
+    std::vector<records::ChannelRecord> found;
+    std::string error;
+    if (!store.Open(database, false, &error) || !store.Query({}, &found, &error)) found.clear();
+    return found;
+}
+
+TEST(WindowRecordsTest, ADownloadInTheWindowIsRecorded) {
+    TempDir start;
+    sim::SimOptions options;
+    options.channels = 1;
+    options.dir = start.path();
+    sim::Simulator handsets(options);
+    std::string error;
+    ASSERT_TRUE(handsets.Start(&error)) << error;
+    std::string set;
+    const std::string modem = WriteStation(start, 20000, 1382400, &set);
+    const size_t imageSize = 20000 + sizeof(ImageTrailer);
 
     // The 20 KB are on the handset long before the window closes.
     ASSERT_EQ(RunWindow(start.path(), {"--screenshot", start.File("shot.png"), "--download",
@@ -100,7 +126,35 @@ TEST(WindowRecordsTest, ADownloadInTheWindowIsRecorded) {
     ASSERT_EQ(r.images.size(), 1u);
     EXPECT_EQ(r.images[0].slot, "Modem");
     EXPECT_EQ(r.images[0].path, modem);
-    EXPECT_EQ(r.images[0].size, static_cast<int64_t>(image.size()));
+    EXPECT_EQ(r.images[0].size, static_cast<int64_t>(imageSize));
+}
+
+TEST(WindowRecordsTest, ATermOrHangUpStopsTheDownloadAndFinishesItsRecord) {
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        TempDir start;
+        sim::SimOptions options;
+        options.channels = 1;
+        options.dir = start.path();
+        options.baud = 115200;  // 2 MB take minutes
+        sim::Simulator handsets(options);
+        std::string error;
+        ASSERT_TRUE(handsets.Start(&error)) << error;
+        std::string set;
+        WriteStation(start, 2 << 20, 115200, &set);
+        const pid_t window = StartWindow(start.path(), {"--download"});
+        ASSERT_GT(window, 0);
+        const bool writing = testing_support::WaitFor([&] { return handsets.Stats(0).writes > 0; },
+                                                      std::chrono::seconds(60));
+        kill(window, signal);
+        ASSERT_TRUE(writing);
+        EXPECT_EQ(WaitWindow(window), 1);
+        const auto found = Records(start.File("Kelvane_records.db"));
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].result, "stopped");
+        ASSERT_EQ(found[0].images.size(), 1u);  // the image partly written
+        EXPECT_EQ(found[0].images[0].slot, "Modem");
+    }
 }
 
 }  // namespace

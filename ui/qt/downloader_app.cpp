@@ -5,7 +5,11 @@
 #include <string>
 #include <vector>
 
+#include <QDialog>
+#include <QTimer>
+
 #include "config/settings.h"
+#include "platform/console_signals.h"
 #include "platform/notify.h"
 #include "records/recorder.h"
 #include "ui/qt/automation.h"
@@ -35,6 +39,33 @@ private:
     std::vector<std::string> m_notes;
 };
 
+// Ctrl-C, SIGTERM and SIGHUP close the window as the operator's close does:
+// every channel is stopped and its record finished before the window goes.
+// Any other dialog open then (a message box) is closed first, as it would
+// hold the close. The handler only raises a flag: it is looked at here.
+class StopSignalWatcher {
+public:
+    StopSignalWatcher() {
+        platform::ClearStopRequest();
+        platform::InstallConsoleSignals();
+        QObject::connect(&m_timer, &QTimer::timeout, [] { CloseDialogs(); });
+        m_timer.start(kLookMs);
+    }
+
+private:
+    static constexpr int kLookMs = 100;
+
+    static void CloseDialogs() {
+        if (!platform::StopRequested()) return;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QDialog*>(widget);
+            if (dialog != nullptr && dialog->isVisible()) dialog->reject();
+        }
+    }
+
+    QTimer m_timer;
+};
+
 records::RecorderOptions WindowRecorderOptions(RecordNotes& notes) {
     // The dialog takes the same start folder when it initialises.
     SetStartDirectoryFromProcess();
@@ -55,12 +86,17 @@ int DownloaderApp::Run() {
         std::fprintf(stderr, "kelvane: %s\n", error.c_str());
         return 2;
     }
+    StopSignalWatcher stopSignals;
     RecordNotes notes;
     records::ScopedRecorder recorder(WindowRecorderOptions(notes));
-    if (automation.Active()) return RunAutomated(automation);
+    // A stop asked by a signal ends the program with 1, as in kelvane-cli.
+    if (automation.Active()) {
+        const int status = RunAutomated(automation);
+        return platform::StopRequested() ? 1 : status;
+    }
     DownloaderDialog dialog;
     for (const std::string& note : notes.TakeStartNotes())
         platform::ShowMessage(note.c_str());
     dialog.exec();
-    return 0;
+    return platform::StopRequested() ? 1 : 0;
 }
