@@ -305,6 +305,8 @@ public:
     LockingObserver(records::Recorder& recorder, const std::string& database)
         : recorder_(recorder) {
         sqlite3_open(database.c_str(), &other_);
+        // The recorder's writer may be inside a short write of its own.
+        sqlite3_busy_timeout(other_, 5000);
     }
     ~LockingObserver() override { sqlite3_close(other_); }
     void SessionStarted(const int ports[kChannelCount]) override {
