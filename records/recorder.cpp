@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "config/settings.h"
-#include "engine/crc32.h"
 #include "engine/image.h"
 #include "engine/session.h"
 #include "platform/device_identity.h"
@@ -176,29 +175,6 @@ void Recorder::StopWriter() {
          kInterrupted + "\"");
 }
 
-const Recorder::FileFacts& Recorder::Facts(const std::string& path) {
-    static const FileFacts kUnknown;
-    const auto found = files_.find(path);
-    return found != files_.end() ? found->second : kUnknown;
-}
-
-// Size and CRC-32 of a file, read once per session and kept while the file
-// is unchanged (a repeated session does not read its images again).
-void Recorder::LearnFile(const std::string& path) {
-    FileFacts& facts = files_[path];
-    platform::FileVersion version;
-    if (!platform::RegularFileVersion(path, &version)) {
-        facts = FileFacts{};
-        return;
-    }
-    // A file replaced (a new identity) or written (new times) is read again.
-    if (facts.size >= 0 && facts.version == version) return;
-    uint32_t crc = 0;
-    facts.size = static_cast<int64_t>(version.size);
-    facts.version = version;
-    facts.crc32 = VARKO_FileCrc32(path.c_str(), &crc) ? Hex(crc) : "";
-}
-
 void Recorder::SessionStarted(const int comPorts[kChannelCount]) {
     sessionStart_ = UtcNow();
     imageSet_ = options_.imageSetFile ? options_.imageSetFile() : "";
@@ -213,9 +189,6 @@ void Recorder::SessionStarted(const int comPorts[kChannelCount]) {
         const platform::DeviceIdentity identity = platform::LookUpDeviceIdentity(r.device);
         r.usbLocation = identity.usbLocation;
         r.usbSerial = identity.usbSerial;
-        for (const ImageEntry& e : g_imageTable[ch]) {
-            if (e.path[0] != '\0') LearnFile(e.path);
-        }
     }
 }
 
@@ -237,9 +210,10 @@ void Recorder::ChannelStarted(int channel) {
 
 void Recorder::ImageFinished(int channel, const engine::ImageOutcome& image) {
     ChannelState& state = channels_[channel];
-    const FileFacts& facts = Facts(image.path);
-    ImageRecord record{g_imageNames[image.slot], image.path,      facts.size, facts.crc32,
-                       Hex(image.address),       image.resultLine};
+    // Size and CRC-32 of the bytes the session read once and sent.
+    const bool read = image.fileSize >= 0;
+    ImageRecord record{g_imageNames[image.slot],     image.path,         image.fileSize,
+                       read ? Hex(image.crc32) : "", Hex(image.address), image.resultLine};
     state.record.images.push_back(record);
     const bool queue = forwarder_ != nullptr;
     Queue(state.record.id,

@@ -76,11 +76,6 @@ public:
     void SessionFinished() override;
 
 private:
-    struct FileFacts {
-        int64_t size = -1;
-        std::string crc32;
-        platform::FileVersion version;
-    };
     struct ChannelState {
         ChannelRecord record;
     };
@@ -97,9 +92,6 @@ private:
     bool WriteFront(const PendingWrite& write, int* failures);
     void StopWriter();
 
-    void LearnFile(const std::string& path);
-    const FileFacts& Facts(const std::string& path);
-
     RecorderOptions options_;
     LocalStore store_;  // the writer thread's once it runs
     std::unique_ptr<Forwarder> forwarder_;
@@ -114,7 +106,6 @@ private:
     bool writeFailureTold_ = false;   // the writer's
     std::string sessionStart_;
     std::string imageSet_;
-    std::map<std::string, FileFacts> files_;  // filled before the workers start
     std::array<ChannelState, kChannelCount> channels_;
 };
 
