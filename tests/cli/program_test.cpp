@@ -66,6 +66,22 @@ TEST_F(CliProgramTest, ExitStatusTellsWhetherEveryChannelCompleted) {
     EXPECT_EQ(unknown.Wait(), 2);
 }
 
+TEST_F(CliProgramTest, EveryCommandAnswersHelpWithItsOwnUsage) {
+    const std::vector<std::vector<std::string>> asked = {
+        {"download", "--help"},  {"download", "--port", "1", "-h"},
+        {"trailer", "--help"},   {"records", "--help"},
+        {"ports", "--help"},     {"set", "show", "--help"},
+        {"udev-rule", "--help"}, {"make-image", "--help"}};
+    for (const std::vector<std::string>& args : asked) {
+        CliRun help(args);
+        EXPECT_EQ(help.Wait(), 0) << args[0] << ": " << help.output();
+        EXPECT_EQ(help.output().rfind("Usage: kelvane-cli " + args[0] + " ", 0), 0u)
+            << help.output();
+        EXPECT_NE(help.output().find("\n  " + args[0]), std::string::npos) << help.output();
+        EXPECT_EQ(help.output().find("commands:"), std::string::npos) << help.output();
+    }
+}
+
 TEST_F(CliProgramTest, AClosedOutputDoesNotStopTheFlash) {
     StartHandsets(1, 0);
     const std::string image = MakeImage("m.bin", "100K");
