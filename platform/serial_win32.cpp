@@ -140,6 +140,7 @@ SerialPort::OpenResult SerialPort::Open(const char* path, uint32_t baud, int* er
     // The baud rate is not read back: some drivers report another rate than
     // the one they run at.
     if (!SetLine(file, baud) || !SetTimeouts(file)) {
+        if (error != nullptr) *error = static_cast<int>(::GetLastError());
         ::CloseHandle(file);
         return OpenResult::kSetupFailed;
     }
@@ -231,6 +232,20 @@ int SerialPort::Write(const uint8_t* buffer, int length, int timeoutMs) {
         return written > 0 ? static_cast<int>(written) : -1;
     }
     return static_cast<int>(written);
+}
+
+std::string SerialOpenErrorText(int error) {
+    if (error == ERROR_SHARING_VIOLATION) return "in use by another program";
+    char text[512] = {};
+    const DWORD length =
+        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                         static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.')) {
+        message.pop_back();
+    }
+    return message.empty() ? "system error " + std::to_string(error) : message;
 }
 
 }  // namespace platform
