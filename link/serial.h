@@ -43,9 +43,6 @@ int SERIAL_PORT_Open(int channel);
 int SERIAL_PORT_Close(int channel);
 int32_t SERIAL_PORT_Read(int channel, uint8_t* buffer, int offset, int maximum);
 int32_t SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int length);
-// Why the last open of the channel's port failed: "COM5: /dev/ttyUSB4:
-// Permission denied"; empty after an open that worked.
-std::string SERIAL_PORT_LastOpenError(int channel);
 // One turn of the read pump: whatever waits goes to the deframer.
 void SERIAL_PORT_DoReading(int channel);
 // Drops whatever the handset sent that was not read yet.
@@ -60,3 +57,7 @@ void SERIAL_PORT_EndFrame(int channel);
 // How long a stop waits for the frame being written: the largest frame at the
 // rate plus the close drain, never more than one write's time-out.
 int SERIAL_PORT_FrameWaitMs(uint32_t baudRate);
+
+// Why the last open of the channel's port failed: "COM5: /dev/ttyUSB4:
+// Permission denied"; empty after an open that worked.
+std::string SERIAL_PORT_LastOpenError(int channel);
