@@ -5,7 +5,11 @@
 // - unpaced: MB/s per channel and host CPU seconds per MiB;
 // - host CPU while 8 paced channels run, as a share of one core;
 // - the paced runs again with the station recorder writing its records
-//   (BM_FlashPacedRecorded): its line-rate ratio beside BM_FlashPaced's.
+//   (BM_FlashPacedRecorded): its line-rate ratio beside BM_FlashPaced's;
+// - the whole `kelvane-cli download` command, start to exit, 8 channels paced
+//   at 1382400 baud (BM_CliDownload): payload over wall time as a share of the
+//   line rate, process start, records and every fixed cost of a session
+//   included. KELVANE_BENCH_CLI names another kelvane-cli to time instead.
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <spawn.h>
@@ -160,10 +164,10 @@ void Flash(benchmark::State& state, uint32_t baud, bool recorded = false) {
     const int channels = static_cast<int>(state.range(0));
     const size_t mebibytes = static_cast<size_t>(state.range(1));
     static int run = 0;
-    const std::string folder = (std::filesystem::temp_directory_path() /
-                                ("kelvane-bench-" + std::to_string(getpid()) + "-" +
-                                 std::to_string(++run)))
-                                   .string();
+    const std::string folder =
+        (std::filesystem::temp_directory_path() /
+         ("kelvane-bench-" + std::to_string(getpid()) + "-" + std::to_string(++run)))
+            .string();
     std::filesystem::create_directories(folder);
     const std::string image = MakeImage(folder, mebibytes << 20);
     auto simulator = std::make_unique<SimProcess>(folder, channels, baud);
@@ -224,6 +228,72 @@ void Flash(benchmark::State& state, uint32_t baud, bool recorded = false) {
     if (baud != 0) state.counters["session_line_rate_ratio"] = bytes / wall / kLineBytesPerSecond;
 }
 
+// Runs argv to its exit; its wall time in seconds, or a negative value when
+// it could not be started or failed.
+double TimedRun(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    const auto t0 = std::chrono::steady_clock::now();
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? wall : -1;
+}
+
+void BM_CliDownload(benchmark::State& state) {
+    const int channels = static_cast<int>(state.range(0));
+    const size_t mebibytes = static_cast<size_t>(state.range(1));
+    const std::string folder =
+        (std::filesystem::temp_directory_path() / ("kelvane-cli-bench-" + std::to_string(getpid())))
+            .string();
+    std::filesystem::create_directories(folder);
+    const std::string image = MakeImage(folder, mebibytes << 20);
+    auto simulator = std::make_unique<SimProcess>(folder, channels, 1382400);
+    if (simulator->ready() != channels) {
+        state.SkipWithError("kelvane-sim did not start");
+        return;
+    }
+    std::string ports;
+    for (int ch = 0; ch < channels; ++ch)
+        ports += (ch == 0 ? "" : ",") + std::to_string(ch + 1);
+    const char* cli = std::getenv("KELVANE_BENCH_CLI");
+    const std::vector<std::string> args = {cli != nullptr ? cli : KELVANE_CLI_PATH,
+                                           "download",
+                                           "--port",
+                                           ports,
+                                           "--baud",
+                                           "1382400",
+                                           "--image",
+                                           "8=" + image + "@0",
+                                           "--dir",
+                                           folder};
+    double wall = 0;
+    for (auto _ : state) {
+        wall = TimedRun(args);
+        if (wall < 0) break;
+        state.SetIterationTime(wall);
+    }
+    simulator.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    if (wall < 0) {
+        state.SkipWithError("kelvane-cli download failed");
+        return;
+    }
+    state.counters["command_line_rate_ratio"] =
+        static_cast<double>(mebibytes << 20) / wall / kLineBytesPerSecond;
+}
+
 void BM_FlashPaced(benchmark::State& state) {
     Flash(state, 1382400);
 }
@@ -244,6 +314,13 @@ BENCHMARK(BM_FlashPacedRecorded)
     ->Args({1, 4})
     ->Args({8, 4})
     ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK(BM_CliDownload)
+    ->Args({8, 1})
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->DisplayAggregatesOnly(true)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
 BENCHMARK(BM_FlashUnpaced)

@@ -23,14 +23,14 @@ namespace {
 bool g_stopped = false;
 
 // The runner's pump: a console has no messages; it stops every channel once
-// the operator pressed Ctrl-C.
+// the operator pressed Ctrl-C, and otherwise waits for the channels to end.
 void ConsolePump(int maxWaitMs) {
     if (platform::StopRequested() && !g_stopped) {
         g_stopped = true;
         for (int ch = 0; ch < kChannelCount; ++ch)
             VARKO_StopChannel(ch);
     }
-    if (maxWaitMs > 0) platform::Sleep(static_cast<uint32_t>(maxWaitMs));
+    VARKO_WaitForChannelsEnded(maxWaitMs);
 }
 
 int Usage(const std::string& reason) {

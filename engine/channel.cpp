@@ -42,19 +42,17 @@ bool Restart(int channel) {
     return channelActive[channel].load() != 0 && SERIAL_PORT_Open(channel) == 1;
 }
 
-// How long a handset gets to answer the lone flag before its answer is dropped.
-constexpr uint32_t kInStepPauseMs = 100;
-
-// A handset whose receiver still holds part of a frame (the last session
-// ended in the middle of one, or its cable was pulled) would join the unlock
-// onto it and answer with a NAK. A lone flag ends such a frame; a receiver
-// between frames takes it as the opening flag of the unlock. Whatever the
-// handset answers to it is dropped before the unlock.
-void BringReceiverInStep(int channel) {
-    const uint8_t flag = kFrameFlag;
-    SERIAL_PORT_Write(channel, &flag, 0, 1);
-    PauseWhileActive(channel, kInStepPauseMs);
-    SERIAL_PORT_PurgeInput(channel);
+// The wake-up text, and a lone flag in the same write: a handset whose
+// receiver still holds part of a frame (the last session ended in the middle
+// of one, or its cable was pulled) would join the unlock onto it and answer
+// with a NAK. The flag ends such a frame; a receiver between frames takes it
+// as the opening flag of the unlock. The unlock then waits for the handset
+// to be in step.
+void WriteStartText(int channel) {
+    static constexpr char kText[] = "AT#UMSTART\r\n\x7E";
+    static_assert(kText[sizeof kText - 2] == static_cast<char>(kFrameFlag));
+    SERIAL_PORT_Write(channel, reinterpret_cast<const uint8_t*>(kText), 0,
+                      static_cast<int>(sizeof kText - 1));
 }
 
 int DownloadSlots(int channel) {
@@ -70,7 +68,7 @@ int DownloadSlots(int channel) {
 int Finish(int channel, int result) {
     SERIAL_PORT_Close(channel);
     engine::ObserveChannelEnd(channel, result);
-    g_nComPort[channel] = 0;
+    VARKO_ChannelEnded(channel);
     return result;
 }
 
@@ -84,11 +82,10 @@ int FileDownload(int channel) {
         VARKO_SendChannelText(channel, "ERR: Open");
         return Finish(channel, 0);
     }
-    WriteText(channel, "AT#UMSTART\r\n");
-    BringReceiverInStep(channel);
+    WriteStartText(channel);
     // A channel stopped meanwhile counts as not unlocked even when the reply
     // slipped in before the wait looked at the stop.
-    if (!FLASH_DOWNLOADER_Unlock(channel) || channelActive[channel].load() == 0) {
+    if (!FLASH_DOWNLOADER_UnlockInStep(channel) || channelActive[channel].load() == 0) {
         VARKO_SendChannelText(channel, "ERR: Unlock");
         // A stopped channel's unlock goes unanswered without any fault of the
         // handset's: no box to hold the window's close or the next session.

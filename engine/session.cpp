@@ -2,7 +2,10 @@
 
 #include <atomic>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -19,11 +22,9 @@ namespace {
 
 constexpr int kPumpWaitMs = 50;
 
-void SleepPump(int maxWaitMs) {
-    if (maxWaitMs > 0) platform::Sleep(static_cast<uint32_t>(maxWaitMs));
-}
-
-std::atomic<PumpHook> g_pumpHook{&SleepPump};
+std::atomic<PumpHook> g_pumpHook{&VARKO_WaitForChannelsEnded};
+std::mutex g_endMutex;
+std::condition_variable g_channelEnded;
 
 int SumOfComPorts() {
     int sum = 0;
@@ -34,8 +35,21 @@ int SumOfComPorts() {
 
 }  // namespace
 
+void VARKO_WaitForChannelsEnded(int maxWaitMs) {
+    if (maxWaitMs <= 0) return;
+    std::unique_lock<std::mutex> lock(g_endMutex);
+    g_channelEnded.wait_for(lock, std::chrono::milliseconds(maxWaitMs),
+                            [] { return SumOfComPorts() == 0; });
+}
+
+void VARKO_ChannelEnded(int channel) {
+    std::lock_guard<std::mutex> lock(g_endMutex);
+    g_nComPort[channel] = 0;
+    g_channelEnded.notify_all();
+}
+
 void VARKO_SetPumpHook(PumpHook hook) {
-    g_pumpHook.store(hook != nullptr ? hook : &SleepPump);
+    g_pumpHook.store(hook != nullptr ? hook : &VARKO_WaitForChannelsEnded);
 }
 
 bool VARKO_ParseAddress(const char* text, uint32_t* address) {

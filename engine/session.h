@@ -23,6 +23,12 @@ extern std::atomic<uint32_t> g_restartPauseMs;
 // processes its events, a console one that sleeps (and may stop channels).
 using PumpHook = void (*)(int maxWaitMs);
 void VARKO_SetPumpHook(PumpHook hook);
+// Waits up to maxWaitMs, ending as soon as no channel holds a port any more
+// (every worker of the session has ended). A pump without messages of its
+// own waits here, so the runner returns the moment the last channel ends.
+void VARKO_WaitForChannelsEnded(int maxWaitMs);
+// A worker tells the runner that its channel gave back its port.
+void VARKO_ChannelEnded(int channel);
 
 void VARKO_ClearImages();
 // Fills slot on every channel; the slot, or -1 when the slot is not 0..11,

@@ -31,6 +31,11 @@ int FLASH_DOWNLOADER_Unlock(int channel);
 int FLASH_DOWNLOADER_Erase(int channel, uint32_t address, uint32_t length);
 int FLASH_DOWNLOADER_Close(int channel);
 int FLASH_DOWNLOADER_Go(int channel);
+// The unlock at the start of a channel's exchange: waits, bounded by what an
+// earlier stopped session can have left on the line at the channel's speed,
+// until the handset answers in step with this one; nothing for a handset that
+// is in step already. On failure the close command goes, as for the unlock.
+int FLASH_DOWNLOADER_UnlockInStep(int channel);
 
 // Polls allowed for an erase of length bytes: one per whole 4 KiB, at least 10.
 int FLASH_DOWNLOADER_ErasePolls(uint32_t length);

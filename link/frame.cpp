@@ -81,6 +81,10 @@ void FRAME_SetReceiver(FrameReceiver receiver) {
 
 void FRAME_Reset(int channel) {
     txStageLen[channel] = 0;
+    FRAME_ResetReceiver(channel);
+}
+
+void FRAME_ResetReceiver(int channel) {
     rxState[channel] = kHunting;
     rxLength[channel] = 0;
 }

@@ -13,6 +13,9 @@ inline constexpr uint8_t kFrameEscape = 0x7D;
 inline constexpr uint8_t kFrameEscapeXor = 0x20;
 inline constexpr int kTxStageSize = 4096;
 inline constexpr int kRxFrameSize = 16400;
+// Every byte of the largest packet stuffed, with its flags: the most one frame
+// can take on the line.
+inline constexpr int kLargestFrameBytes = 2 * kRxFrameSize + 2;
 
 // The FCS table of the reflected polynomial 0x8408 (0x1021 bit-reversed).
 constexpr std::array<uint16_t, 256> MakeFcsTable() {
@@ -58,6 +61,8 @@ void FRAME_Send(int channel, const uint8_t* buffer, int from, int to);
 void FRAME_Parse(int channel, const uint8_t* buffer, int from, int to);
 // Resets a channel's staging and deframer (session start).
 void FRAME_Reset(int channel);
+// Resets the deframer alone: whatever part of a frame it held is dropped.
+void FRAME_ResetReceiver(int channel);
 
 // Where flushed bytes go: the port by default. Tests and benchmarks point it
 // at a memory sink.

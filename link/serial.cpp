@@ -33,8 +33,6 @@ void NoteOpenError(int channel, std::string text) {
 }
 
 constexpr int kCloseDrainMs = 500;
-// Every byte of the largest packet stuffed, with its flags.
-constexpr uint64_t kLargestFrameBytes = 2ull * kRxFrameSize + 2;
 
 }  // namespace
 
@@ -94,7 +92,7 @@ int SERIAL_PORT_Start(int channel, int comPort, uint32_t baudRate) {
 
 int SERIAL_PORT_FrameWaitMs(uint32_t baudRate) {
     if (baudRate == 0) return kWriteTimeoutMs;
-    const uint64_t ms = kLargestFrameBytes * 10 * 1000 / baudRate + kCloseDrainMs;
+    const uint64_t ms = kLargestFrameBytes * 10ull * 1000 / baudRate + kCloseDrainMs;
     return ms < kWriteTimeoutMs ? static_cast<int>(ms) : kWriteTimeoutMs;
 }
 
@@ -170,7 +168,7 @@ void SERIAL_PORT_PurgeInput(int channel) {
     if (handle) handle->PurgeInput();
 }
 
-void SERIAL_PORT_DoReading(int channel) {
+int32_t SERIAL_PORT_DoReading(int channel) {
     int32_t readSize = SERIAL_PORT_Read(channel, g_readBuffer[channel], 0, kSerialQueueSize);
     if (readSize > 0) {
         FRAME_Parse(channel, g_readBuffer[channel], 0, readSize);
@@ -178,6 +176,7 @@ void SERIAL_PORT_DoReading(int channel) {
         TRACE("[Ch %d] SERIAL_PORT_DoReading read_size < 0\n", channel);
         SERIAL_PORT_Close(channel);
     }
+    return readSize;
 }
 
 std::string SERIAL_PORT_LastOpenError(int channel) {

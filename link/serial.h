@@ -43,8 +43,9 @@ int SERIAL_PORT_Open(int channel);
 int SERIAL_PORT_Close(int channel);
 int32_t SERIAL_PORT_Read(int channel, uint8_t* buffer, int offset, int maximum);
 int32_t SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int length);
-// One turn of the read pump: whatever waits goes to the deframer.
-void SERIAL_PORT_DoReading(int channel);
+// One turn of the read pump: whatever waits goes to the deframer. Returns the
+// bytes read (0 when none waited, -1 when the port was found gone).
+int32_t SERIAL_PORT_DoReading(int channel);
 // Drops whatever the handset sent that was not read yet.
 void SERIAL_PORT_PurgeInput(int channel);
 

@@ -212,7 +212,7 @@ TEST_F(DownloadTest, EightChannelsGetEveryImageByteForByte) {
         EXPECT_FALSE(simulator_->Handset(k).ReadFlash(0x400000 + 0x8000, 1, &beyond));
         EXPECT_TRUE(WaitForGo(k));
         const sim::HandsetStats stats = simulator_->Stats(k);
-        EXPECT_EQ(stats.unlocks, 1u);
+        EXPECT_EQ(stats.unlocks, 2u);  // the unlock and the one that confirms it
         EXPECT_EQ(stats.erases, 3u);
         EXPECT_EQ(stats.writes, 4u + 3u + 2u);
         EXPECT_EQ(stats.closes, 1u);
@@ -317,11 +317,13 @@ TEST_F(DownloadTest, AnImageThatBecameAFifoFailsWithoutHangingTheChannel) {
     EXPECT_EQ(receiver_.ChannelTexts(0).back(), "ERR: No File");
 }
 
-TEST_F(DownloadTest, AHandsetLeftHoldingHalfAFrameUnlocksAtTheFirstTry) {
+TEST_F(DownloadTest, AHandsetLeftHoldingHalfAFrameUnlocksInTheSameSession) {
     // The handset's receiver holds part of a write frame, as a session
     // stopped mid-frame or a cable pulled mid-frame leaves it. The next
-    // session still unlocks on its first try; it is stopped in the middle of
-    // its image, and the session after it unlocks at once too.
+    // session still unlocks (its first unlock is answered after the NAK of
+    // the half frame, so it waits for the line to go quiet and unlocks
+    // again); it is stopped in the middle of its image, and the session
+    // after it unlocks at once.
     StartHandsets(1);
     const Bytes partial = {0x7E, 0x00, 0xDD, 0x00, 0x00, 0x40, 0x00, 0x00, 0x40, 1, 2, 3, 4, 5};
     platform::SerialPort cable;
@@ -345,9 +347,35 @@ TEST_F(DownloadTest, AHandsetLeftHoldingHalfAFrameUnlocksAtTheFirstTry) {
     RunSession(1);
     EXPECT_EQ(receiver_.ChannelTexts(0).back().rfind("CH0 All file Complete!", 0), 0u);
     EXPECT_TRUE(WaitForGo(0));
-    EXPECT_EQ(simulator_->Stats(0).unlocks, 2u);
+    EXPECT_EQ(simulator_->Stats(0).unlocks, 1u + 2u + 2u);
     EXPECT_EQ(Flash(0, 0x100000, small.size()), small);
     EXPECT_TRUE(prompt_.Texts().size() == 1u && prompt_.Texts()[0] == "Download Completed!!");
+}
+
+TEST_F(DownloadTest, ASessionRightAfterAStoppedOneUnlocksAtEverySpeed) {
+    // The stopped session leaves its last frames on their way to the
+    // handset, which answers each of them before it reads the next
+    // session's unlock. The next session waits for them, at any speed.
+    for (const uint32_t baud : {115200u, 460800u, 1382400u}) {
+        SCOPED_TRACE(baud);
+        simulator_.reset();
+        StartHandsets(1, {}, baud);
+        VARKO_ClearImages();
+        ASSERT_EQ(VARKO_SetImage(8, Image("big.bin", Pattern(8 * 0x4000, 18)).c_str(), "0"), 8);
+        receiver_.stopChannelAfterProgress = 0;
+        RunSession(1, 1, static_cast<int>(baud));
+        ASSERT_EQ(receiver_.ChannelTexts(0).back().rfind("CH0 ERR: [", 0), 0u);
+
+        const Bytes small = Pattern(0x100, 19);
+        VARKO_ClearImages();
+        ASSERT_EQ(VARKO_SetImage(8, Image("small.bin", small).c_str(), "200000"), 8);
+        RunSession(1, 1, static_cast<int>(baud));
+        EXPECT_EQ(receiver_.ChannelTexts(0).back().rfind("CH0 All file Complete!", 0), 0u);
+        EXPECT_TRUE(WaitForGo(0));
+        EXPECT_EQ(Flash(0, 0x200000, small.size()), small);
+    }
+    for (const auto& text : prompt_.Texts())
+        EXPECT_EQ(text, "Download Completed!!");
 }
 
 TEST_F(DownloadTest, AChannelStoppedBeforeItsUnlockAsksForNoReboot) {

@@ -2,6 +2,7 @@
 // real pseudo-terminal pair.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -160,3 +161,61 @@ TEST_F(WindowTest, OddRepliesFromTheWire) {
 }
 
 }  // namespace
+
+TEST(UnlockInStepTest, TheUnlockIsTakenOnlyOnceTheHandsetAnswersInStep) {
+    // What the handset answers to each packet of the session start, by the
+    // packet's index; the answers of an earlier, stopped session come first.
+    using Script = std::function<Bytes(const HostPacket&, int)>;
+    struct Case {
+        const char* name;
+        Script script;
+        int result;
+        size_t unlocks;  // unlock packets the host sent
+    };
+    const auto join = [](std::initializer_list<Bytes> frames) {
+        Bytes out;
+        for (const Bytes& f : frames)
+            out.insert(out.end(), f.begin(), f.end());
+        return out;
+    };
+    const std::vector<Case> cases = {
+        {"in step", [](const HostPacket& p, int) { return Ack(p.seq); }, 1, 2},
+        // An earlier session's answer happens to carry the probe's number;
+        // the next ones (consecutive, then the probe's own) give it away.
+        {"old answer in the probe's slot",
+         [&](const HostPacket& p, int i) {
+             if (i == 0) return Ack(p.seq);
+             if (i == 1) return join({Ack((p.seq + 3) & 3), Ack((p.seq + 2) & 3), Ack(p.seq)});
+             return Ack(p.seq);
+         },
+         1, 4},
+        {"a half frame's NAK first",
+         [&](const HostPacket& p, int i) {
+             return i == 0 ? join({Nak(1, 1), Ack(p.seq)}) : Ack(p.seq);
+         },
+         1, 3},
+        {"mute", [](const HostPacket&, int) { return Bytes{}; }, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        Pty pty;
+        PinPort(dir.path(), kCom, pty.slavePath());
+        g_nWriteDelay = 0;
+        SetUpChannel(kCh, kCom, 1382400);
+        ASSERT_EQ(SERIAL_PORT_Open(kCh), 1);
+        ScriptedPeer peer(pty, c.script);
+        EXPECT_EQ(FLASH_DOWNLOADER_UnlockInStep(kCh), c.result);
+        SERIAL_PORT_Stop(kCh);
+        peer.Stop();
+        size_t unlocks = 0, closes = 0;
+        for (const HostPacket& p : peer.Packets()) {
+            unlocks += p.command == Bytes{0xA0};
+            closes += p.command == Bytes{0xC0};
+        }
+        EXPECT_EQ(unlocks, c.unlocks);
+        EXPECT_EQ(closes, c.result == 1 ? 0u : 1u);  // a failed unlock closes, as ever
+        if (c.result == 1) EXPECT_EQ(FN[kCh].txCount, FN[kCh].rxCount);  // next packet in step
+    }
+    g_nWriteDelay = 2;
+}
