@@ -31,13 +31,12 @@ const Command kCommands[] = {
      "      flash every port (channel 0 takes the first) with the images in slot order.\n"
      "      SLOT is 0..11 or a name: Pbl QcSblHD MIB1 MIB2 QcSbl OemSbl BootLoader UsbBoot\n"
      "      Modem Rsrc1 Rsrc2 FileSys (or FactoryFS). Without @HEXADDR the address\n"
-     "      comes from the image's trailer. --baud defaults to 1382400, --delay (ms before each "
-     "write)\n"
-     "      to 2; --restart runs the handset restart step first; --dir is the start\n"
-     "      folder holding Kelvane_3.ini and Kelvane_ports.ini (default: the current\n"
-     "      one); --repeat runs N sessions back to back (burn-in). With --set the\n"
-     "      ticked Modem, Rsrc1, Rsrc2 and FactoryFS rows of the image set go, and\n"
-     "      ports, baud rate and delay not given come from\n"
+     "      comes from the image's trailer. --baud defaults to 1382400, --delay (ms\n"
+     "      before each write) to 2; --restart runs the handset restart step first;\n"
+     "      --dir is the start folder holding Kelvane_3.ini and Kelvane_ports.ini\n"
+     "      (default: the current one); --repeat runs N sessions back to back\n"
+     "      (burn-in). With --set the ticked Modem, Rsrc1, Rsrc2 and FactoryFS rows of\n"
+     "      the image set go, and ports, baud rate and delay not given come from\n"
      "      Kelvane_3.ini (CH0_PORT..CH7_PORT, BAUDRATE, DELAY). --auto takes the\n"
      "      channels from a port search: the handset ports, in list order.\n"
      "      Exit status: 0 every channel completed, 1 any failed, 2 bad arguments.\n"},
@@ -64,9 +63,10 @@ const Command kCommands[] = {
      "      show each file's trailer (address, kind, type) and its CRC-32.\n"},
     {"make-image", &cli::RunMakeImageCommand,
      "  make-image FILE --size N[K|M] --address HEX [--kind TEXT] [--type TEXT]\n"
-     "             [--seed N] [--no-trailer]\n"
+     "             [--seed N] [--no-trailer] [--force]\n"
      "      write a test image of pseudo-random data with a trailer (type \"bin\",\n"
-     "      \"rc1\", \"rc2\", \"ffs\", \"usb\", \"mbn\", \"fota\").\n"},
+     "      \"rc1\", \"rc2\", \"ffs\", \"usb\", \"mbn\", \"fota\"). An existing file is\n"
+     "      replaced only with --force, and only a regular file.\n"},
 };
 
 void PrintUsage(FILE* out) {

@@ -10,6 +10,8 @@
 #include "cli/commands.h"
 #include "engine/image.h"
 #include "engine/session.h"
+#include "platform/file_replace.h"
+#include "platform/files.h"
 
 namespace cli {
 namespace {
@@ -22,6 +24,7 @@ struct MakeImageOptions {
     std::string type = "bin";
     unsigned seed = 1;
     bool trailer = true;
+    bool force = false;  // an existing file may be replaced
 };
 
 int Usage(const std::string& reason) {
@@ -46,6 +49,8 @@ bool Parse(const std::vector<std::string>& args, MakeImageOptions* o, std::strin
         const std::string& arg = args[i];
         if (arg == "--no-trailer") {
             o->trailer = false;
+        } else if (arg == "--force") {
+            o->force = true;
         } else if (arg.rfind("--", 0) == 0 && i + 1 < args.size()) {
             const std::string& v = args[++i];
             if (arg == "--size" && ParseSize(v, &o->size)) continue;
@@ -82,23 +87,27 @@ int RunMakeImageCommand(const std::vector<std::string>& args) {
     MakeImageOptions o;
     std::string error;
     if (!Parse(args, &o, &error)) return Usage(error);
-    std::vector<uint8_t> data(o.size);
+    // Checked before the data is made; the file is then replaced whole (a
+    // FIFO or device put there meanwhile is replaced, never written into).
+    const platform::FileKind kind = platform::KindOfFile(o.path.c_str(), nullptr);
+    if (kind == platform::FileKind::kOther)
+        return Usage(o.path + " is not a regular file: only files are written");
+    if (kind == platform::FileKind::kRegular && !o.force)
+        return Usage(o.path + " exists: give --force to overwrite it");
+    std::string data(o.size, '\0');
     std::mt19937 random(o.seed);
     for (auto& b : data)
-        b = static_cast<uint8_t>(random());
+        b = static_cast<char>(random());
     if (o.trailer) {
         ImageTrailer trailer{};
         trailer.magic = kTrailerMagic;
         VARKO_ParseAddress(o.address.c_str(), &trailer.address);
         std::memcpy(trailer.kind, o.kind.c_str(), o.kind.size());
         std::memcpy(trailer.type, o.type.c_str(), o.type.size());
-        const auto* raw = reinterpret_cast<const uint8_t*>(&trailer);
-        data.insert(data.end(), raw, raw + sizeof trailer);
+        data.append(reinterpret_cast<const char*>(&trailer), sizeof trailer);
     }
-    FILE* file = std::fopen(o.path.c_str(), "wb");
-    if (file == nullptr) return Usage("cannot write " + o.path);
-    const bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), file) == data.size();
-    if (std::fclose(file) != 0 || !ok) {
+    const std::string target = platform::FollowLinks(o.path);
+    if (target.empty() || !platform::ReplaceFileAtomically(target, data)) {
         std::fprintf(stderr, "kelvane-cli make-image: writing %s failed\n", o.path.c_str());
         return 1;
     }

@@ -1,13 +1,18 @@
 #include "engine/image.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "engine/crc32.h"
 #include "engine/session.h"
 #include "link/commands.h"
 #include "link/notify.h"
 #include "link/packet.h"
 #include "link/serial.h"
+#include "platform/file_replace.h"
 #include "platform/files.h"
 #include "platform/notify.h"
 #include "platform/tick.h"
@@ -22,59 +27,71 @@ namespace {
 
 uint8_t g_blockBuffer[kChannelCount][BLOCK_SIZE];
 
+// An image file as the session read it at its start; every channel sends
+// from this one copy. Written only while no worker runs.
+struct LoadedImage {
+    std::string path;
+    std::string bytes;  // the whole file, trailer included
+    uint32_t payloadSize = 0;
+    uint32_t crc32 = 0;
+};
+std::vector<LoadedImage> g_loaded[kImageSlotCount];
+
 // Payload size: the file size, less the trailer when the file ends in one.
-// Reads into its own buffer: the shared trailer belongs to the window thread.
-bool PayloadSize(FILE* file, uint32_t* size, uint32_t* fileSize) {
-    if (std::fseek(file, 0, SEEK_END) != 0) return false;
-    long total = std::ftell(file);
-    if (total < 0 || static_cast<unsigned long>(total) > 0xFFFFFFFFul) return false;
-    *fileSize = static_cast<uint32_t>(total);
-    *size = *fileSize;
-    if (total >= kTrailerSize && std::fseek(file, total - kTrailerSize, SEEK_SET) == 0) {
-        uint8_t probe[4];
-        if (std::fread(probe, 1, 4, file) == 4) {
-            uint32_t magic =
-                probe[0] | probe[1] << 8 | probe[2] << 16 | static_cast<uint32_t>(probe[3]) << 24;
-            if (magic == kTrailerMagic) *size -= kTrailerSize;
-        }
+uint32_t PayloadSize(const std::string& bytes) {
+    const auto size = static_cast<uint32_t>(bytes.size());
+    if (size < kTrailerSize) return size;
+    uint32_t magic = 0;
+    std::memcpy(&magic, bytes.data() + size - kTrailerSize, sizeof magic);
+    return magic == kTrailerMagic ? size - kTrailerSize : size;
+}
+
+const LoadedImage* FindLoaded(int slot, const char* path) {
+    for (const LoadedImage& image : g_loaded[slot]) {
+        if (image.path == path) return &image;
     }
-    return std::fseek(file, 0, SEEK_SET) == 0;
+    return nullptr;
 }
 
-enum class BlockLoop { kDone, kFailed, kReadFailed };
-
-// The end of the file was reached: done only when the file was read to the
-// size it had at the start (a file that shrank meanwhile was not sent whole;
-// one that grew is caught when it gives more than that size).
-// Read errors are caught before this.
-BlockLoop FileEnd(const ImageEntry& e, uint32_t fileSize) {
-    return e.bytesSent >= fileSize ? BlockLoop::kDone : BlockLoop::kReadFailed;
+void LoadImage(int slot, const char* path) {
+    if (FindLoaded(slot, path) != nullptr) return;  // the same file on another channel
+    LoadedImage image;
+    image.path = path;
+    // Empty, too large or unreadable: left out, its channels say "ERR: No File".
+    if (platform::ReadWholeFile(path, kMaxImageBytes, &image.bytes) != platform::FileRead::kRead ||
+        image.bytes.empty()) {
+        return;
+    }
+    image.payloadSize = PayloadSize(image.bytes);
+    image.crc32 =
+        VARKO_Crc32(0, reinterpret_cast<const uint8_t*>(image.bytes.data()), image.bytes.size());
+    g_loaded[slot].push_back(std::move(image));
 }
 
-// Writes every block of the file.
-BlockLoop WriteBlocks(int channel, ImageEntry& e, FILE* file, uint32_t fileSize,
-                      uint32_t blockSize) {
-    uint8_t* block = g_blockBuffer[channel];
+// Writes every block of the image; false when the channel was stopped or a
+// packet failed.
+bool WriteBlocks(int channel, ImageEntry& e, const std::string& bytes, uint32_t blockSize) {
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    const auto fileSize = static_cast<uint32_t>(bytes.size());
     uint32_t address = e.address;
-    if (channelActive[channel].load() == 0) return BlockLoop::kFailed;
-    for (int i = 0;; ++i) {
-        size_t n = std::fread(block, 1, blockSize, file);
-        if (n < blockSize && std::ferror(file) != 0) return BlockLoop::kReadFailed;
-        if (n == 0) return FileEnd(e, fileSize);
-        // A file that grew since its size was taken: what lies past that
-        // size was never erased and must not be written.
-        if (n > fileSize - e.bytesSent) return BlockLoop::kReadFailed;
-        if (n < blockSize) std::memset(block + n, 0xFF, blockSize - n);
+    for (int i = 0; e.bytesSent < fileSize; ++i) {
+        if (channelActive[channel].load() == 0) return false;
+        const uint32_t n = std::min(blockSize, fileSize - e.bytesSent);
+        const uint8_t* block = data + e.bytesSent;
+        if (n < blockSize) {  // the last block, padded with 0xFF
+            std::memcpy(g_blockBuffer[channel], block, n);
+            std::memset(g_blockBuffer[channel] + n, 0xFF, blockSize - n);
+            block = g_blockBuffer[channel];
+        }
         FLASH_DOWNLOADER_Resend(channel);
         FLASH_DOWNLOADER_WriteBlock(channel, address, static_cast<int>(blockSize), block);
-        e.bytesSent += static_cast<uint32_t>(n);
+        e.bytesSent += n;
         if (i % 16 == 0) VARKO_SendMessage(NOTIFY_PROGRESS, &e);
         SERIAL_PORT_DoReading(channel);
-        if (FN[channel].sendFailed != 0 || FN[channel].errorCount > 0) return BlockLoop::kFailed;
+        if (FN[channel].sendFailed != 0 || FN[channel].errorCount > 0) return false;
         address += kBlockStride;
-        if (n < blockSize) return FileEnd(e, fileSize);
-        if (channelActive[channel].load() == 0) return BlockLoop::kFailed;
     }
+    return true;
 }
 
 }  // namespace
@@ -108,12 +125,13 @@ ImageCheck VARKO_CheckImage(int slot, const char* path, uint32_t address) {
         case platform::FileKind::kRegular:
             break;
     }
+    if (fileSize == 0) return ImageCheck::kEmpty;
     ImageTrailer trailer;
     const bool trailed = VARKO_ProbeTrailer(path, &trailer);
     const uint64_t payload = trailed ? fileSize - kTrailerSize : fileSize;
-    return VARKO_ImageRangeEnd(slot, address, payload, fileSize) > kFlashSpaceEnd
-               ? ImageCheck::kBeyond4GiB
-               : ImageCheck::kOk;
+    const uint64_t end = VARKO_ImageRangeEnd(slot, address, payload, fileSize);
+    if (end > kFlashSpaceEnd || end - address >= kFlashSpaceEnd) return ImageCheck::kBeyond4GiB;
+    return fileSize > kMaxImageBytes ? ImageCheck::kTooLarge : ImageCheck::kOk;
 }
 
 bool VARKO_ProbeTrailer(const char* path, ImageTrailer* out) {
@@ -158,52 +176,71 @@ int VARKO_ReadTrailer(const char* path, uint32_t* address) {
     return 0;
 }
 
+void VARKO_LoadImages() {
+    VARKO_ReleaseImages();
+    for (int ch = 0; ch < kChannelCount; ++ch) {
+        if (g_nComPort[ch].load() == 0) continue;
+        for (int slot = 0; slot < kImageSlotCount; ++slot) {
+            const ImageEntry& e = g_imageTable[ch][slot];
+            if (e.path[0] != '\0') LoadImage(slot, e.path);
+        }
+    }
+}
+
+void VARKO_ReleaseImages() {
+    for (auto& slot : g_loaded)
+        slot.clear();
+}
+
+bool VARKO_LoadedImage(int slot, const char* path, uint32_t* fileSize, uint32_t* crc32) {
+    const LoadedImage* image = FindLoaded(slot, path);
+    if (image == nullptr) return false;
+    *fileSize = static_cast<uint32_t>(image->bytes.size());
+    *crc32 = image->crc32;
+    return true;
+}
+
 int VARKO_DownloadImage(int channel, int slot) {
     ImageEntry& e = g_imageTable[channel][slot];
     const uint32_t blockSize = VARKO_BlockSize(e.kind);
     e.channel = channel;
     const uint32_t start = platform::GetTickCount();
-    FILE* file = platform::OpenRegularFile(e.path);
-    uint32_t fileSize = 0;
-    if (file == nullptr || !PayloadSize(file, &e.size, &fileSize)) {
-        if (file != nullptr) std::fclose(file);
+    const LoadedImage* image = FindLoaded(slot, e.path);
+    if (image == nullptr) {
         VARKO_SendChannelText(channel, "ERR: No File");
         return 0;
     }
+    e.size = image->payloadSize;
+    const auto fileSize = static_cast<uint32_t>(image->bytes.size());
     // Checked when the image was chosen; a file that grew past the end of
-    // the flash space since then changed under the download.
-    if (VARKO_ImageRangeEnd(e.kind, e.address, e.size, fileSize) > kFlashSpaceEnd) {
-        std::fclose(file);
+    // the flash space since then changed before the session.
+    const uint64_t rangeEnd = VARKO_ImageRangeEnd(e.kind, e.address, e.size, fileSize);
+    if (rangeEnd > kFlashSpaceEnd || rangeEnd - e.address >= kFlashSpaceEnd) {
         VARKO_SendChannelText(channel, "CH%d ERR: File Read", channel);
         return 0;
     }
     e.bytesSent = 0;
     VARKO_SendChannelText(channel, "Erase Flash");
-    const uint32_t eraseLength = blockSize * ((e.size + blockSize - 1) / blockSize);
+    // Every block written is erased first, the trailer's and the last of a
+    // slot whose blocks lie 0x4000 apart included: flash cells cannot be
+    // written unless erased.
+    const auto eraseLength = static_cast<uint32_t>(rangeEnd - e.address);
     if (!FLASH_DOWNLOADER_Erase(channel, e.address, eraseLength)) {
         VARKO_SendChannelText(channel, "ERR: Erase Flash");
-        std::fclose(file);
         return 0;
     }
-    const BlockLoop loop = WriteBlocks(channel, e, file, fileSize, blockSize);
-    bool ok = loop == BlockLoop::kDone;
     // The loop does not wait for the last replies: every packet must be
     // answered (and any resend asked for sent) before the image counts.
-    if (ok) {
-        ok = FLASH_DOWNLOADER_Drain(channel, VARKO_FinalDrainPolls(g_dwBaudRate[channel])) == 1 &&
-             FN[channel].sendFailed == 0 && FN[channel].errorCount == 0;
-    }
-    std::fclose(file);
+    const bool ok =
+        WriteBlocks(channel, e, image->bytes, blockSize) &&
+        FLASH_DOWNLOADER_Drain(channel, VARKO_FinalDrainPolls(g_dwBaudRate[channel])) == 1 &&
+        FN[channel].sendFailed == 0 && FN[channel].errorCount == 0;
     const uint32_t end = platform::GetTickCount();
     VARKO_SendMessage(NOTIFY_PROGRESS, &e);
     if (ok) {
         VARKO_SendChannelText(channel, "CH%d %s %1.1fKB OK! [%3.1f sec]", channel,
                               g_imageNames[slot], e.size * 0.001, (end - start) * 0.001);
         return 1;
-    }
-    if (loop == BlockLoop::kReadFailed) {
-        VARKO_SendChannelText(channel, "CH%d ERR: File Read", channel);
-        return 0;
     }
     VARKO_SendChannelText(channel, "CH%d ERR: [%d,%d]", channel, FN[channel].sendFailed,
                           FN[channel].errorCount);

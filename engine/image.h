@@ -13,6 +13,9 @@ inline constexpr uint32_t kBlockStride = 0x4000;    // blocks lie this far apart
 inline constexpr uint32_t kTrailerMagic = 0xABCDABCD;
 inline constexpr int kTrailerSize = 1024;
 inline constexpr uint64_t kFlashSpaceEnd = 1ull << 32;  // flash addresses are 32 bits
+// A session holds each image in memory while its channels send it: no image
+// is larger (at 1382400 Bd one this size takes over an hour per handset).
+inline constexpr uint64_t kMaxImageBytes = 512ull << 20;
 
 // Display names of the image slots; entry 12 belongs to no slot.
 extern const char g_imageNames[13][32];
@@ -37,11 +40,15 @@ uint32_t VARKO_BlockSize(int slot);
 enum class ImageCheck {
     kOk,          // a regular file whose range fits (or a missing file: its download says so)
     kNotAFile,    // a folder, FIFO, device...: only regular files are images
-    kBeyond4GiB,  // address plus the block-rounded size passes the end of the 32-bit flash space
+    kBeyond4GiB,  // address plus the block-rounded size passes the end of the 32-bit flash
+                  // space, or the range is 4 GiB long (no 32-bit erase length holds it)
+    kEmpty,       // a file of 0 bytes: nothing to flash
+    kTooLarge,    // larger than kMaxImageBytes
 };
 
 // The end (exclusive) of the flash range an image takes: the erase of its
-// payload and the blocks of the whole file, trailer included.
+// payload and the blocks of the whole file, trailer included. The download
+// erases all of it.
 uint64_t VARKO_ImageRangeEnd(int slot, uint32_t address, uint64_t payloadSize, uint64_t fileSize);
 
 // Checks the file at path as the image of slot at address.
@@ -55,7 +62,19 @@ bool VARKO_ProbeTrailer(const char* path, ImageTrailer* out);
 // (0 stored when the file was read but has none, after a message box).
 int VARKO_ReadTrailer(const char* path, uint32_t* address);
 
-// Erases and writes g_imageTable[channel][slot]; 1 only when the whole file
+// Reads every image of the channels with a port once, at the start of a
+// session (before any worker runs): all channels send from these copies, so
+// each handset gets, and each record names, the bytes the files held then,
+// whatever happens to the files during the flash. A file that is missing,
+// no regular file, empty or larger than kMaxImageBytes is left out.
+void VARKO_LoadImages();
+// Frees the copies once every worker has ended.
+void VARKO_ReleaseImages();
+// The size and CRC-32 of the copy of path in slot; false when none was read.
+bool VARKO_LoadedImage(int slot, const char* path, uint32_t* fileSize, uint32_t* crc32);
+
+// Erases and writes g_imageTable[channel][slot] from the session's copy of
+// its file ("ERR: No File" when there is none); 1 only when the whole file
 // was sent and every packet acknowledged without error.
 int VARKO_DownloadImage(int channel, int slot);
 

@@ -79,7 +79,9 @@ void ObserveImage(int channel, int slot, int ok) {
     SessionObserver* observer = g_observer.load();
     if (observer == nullptr) return;
     const ImageEntry& e = g_imageTable[channel][slot];
-    const ImageOutcome outcome{slot, e.path, e.address, ok == 1, g_lastText[channel]};
+    ImageOutcome outcome{slot, e.path, e.address, ok == 1, g_lastText[channel]};
+    uint32_t fileSize = 0;
+    if (VARKO_LoadedImage(slot, e.path, &fileSize, &outcome.crc32)) outcome.fileSize = fileSize;
     observer->ImageFinished(channel, outcome);
 }
 

@@ -22,6 +22,10 @@ struct ImageOutcome {
     uint32_t address;        // flash address
     bool ok;                 // the whole file written and acknowledged
     const char* resultLine;  // the channel's line for it ("CH0 Modem 100.0KB OK! [1.2 sec]")
+    // The file as the session read it at its start and sent it: its size
+    // (-1 when it could not be read) and CRC-32.
+    int64_t fileSize = -1;
+    uint32_t crc32 = 0;
 };
 
 // Calls come from the runner's thread (session start and end) and from the

@@ -120,6 +120,7 @@ int VARKO_StartSession(platform::NotifyReceiver* window, unsigned messageId,
 
 int VARKO_RunSession(int emergencyMode) {
     g_bEmergencyMode = emergencyMode;
+    VARKO_LoadImages();
     engine::ObserveSessionStart();
     std::vector<std::thread> workers;
     workers.reserve(kChannelCount);
@@ -142,6 +143,7 @@ int VARKO_RunSession(int emergencyMode) {
     for (std::thread& worker : workers)
         worker.join();
     engine::ObserveSessionEnd();
+    VARKO_ReleaseImages();
     return 1;
 }
 

@@ -1,5 +1,6 @@
 #include "sim/flash_model.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -9,6 +10,23 @@ namespace sim {
 
 void FlashModel::Erase(uint32_t address, size_t length) {
     Place(address, nullptr, length);
+    if (length == 0) return;
+    uint64_t begin = address, end = begin + length;
+    auto it = erased_.upper_bound(begin);
+    if (it != erased_.begin() && std::prev(it)->second >= begin) --it;
+    while (it != erased_.end() && it->first <= end) {
+        begin = std::min(begin, it->first);
+        end = std::max(end, it->second);
+        it = erased_.erase(it);
+    }
+    erased_.emplace(begin, end);
+}
+
+bool FlashModel::Erased(uint32_t address, size_t length) const {
+    if (length == 0) return true;
+    auto it = erased_.upper_bound(address);
+    if (it == erased_.begin()) return false;
+    return std::prev(it)->second >= uint64_t{address} + length;
 }
 
 void FlashModel::Write(uint32_t address, const uint8_t* data, size_t length) {

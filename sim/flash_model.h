@@ -23,7 +23,12 @@ public:
     void Erase(uint32_t address, size_t length);
     // Stores data at address; later bytes replace earlier ones.
     void Write(uint32_t address, const uint8_t* data, size_t length);
+    // Forgets the contents; what was erased stays known as erased.
     void Clear() { ranges_.clear(); }
+    // True when every byte of [address, address + length) was erased at
+    // least once since the model was made: flash cells that were never
+    // erased cannot be written.
+    bool Erased(uint32_t address, size_t length) const;
 
     // The ranges in address order.
     std::vector<FlashRange> Ranges() const;
@@ -39,6 +44,8 @@ private:
     void Place(uint32_t address, const uint8_t* data, size_t length);
 
     std::map<uint32_t, std::vector<uint8_t>> ranges_;  // by start address
+    // Every range ever erased, merged: start -> end (exclusive).
+    std::map<uint64_t, uint64_t> erased_;
 };
 
 }  // namespace sim

@@ -260,6 +260,11 @@ uint8_t HandsetCore::ApplyWrite(const uint8_t* cmd, size_t length) {
         Log("write refused (" + Hex(address) + ", " + Hex(size) + "): NAK 3");
         return kErrBadLength;
     }
+    if (!flash_.Erased(address, size)) {
+        stats_.unerasedWrites += 1;
+        Log("write to unerased flash (" + Hex(address) + ", " + Hex(size) + "): NAK 5");
+        return kErrNotErased;
+    }
     flash_.Write(address, cmd + 7, size);
     LogVerbose("write " + Hex(address) + " length " + Hex(size));
     return 0;

@@ -55,6 +55,7 @@ struct HandsetStats {
     uint64_t oversizeFrames = 0, abortedFrames = 0, runtFrames = 0, badSeqFrames = 0;
     uint64_t badFcsFrames = 0;
     uint64_t lockedRejects = 0, lengthRejects = 0, unknownCommands = 0;
+    uint64_t unerasedWrites = 0;  // writes refused: part of their range was never erased
     uint64_t faultsFired = 0;
     uint64_t dumpsWritten = 0;
     uint64_t dumpFailures = 0;

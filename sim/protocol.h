@@ -33,6 +33,7 @@ inline constexpr uint8_t kErrResend = 1;
 inline constexpr uint8_t kErrLocked = 2;
 inline constexpr uint8_t kErrBadLength = 3;
 inline constexpr uint8_t kErrUnknownCommand = 4;
+inline constexpr uint8_t kErrNotErased = 5;  // a write to flash that was never erased
 
 // CRC-16/X-25 over a byte range.
 uint16_t Fcs(const uint8_t* data, size_t count);

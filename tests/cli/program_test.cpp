@@ -1,8 +1,10 @@
 // kelvane-cli as a station engineer runs it: exit status, printed lines, and
 // Ctrl-C in the middle of a download.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -106,6 +108,64 @@ TEST_F(CliProgramTest, APortThatDoesNotOpenIsToldWithItsDeviceAndTheReason) {
           "[CH2] COM3: " + image +
               ": the line cannot be set up (Inappropriate ioctl for device)\n"})
         EXPECT_NE(run.output().find(line), std::string::npos) << line << run.output();
+}
+
+TEST_F(CliProgramTest, AnEmptyOr4GiBImageIsRefusedBeforeAnythingIsSent) {
+    StartHandsets(1, 0);
+    struct Case {
+        const char* name;
+        uint64_t size;
+        const char* address;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"empty.bin", 0, "20000", " at 20000\n"},
+        {"huge.bin", 4ull << 30, "0", " at 0 does not fit below 4 GiB"},  // sparse
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir_.File(c.name);
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fclose(file);
+        std::filesystem::resize_file(path, c.size);
+        CliRun run({"download", "--port", "1", "--image", "Modem=" + path + "@" + c.address,
+                    "--dir", dir_.path(), "--delay", "0", "--baud", "115200"});
+        EXPECT_EQ(run.Wait(), 2) << run.output();
+        EXPECT_EQ(run.output().rfind("kelvane-cli download: ", 0), 0u) << run.output();
+        EXPECT_NE(run.output().find(path + c.message), std::string::npos) << run.output();
+    }
+    EXPECT_EQ(simulator_->Stats(0).bytesReceived, 0u);
+}
+
+TEST_F(CliProgramTest, MakeImageReplacesOnlyARegularFileAndOnlyWithForce) {
+    const std::string fifo = dir_.File("fifo.bin");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // nobody reads it
+    const std::string image = MakeImage("m.bin", "1K");
+    struct Case {
+        std::string path;
+        bool force;
+        int status;
+        std::string output;
+        uintmax_t sizeAfter;  // of image
+    };
+    const std::string kUsage = "kelvane-cli make-image: ";
+    const Case cases[] = {
+        {fifo, false, 2, kUsage + fifo + " is not a regular file: only files are written\n", 2048},
+        {fifo, true, 2, kUsage + fifo + " is not a regular file: only files are written\n", 2048},
+        {dir_.path(), true, 2,
+         kUsage + dir_.path() + " is not a regular file: only files are written\n", 2048},
+        {image, false, 2, kUsage + image + " exists: give --force to overwrite it\n", 2048},
+        {image, true, 0, "", 3072},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"make-image", c.path, "--size", "2K", "--address", "0"};
+        if (c.force) args.push_back("--force");
+        CliRun run(args);
+        EXPECT_EQ(run.Wait(10000), c.status) << c.path;
+        EXPECT_EQ(run.output(), c.output);
+        EXPECT_EQ(std::filesystem::file_size(image), c.sizeAfter) << c.path;
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
 TEST_F(CliProgramTest, AClosedOutputDoesNotStopTheFlash) {

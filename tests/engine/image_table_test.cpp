@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,35 @@ TEST(ImageTableTest, OnlyRegularFilesThatFitBelow4GiBAreImages) {
         EXPECT_FALSE(VARKO_FileCrc32(path.c_str(), &crc)) << path;  // ends at once
     }
     EXPECT_EQ(VARKO_CheckImage(8, dir.File("missing.bin").c_str(), 0), ImageCheck::kOk);
+}
+
+TEST(ImageTableTest, FilesThatCannotBeFlashedAreRefusedWhenChosen) {
+    // Sparse files: only their sizes matter here.
+    TempDir dir;
+    struct Case {
+        uint64_t size;
+        const char* address;
+        ImageCheck check;
+    };
+    const Case cases[] = {
+        {0, "20000", ImageCheck::kEmpty},
+        {1, "20000", ImageCheck::kOk},
+        {4ull << 30, "0", ImageCheck::kBeyond4GiB},
+        {(4ull << 30) - 1, "0", ImageCheck::kBeyond4GiB},  // rounded up: 4 GiB to erase
+        {kMaxImageBytes, "0", ImageCheck::kOk},
+        {kMaxImageBytes + 1, "0", ImageCheck::kTooLarge},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir.File("i" + std::to_string(c.size));
+        WriteFile(path, {});
+        std::filesystem::resize_file(path, c.size);
+        uint32_t address = 0;
+        ASSERT_TRUE(VARKO_ParseAddress(c.address, &address));
+        EXPECT_EQ(VARKO_CheckImage(8, path.c_str(), address), c.check) << c.size;
+        VARKO_ClearImages();
+        EXPECT_EQ(VARKO_SetImage(8, path.c_str(), c.address), c.check == ImageCheck::kOk ? 8 : -1)
+            << c.size;
+    }
 }
 
 TEST(ImageTableTest, TrailerReaderTakesOnlyThisFilesTrailer) {

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "sim/crc32.h"
@@ -68,6 +69,7 @@ TEST(SimFlashModel, MatchesAByteByByteModelUnderRandomErasesAndWrites) {
     std::mt19937 random(12345);
     sim::FlashModel flash;
     std::map<uint32_t, uint8_t> reference;
+    std::set<uint32_t> erased;  // every byte ever erased
     for (int step = 0; step < 400; ++step) {
         const uint32_t address = 0xFFFFF000u + random() % 0xE00;  // near the top of the space
         const size_t length = 1 + random() % 0x180;
@@ -80,8 +82,17 @@ TEST(SimFlashModel, MatchesAByteByByteModelUnderRandomErasesAndWrites) {
         } else {
             flash.Write(address, data.data(), length);
         }
-        for (size_t i = 0; i < length; ++i)
+        for (size_t i = 0; i < length; ++i) {
             reference[address + i] = erase ? 0xFF : data[i];
+            if (erase) erased.insert(static_cast<uint32_t>(address + i));
+        }
+        // Erased only when every byte was, whatever was written since.
+        const uint32_t from = 0xFFFFF000u + random() % 0xF00;
+        const size_t span = 1 + random() % std::min<uint64_t>(0x200, 0x100000000ull - from);
+        bool all = true;
+        for (size_t i = 0; i < span; ++i)
+            all = all && erased.count(static_cast<uint32_t>(from + i)) == 1;
+        ASSERT_EQ(flash.Erased(from, span), all) << std::hex << from << "+" << span;
     }
     // Ranges are maximal, apart, in order, and hold exactly the reference bytes.
     std::vector<uint8_t> all;

@@ -86,9 +86,10 @@ TEST_F(SimHandsetTest, SessionLandsInTheModelAndTheDump) {
     EXPECT_EQ(erase.delays, (std::vector<uint32_t>{48}));  // 16 x 4 KiB at 3 ms
     EXPECT_EQ(Send(core, Packet(3, WriteCommand(0x20000, block))).replies, Ack(3));
     EXPECT_EQ(Send(core, Packet(0, WriteCommand(0x24000, tail))).replies, Ack(0));
-    EXPECT_EQ(Send(core, Packet(1, WriteCommand(0x40000, tail))).replies, Ack(1));
-    EXPECT_EQ(Send(core, Packet(2, kClose)).replies, Ack(2));
-    EXPECT_EQ(Send(core, Packet(3, kGo)).replies, Ack(3));
+    EXPECT_EQ(Send(core, Packet(1, EraseCommand(0x40000, 0x3E00))).replies, Ack(1));
+    EXPECT_EQ(Send(core, Packet(2, WriteCommand(0x40000, tail))).replies, Ack(2));
+    EXPECT_EQ(Send(core, Packet(3, kClose)).replies, Ack(3));
+    EXPECT_EQ(Send(core, Packet(0, kGo)).replies, Ack(0));
     // The go is answered first; the line then writes the dump.
     ASSERT_TRUE(core.TakeDumpDue());
     EXPECT_FALSE(core.TakeDumpDue());
@@ -111,14 +112,14 @@ TEST_F(SimHandsetTest, SessionLandsInTheModelAndTheDump) {
     EXPECT_EQ(std::string(idx.begin(), idx.end()), index);
 
     const sim::HandsetStats stats = core.Stats();
-    EXPECT_EQ(stats.packets, 7u);
-    EXPECT_EQ(stats.dataPackets, 4u);
-    EXPECT_EQ(stats.acks, 7u);
+    EXPECT_EQ(stats.packets, 8u);
+    EXPECT_EQ(stats.dataPackets, 5u);
+    EXPECT_EQ(stats.acks, 8u);
     EXPECT_EQ(stats.dumpsWritten, 1u);
     EXPECT_EQ(stats.RejectedFrames(), 0u);
     // The image set is complete: the next unlock starts a fresh model.
     EXPECT_EQ(core.Flash().Ranges().size(), 2u);
-    Send(core, Packet(0, kUnlock));
+    Send(core, Packet(1, kUnlock));
     EXPECT_TRUE(core.Flash().Ranges().empty());
 }
 
@@ -141,9 +142,15 @@ TEST_F(SimHandsetTest, RefusedPacketsGetTheirNakAndLeaveTheModelAlone) {
     EXPECT_EQ(Send(core, Packet(2, {0xEE, 0, 0, 0, 0})).replies, Nak(2, 3));
     EXPECT_EQ(Send(core, Packet(3, {0x23})).replies, Nak(3, 4));
     EXPECT_EQ(Send(core, Packet(0, {0xA0, 0x00})).replies, Nak(0, 3));
+    // Flash never erased is not written, not even in part.
+    EXPECT_EQ(Send(core, Packet(1, WriteCommand(0, data))).replies, Nak(1, 5));
+    EXPECT_EQ(Send(core, Packet(2, EraseCommand(0, 0x2000))).replies, Ack(2));
+    EXPECT_EQ(Send(core, Packet(3, EraseCommand(0x2000, 0x2000))).replies, Ack(3));
+    EXPECT_EQ(Send(core, Packet(0, WriteCommand(0x3FF8, data))).replies, Nak(0, 5));
     // The largest write fits; so does the last byte of the flash.
     EXPECT_EQ(Send(core, Packet(1, WriteCommand(0, Bytes(0x4000, 1)))).replies, Ack(1));
-    EXPECT_EQ(Send(core, Packet(2, WriteCommand(0xFFFF0, data))).replies, Ack(2));
+    EXPECT_EQ(Send(core, Packet(2, EraseCommand(0xFFFF0, 16))).replies, Ack(2));
+    EXPECT_EQ(Send(core, Packet(3, WriteCommand(0xFFFF0, data))).replies, Ack(3));
     const auto ranges = core.Flash().Ranges();
     ASSERT_EQ(ranges.size(), 2u);
     EXPECT_EQ(ranges[0].length, 0x4000u);
@@ -152,7 +159,13 @@ TEST_F(SimHandsetTest, RefusedPacketsGetTheirNakAndLeaveTheModelAlone) {
     EXPECT_EQ(stats.lockedRejects, 2u);
     EXPECT_EQ(stats.lengthRejects, 7u);
     EXPECT_EQ(stats.unknownCommands, 1u);
-    EXPECT_EQ(stats.naks, 11u);
+    EXPECT_EQ(stats.unerasedWrites, 2u);
+    EXPECT_EQ(stats.naks, 13u);
+    // The next image set starts a fresh model; what was erased stays erased.
+    Send(core, Packet(0, kGo));
+    EXPECT_EQ(Send(core, Packet(1, kUnlock)).replies, Ack(1));
+    EXPECT_EQ(Send(core, Packet(2, WriteCommand(0x100, data))).replies, Ack(2));
+    EXPECT_EQ(Send(core, Packet(3, WriteCommand(0x4000, data))).replies, Nak(3, 5));
 }
 
 TEST_F(SimHandsetTest, DamagedFramesAreCountedAndOnlyBadFcsIsAnswered) {
@@ -183,7 +196,7 @@ TEST_F(SimHandsetTest, NakFaultsRefuseThePacketAndResendsAreNotNumbered) {
                                   {sim::FaultKind::kNakError, 1, 5}}));
     Send(core, Packet(0, kUnlock));
     const Bytes a(8, 0xA1), b(8, 0xB2), c(8, 0xC3);
-    EXPECT_EQ(Send(core, Packet(1, WriteCommand(0x000, a))).replies, Ack(1));        // data 1
+    EXPECT_EQ(Send(core, Packet(1, EraseCommand(0x000, 0x500))).replies, Ack(1));    // data 1
     EXPECT_EQ(Send(core, Packet(2, WriteCommand(0x100, b))).replies, Nak(2, 1));     // data 2
     EXPECT_EQ(Send(core, Packet(3, WriteCommand(0x200, a))).replies, Nak(3, 0x7D));  // data 3
     EXPECT_EQ(Send(core, Packet(0, WriteCommand(0x100, b))).replies, Ack(0));        // resend
@@ -198,7 +211,8 @@ TEST_F(SimHandsetTest, NakFaultsRefuseThePacketAndResendsAreNotNumbered) {
     EXPECT_EQ(stats.resends, 3u);
     EXPECT_EQ(stats.faultsFired, 5u);
     Bytes bytes;
-    EXPECT_FALSE(core.Flash().Read(0x200, 8, &bytes));  // NAK 0x7D: not written
+    ASSERT_TRUE(core.Flash().Read(0x200, 8, &bytes));
+    EXPECT_EQ(bytes, Bytes(8, 0xFF));  // NAK 0x7D: not written
     ASSERT_TRUE(core.Flash().Read(0x100, 8, &bytes));
     EXPECT_EQ(bytes, b);
 }

@@ -115,15 +115,15 @@ TEST_F(SimLine, PacedLineTakesAtLeastTheLineTimeAndQueuesOnlyAFewKiB) {
     StartSim(1, 1, {}, kBaud);
     RawPort port(sim_->Ports()[0].device);
     ASSERT_TRUE(port.ok());
-    Bytes input = Packet(0, {0xA0});
+    Bytes input = Join({Packet(0, {0xA0}), Packet(1, EraseCommand(0, 0x10000))});
     for (uint8_t i = 0; i < 4; ++i) {
-        input = Join({input, Packet((i + 1) & 3, WriteCommand(0x4000 * i, Pattern(0x4000, i)))});
+        input = Join({input, Packet((i + 2) & 3, WriteCommand(0x4000 * i, Pattern(0x4000, i)))});
     }
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(port.Send(input));
-    const Bytes replies = port.Receive(5 * AckFrameSize(), 10000ms);
+    const Bytes replies = port.Receive(6 * AckFrameSize(), 10000ms);
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(replies.size(), 5 * AckFrameSize());
+    EXPECT_EQ(replies.size(), 6 * AckFrameSize());
     // Every byte crossed an 8N1 line: no faster than baud / 10 bytes a second,
     // replies included.
     const double lineSeconds = double(input.size() + replies.size()) * 10 / kBaud;

@@ -74,6 +74,8 @@ TEST_F(SimLink, TwoHostChannelsDriveTwoHandsetsIndependently) {
     const std::vector<uint8_t> imageA = Pattern(0x4000 * 2, 21), imageB = Pattern(0x3E00 * 3, 22);
     ASSERT_EQ(FLASH_DOWNLOADER_Unlock(a.ch()), 1);
     ASSERT_EQ(FLASH_DOWNLOADER_Unlock(b.ch()), 1);
+    ASSERT_EQ(FLASH_DOWNLOADER_Erase(a.ch(), 0, 0x8000), 1);
+    ASSERT_EQ(FLASH_DOWNLOADER_Erase(b.ch(), 0x100000, 0xBA00), 1);
     // Interleaved: each channel's packets go out between the other's.
     for (size_t i = 0; i < 3; ++i) {
         if (i < 2)
@@ -102,6 +104,7 @@ TEST_F(SimLink, HostReopensThePortBetweenAndWithinSessions) {
             HostChannel host(1, 4);
             ASSERT_TRUE(host.opened());
             ASSERT_EQ(FLASH_DOWNLOADER_Unlock(host.ch()), 1);
+            ASSERT_EQ(FLASH_DOWNLOADER_Erase(host.ch(), 0, 0x10000), 1);
             host.Download(0, {image.begin(), image.begin() + 0x8000}, 0x4000);
             ASSERT_EQ(FLASH_DOWNLOADER_WaitAllAcked(host.ch(), kDrainPolls), 1);
         }
