@@ -4,6 +4,7 @@
 
 #include "engine/image.h"
 #include "link/notify.h"
+#include "link/serial.h"
 
 namespace cli {
 
@@ -22,7 +23,7 @@ intptr_t Console::Send(unsigned /*message*/, uintptr_t code, const void* payload
             OnProgress(payload);
             break;
         case NOTIFY_STATUS:
-            Line(std::string("status: ") + static_cast<const char*>(payload));
+            OnStatus(static_cast<const char*>(payload));
             break;
         case NOTIFY_CHANNEL_TEXT:
             OnChannelText(payload);
@@ -40,6 +41,20 @@ void Console::ShowText(const char* text) {
 bool Console::AskYesNo(const char* text) {
     Line(std::string("question (answered No): ") + text);
     return false;
+}
+
+void Console::OnStatus(const char* text) {
+    Line(std::string("status: ") + text);
+    // A port that does not open is told by its COM number only; the device
+    // and the system's reason follow on a line of their own.
+    int comPort = 0;
+    if (std::sscanf(text, "SERIAL_DEVICE_Open(COM%d) Failed!", &comPort) != 1) return;
+    for (int ch = 0; ch < kChannelCount; ++ch) {
+        const std::string reason = SERIAL_PORT_LastOpenError(ch);
+        if (g_nComPort[ch] == comPort && !reason.empty()) {
+            Line("[CH" + std::to_string(ch) + "] " + reason);
+        }
+    }
 }
 
 void Console::OnChannelText(const void* payload) {

@@ -39,6 +39,7 @@ private:
         std::chrono::steady_clock::time_point started{};
     };
     void OnProgress(const void* payload);
+    void OnStatus(const char* text);
     void OnChannelText(const void* payload);
     void EraseBlock();
     void DrawBlock();

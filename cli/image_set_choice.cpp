@@ -68,11 +68,12 @@ std::vector<std::string> DescribeImageSet(const ImageSet& set) {
         lines.push_back(RowLine("Boot", false, set.BOOTKIND, set.BOOTLOADERFILE, set.BOOTADDRESS));
     }
     lines.push_back(RowLine("Usb", false, set.USBKIND, set.USBFILE, set.USBADDRESS));
+    // A ticked row stays ticked when its file is missing: it is marked
+    // "(missing)", and download --set refuses the set for it.
     for (int r = 0; r < kImageSetRowCount; ++r) {
         const ImageSetSlot& row = set.rows[r];
-        const bool shown = row.file[0] != '\0' && Exists(row.file);
         lines.push_back(
-            RowLine(ImageSetRowName(r), shown && row.check != 0, row.kind, row.file, row.address));
+            RowLine(ImageSetRowName(r), row.check != 0, row.kind, row.file, row.address));
     }
     return lines;
 }

@@ -8,70 +8,100 @@
 
 namespace {
 
-const char* const kUsage =
+const char* const kHeader =
     "Usage: kelvane-cli <command> [options]\n"
     "   or: kelvane-cli --help | --version\n"
     "\n"
-    "commands:\n"
-    "  download --port N[,N...] --image SLOT=PATH[@HEXADDR] ... [--baud B] [--delay MS]\n"
-    "           [--restart] [--repeat N] [--dir DIR]\n"
-    "  download --set FILE.vrk [--port N[,N...] | --auto] [--baud B] [--delay MS]\n"
-    "           [--repeat N] [--dir DIR]\n"
-    "      flash every port (channel 0 takes the first) with the images in slot order.\n"
-    "      SLOT is 0..11 or a name: Pbl QcSblHD MIB1 MIB2 QcSbl OemSbl BootLoader UsbBoot\n"
-    "      Modem Rsrc1 Rsrc2 FileSys. Without @HEXADDR the address comes from the\n"
-    "      image's trailer. --baud defaults to 1382400, --delay (ms before each write)\n"
-    "      to 2; --restart runs the handset restart step first; --dir is the start\n"
-    "      folder holding Kelvane_3.ini and Kelvane_ports.ini (default: the current\n"
-    "      one); --repeat runs N sessions back to back (burn-in). With --set the\n"
-    "      ticked Modem, Rsrc1, Rsrc2 and FactoryFS rows of the image set go, and\n"
-    "      ports, baud rate and delay not given come from\n"
-    "      Kelvane_3.ini (CH0_PORT..CH7_PORT, BAUDRATE, DELAY). --auto takes the\n"
-    "      channels from a port search: the handset ports, in list order.\n"
-    "      Exit status: 0 every channel completed, 1 any failed, 2 bad arguments.\n"
-    "  set show [FILE.vrk]\n"
-    "      list an image set as the window shows it (default: the one in use).\n"
-    "  ports [--dir DIR]\n"
-    "      list the serial ports: COM number, device, name, and whether it is a\n"
-    "      handset port.\n"
-    "  udev-rule\n"
-    "      print a udev rule for handset ports (see the README).\n"
-    "  records [--since DATE] [--until DATE] [--channel N] [--failed] [--serial TEXT]\n"
-    "          [--format table|csv|json] [--dir DIR]\n"
-    "      the station's records (Kelvane_records.db in the start folder), newest\n"
-    "      first: one per channel and session. DATE is YYYY-MM-DD[THH:MM[:SS]] (UTC)\n"
-    "      or today; --until includes all of the date or minute given. --failed\n"
-    "      keeps every result but completed; --serial matches part of the port's\n"
-    "      USB serial number. json prints one object per line.\n"
-    "  trailer FILE...\n"
-    "      show each file's trailer (address, kind, type) and its CRC-32.\n"
-    "  make-image FILE --size N[K|M] --address HEX [--kind TEXT] [--type TEXT]\n"
-    "             [--seed N] [--no-trailer] [--force]\n"
-    "      write a test image of pseudo-random data with a trailer (type \"bin\",\n"
-    "      \"rc1\", \"rc2\", \"ffs\", \"usb\", \"mbn\", \"fota\"). An existing file is\n"
-    "      replaced only with --force, and only a regular file.\n";
+    "commands:\n";
+
+// Each command with its part of the usage text; "kelvane-cli COMMAND --help"
+// prints that part alone.
+struct Command {
+    const char* name;
+    int (*run)(const std::vector<std::string>& args);
+    const char* usage;
+};
+
+const Command kCommands[] = {
+    {"download", &cli::RunDownloadCommand,
+     "  download --port N[,N...] --image SLOT=PATH[@HEXADDR] ... [--baud B] [--delay MS]\n"
+     "           [--restart] [--repeat N] [--dir DIR]\n"
+     "  download --set FILE.vrk [--port N[,N...] | --auto] [--baud B] [--delay MS]\n"
+     "           [--repeat N] [--dir DIR]\n"
+     "      flash every port (channel 0 takes the first) with the images in slot order.\n"
+     "      SLOT is 0..11 or a name: Pbl QcSblHD MIB1 MIB2 QcSbl OemSbl BootLoader UsbBoot\n"
+     "      Modem Rsrc1 Rsrc2 FileSys (or FactoryFS). Without @HEXADDR the address\n"
+     "      comes from the image's trailer. --baud defaults to 1382400, --delay (ms\n"
+     "      before each write) to 2; --restart runs the handset restart step first;\n"
+     "      --dir is the start folder holding Kelvane_3.ini and Kelvane_ports.ini\n"
+     "      (default: the current one); --repeat runs N sessions back to back\n"
+     "      (burn-in). With --set the ticked Modem, Rsrc1, Rsrc2 and FactoryFS rows of\n"
+     "      the image set go, and ports, baud rate and delay not given come from\n"
+     "      Kelvane_3.ini (CH0_PORT..CH7_PORT, BAUDRATE, DELAY). --auto takes the\n"
+     "      channels from a port search: the handset ports, in list order.\n"
+     "      Exit status: 0 every channel completed, 1 any failed, 2 bad arguments.\n"},
+    {"set", &cli::RunSetCommand,
+     "  set show [FILE.vrk]\n"
+     "      list an image set as the window shows it (default: the one in use).\n"},
+    {"ports", &cli::RunPortsCommand,
+     "  ports [--dir DIR]\n"
+     "      list the serial ports: COM number, device, name, and whether it is a\n"
+     "      handset port.\n"},
+    {"udev-rule", &cli::RunUdevRuleCommand,
+     "  udev-rule\n"
+     "      print a udev rule for handset ports (see the README).\n"},
+    {"records", &cli::RunRecordsCommand,
+     "  records [--since DATE] [--until DATE] [--channel N] [--failed] [--serial TEXT]\n"
+     "          [--format table|csv|json] [--dir DIR]\n"
+     "      the station's records (Kelvane_records.db in the start folder), newest\n"
+     "      first: one per channel and session. DATE is YYYY-MM-DD[THH:MM[:SS]] (UTC)\n"
+     "      or today; --until includes all of the date or minute given. --failed\n"
+     "      keeps every result but completed; --serial matches part of the port's\n"
+     "      USB serial number. json prints one object per line.\n"},
+    {"trailer", &cli::RunTrailerCommand,
+     "  trailer FILE...\n"
+     "      show each file's trailer (address, kind, type) and its CRC-32.\n"},
+    {"make-image", &cli::RunMakeImageCommand,
+     "  make-image FILE --size N[K|M] --address HEX [--kind TEXT] [--type TEXT]\n"
+     "             [--seed N] [--no-trailer] [--force]\n"
+     "      write a test image of pseudo-random data with a trailer (type \"bin\",\n"
+     "      \"rc1\", \"rc2\", \"ffs\", \"usb\", \"mbn\", \"fota\"). An existing file is\n"
+     "      replaced only with --force, and only a regular file.\n"},
+};
+
+void PrintUsage(FILE* out) {
+    std::fputs(kHeader, out);
+    for (const Command& command : kCommands)
+        std::fputs(command.usage, out);
+}
+
+bool AsksForHelp(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") return true;
+    }
+    return false;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (platform::AnswerStandardOption(argc, argv, "kelvane-cli")) return 0;
     if (argc < 2) {
-        std::fputs(kUsage, stderr);
+        PrintUsage(stderr);
         return 2;
     }
-    const std::string command = argv[1];
+    const std::string name = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(kUsage, stdout);
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(stdout);
         return 0;
     }
-    if (command == "download") return cli::RunDownloadCommand(args);
-    if (command == "trailer") return cli::RunTrailerCommand(args);
-    if (command == "make-image") return cli::RunMakeImageCommand(args);
-    if (command == "set") return cli::RunSetCommand(args);
-    if (command == "ports") return cli::RunPortsCommand(args);
-    if (command == "udev-rule") return cli::RunUdevRuleCommand(args);
-    if (command == "records") return cli::RunRecordsCommand(args);
-    std::fprintf(stderr, "kelvane-cli: unknown command '%s' (try --help)\n", command.c_str());
+    for (const Command& command : kCommands) {
+        if (name != command.name) continue;
+        if (!AsksForHelp(args)) return command.run(args);
+        std::printf("Usage: kelvane-cli %s [options]\n\n%s", command.name, command.usage);
+        return 0;
+    }
+    std::fprintf(stderr, "kelvane-cli: unknown command '%s' (try --help)\n", name.c_str());
     return 2;
 }

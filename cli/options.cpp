@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "config/image_set_slots.h"
 #include "engine/image.h"
 #include "engine/session.h"
 #include "link/channel.h"
@@ -70,9 +71,10 @@ bool ParseImage(const std::string& text, DownloadOptions* options, std::string* 
     ImageChoice image;
     image.slot = SlotFromText(text.substr(0, eq));
     if (image.slot < 0) {
-        *error = "unknown image slot '" + text.substr(0, eq) +
-                 "' (0..11 or Pbl, QcSblHD, MIB1, "
-                 "MIB2, QcSbl, OemSbl, BootLoader, UsbBoot, Modem, Rsrc1, Rsrc2, FileSys)";
+        *error =
+            "unknown image slot '" + text.substr(0, eq) +
+            "' (0..11 or Pbl, QcSblHD, MIB1, "
+            "MIB2, QcSbl, OemSbl, BootLoader, UsbBoot, Modem, Rsrc1, Rsrc2, FileSys or FactoryFS)";
         return false;
     }
     image.path = text.substr(eq + 1);
@@ -134,6 +136,11 @@ int SlotFromText(const std::string& text) {
     if (ParseInt(text, 0, kImageSlotCount - 1, &slot)) return slot;
     for (int i = 0; i < kImageSlotCount; ++i) {
         if (SameLetters(text, g_imageNames[i])) return i;
+    }
+    // The image-set rows' names, as "set show" and the window list them
+    // (FactoryFS is the FileSys slot).
+    for (const config::RowSlot& row : config::kRowSlots) {
+        if (SameLetters(text, ImageSetRowName(row.row))) return row.slot;
     }
     return -1;
 }

@@ -27,8 +27,8 @@ struct DownloadOptions {
     std::string set;         // image-set file to download from instead of --image
 };
 
-// The slot named by a number (0..11) or a display name ("Modem", "rsrc1");
-// -1 when neither.
+// The slot named by a number (0..11), a slot name ("Modem", "rsrc1") or an
+// image-set row's name ("FactoryFS"); -1 when none.
 int SlotFromText(const std::string& text);
 
 // Parses the arguments after "download"; false with a one-line reason.

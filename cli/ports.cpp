@@ -42,7 +42,8 @@ int RunPortsCommand(const std::vector<std::string>& args) {
     const auto ports = source->List();
     if (ports.empty()) std::printf("no serial ports found\n");
     for (const platform::SerialPortInfo& port : ports) {
-        std::printf("COM%-3d %-20s %-40s %s\n", port.comNumber, port.devicePath.c_str(),
+        const std::string com = port.comNumber > 0 ? "COM" + std::to_string(port.comNumber) : "-";
+        std::printf("%-6s %-20s %-40s %s\n", com.c_str(), port.devicePath.c_str(),
                     port.name.c_str(), platform::IsHandsetPortName(port.name) ? "handset" : "-");
     }
     return 0;

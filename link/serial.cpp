@@ -22,6 +22,16 @@ std::timed_mutex g_frameLock[kChannelCount];
 // Set while a stop waits for the frame lock: the worker starts no new frame.
 std::atomic<bool> g_stopWaiting[kChannelCount];
 
+// What the last open of each channel's port failed with ("" after a good one).
+std::mutex g_openErrorMutex;
+std::string g_openError[kChannelCount];
+
+void NoteOpenError(int channel, std::string text) {
+    if (!IsChannel(channel)) return;
+    std::lock_guard<std::mutex> lock(g_openErrorMutex);
+    g_openError[channel] = std::move(text);
+}
+
 constexpr int kCloseDrainMs = 500;
 
 }  // namespace
@@ -30,16 +40,23 @@ SerialHandle SERIAL_DEVICE_Open(int channel, int comPort, uint32_t baudRate) {
     auto port = std::make_shared<platform::SerialPort>();
     std::string path;
     int error = 0;
+    const std::string where = "COM" + std::to_string(comPort) + ": ";
     switch (port->OpenCom(comPort, baudRate, &error, &path)) {
         case platform::SerialPort::OpenResult::kOpenFailed:
             TRACE("[Ch %d] CreateFile(%s) False = %d\n", channel, path.c_str(), error);
+            NoteOpenError(channel, where + path + ": " + platform::SerialOpenErrorText(error));
             return nullptr;
         case platform::SerialPort::OpenResult::kSetupFailed:
             TRACE("[Ch %d] SetCommState False\n", channel);
+            NoteOpenError(channel,
+                          where + path + ": the line cannot be set up" +
+                              (error != 0 ? " (" + platform::SerialOpenErrorText(error) + ")"
+                                          : std::string()));
             return nullptr;
         case platform::SerialPort::OpenResult::kOk:
             break;
     }
+    NoteOpenError(channel, "");
     TRACE("SERIAL_DEVICE_Open() COM%d, BaudRate:%d\n", comPort, static_cast<int>(baudRate));
     return port;
 }
@@ -160,4 +177,10 @@ int32_t SERIAL_PORT_DoReading(int channel) {
         SERIAL_PORT_Close(channel);
     }
     return readSize;
+}
+
+std::string SERIAL_PORT_LastOpenError(int channel) {
+    if (!IsChannel(channel)) return "";
+    std::lock_guard<std::mutex> lock(g_openErrorMutex);
+    return g_openError[channel];
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "link/channel.h"
 #include "platform/serial_port.h"
@@ -57,3 +58,7 @@ void SERIAL_PORT_EndFrame(int channel);
 // How long a stop waits for the frame being written: the largest frame at the
 // rate plus the close drain, never more than one write's time-out.
 int SERIAL_PORT_FrameWaitMs(uint32_t baudRate);
+
+// Why the last open of the channel's port failed: "COM5: /dev/ttyUSB4:
+// Permission denied"; empty after an open that worked.
+std::string SERIAL_PORT_LastOpenError(int channel);

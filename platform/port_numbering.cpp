@@ -61,18 +61,16 @@ int PortNumbering::NumberFor(const DetectedDevice& device) {
         if (n > kMaxComNumber) return 0;
         const std::string usbKey = "USB" + std::to_string(n);
         if (!IniWriteString(kPortMapSection, usbKey.c_str(), device.location.c_str(),
-                                       file_.c_str())) {
+                            file_.c_str())) {
             return 0;
         }
     }
     // The device node may differ from the last sighting (ttyACM0, ttyACM1).
     const std::string comKey = "COM" + std::to_string(n);
     char current[1024];
-    IniReadString(kPortMapSection, comKey.c_str(), "", current, sizeof current,
-                            file_.c_str());
+    IniReadString(kPortMapSection, comKey.c_str(), "", current, sizeof current, file_.c_str());
     if (device.devicePath != current) {
-        IniWriteString(kPortMapSection, comKey.c_str(), device.devicePath.c_str(),
-                                  file_.c_str());
+        IniWriteString(kPortMapSection, comKey.c_str(), device.devicePath.c_str(), file_.c_str());
     }
     return n;
 }
@@ -84,12 +82,30 @@ void PortNumbering::ReserveOnBoard(const std::vector<DetectedDevice>& devices) {
     }
 }
 
+bool PortNumbering::HeldByAnother(const DetectedDevice& device,
+                                  const std::vector<SerialPortInfo>& named) const {
+    const int onBoard = OnBoardNumber(device.devicePath);
+    if (onBoard > 0) return PortMap_DevicePath(onBoard) != device.devicePath;
+    const int recorded = device.location.empty() ? 0 : RecordedNumber(device.location);
+    for (const SerialPortInfo& port : named) {
+        if (recorded > 0 && port.comNumber == recorded && port.devicePath != device.devicePath) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<SerialPortInfo> ListSerialPorts(DeviceEnumerator& enumerator,
                                             PortNumbering& numbering) {
     std::vector<SerialPortInfo> ports = PortMap_NamedPorts();
+    const std::vector<SerialPortInfo> named = ports;
     const std::vector<DetectedDevice> devices = enumerator.Enumerate();
     numbering.ReserveOnBoard(devices);
     for (const DetectedDevice& device : devices) {
+        if (numbering.HeldByAnother(device, named)) {
+            ports.push_back(SerialPortInfo{device.name, 0, device.devicePath});
+            continue;
+        }
         const int n = numbering.NumberFor(device);
         if (n > 0) ports.push_back(SerialPortInfo{device.name, n, device.devicePath});
     }

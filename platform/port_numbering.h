@@ -42,6 +42,11 @@ public:
     // Keeps the numbers of the on-board UARTs among devices from being given
     // to a new location: they are listed under those numbers.
     void ReserveOnBoard(const std::vector<DetectedDevice>& devices);
+    // True when the number the device would have belongs to another device:
+    // an on-board UART's number that the port map gives to another path, or
+    // a location's recorded number that a named entry has taken since.
+    bool HeldByAnother(const DetectedDevice& device,
+                       const std::vector<SerialPortInfo>& named) const;
 
 private:
     std::string file_;
@@ -49,7 +54,9 @@ private:
 };
 
 // The serial ports: the port map's named entries, then the enumerated devices
-// with their numbers.
+// with their numbers. A COM number is never listed for two devices: a device
+// whose number the port map gives to another one is listed with number 0
+// (no COM number opens it).
 std::vector<SerialPortInfo> ListSerialPorts(DeviceEnumerator& enumerator, PortNumbering& numbering);
 
 // The system's enumerator (udev where available; otherwise one that finds

@@ -22,7 +22,8 @@ public:
 
     // Opens the device at path exclusively and sets raw 8N1 at baud. On
     // kOpenFailed *error holds the system's error number; kSetupFailed means
-    // the device refused the line setup.
+    // the device refused the line setup (*error then holds the system's
+    // error number where it gives one, else 0).
     OpenResult Open(const char* path, uint32_t baud, int* error);
     // The same for the port with COM number comNumber; *path (when given)
     // gets the device it names.
@@ -46,5 +47,9 @@ private:
     struct Handle;  // the system's side, one per operating system
     std::unique_ptr<Handle> handle_;
 };
+
+// The system's text for an error number Open gave ("Permission denied"); a
+// port another program holds reads "in use by another program".
+std::string SerialOpenErrorText(int error);
 
 }  // namespace platform

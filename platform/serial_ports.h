@@ -12,7 +12,7 @@ namespace platform {
 
 struct SerialPortInfo {
     std::string name;        // what the device calls itself ("kvmodem-sim2", a USB interface text)
-    int comNumber = 0;       // the number the port map gives it
+    int comNumber = 0;       // the number the port map gives it; 0: no number opens it
     std::string devicePath;  // "/dev/ttyACM0", "/dev/pts/7"
 };
 

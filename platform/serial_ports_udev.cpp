@@ -148,6 +148,7 @@ private:
         const bool removed = action == "remove";
         if ((action != "add" && !removed) || !Describe(device, removed, &detected)) return false;
         PortNumbering numbering(PortMap_File());
+        if (!removed && numbering.HeldByAnother(detected, PortMap_NamedPorts())) return false;
         if (!removed) numbering.ReserveOnBoard(UdevEnumerator().Enumerate());
         const int n =
             removed ? numbering.RecordedNumber(detected.location) : numbering.NumberFor(detected);

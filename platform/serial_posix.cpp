@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 
 #include "platform/port_map.h"
@@ -84,7 +85,9 @@ SerialPort::OpenResult SerialPort::Open(const char* path, uint32_t baud, int* er
     }
     ::ioctl(fd, TIOCEXCL);
     ::tcflush(fd, TCIOFLUSH);
+    errno = 0;
     if (!SetRaw(fd) || !SetLineSpeed(fd, baud)) {
+        if (error != nullptr) *error = errno;
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         return OpenResult::kSetupFailed;
@@ -167,6 +170,12 @@ int SerialPort::Write(const uint8_t* buffer, int length, int timeoutMs) {
         }
     }
     return done;
+}
+
+std::string SerialOpenErrorText(int error) {
+    // The lock Open takes fails with EWOULDBLOCK while another program holds it.
+    if (error == EWOULDBLOCK) return "in use by another program";
+    return std::strerror(error);
 }
 
 }  // namespace platform

@@ -78,11 +78,41 @@ bool Finish(HANDLE file, OVERLAPPED* op, DWORD limitMs, DWORD* moved) {
     return ::GetLastError() == ERROR_OPERATION_ABORTED;
 }
 
+// Kelvane's own claim on a port, a named mutex ("Local\Kelvane-COM5" for
+// \\.\COM5) whose handle is kept while the port is open. Share mode 0 keeps
+// other programs out where the system honours it; Wine lets a second program
+// open a COM port all the same, and the claim still keeps a second Kelvane
+// program off the port. Only the mutex's existence counts: it is never
+// waited for, so a close on another thread than the open's needs nothing.
+std::string ClaimName(const char* path) {
+    std::string name = path;
+    if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
+    for (char& c : name) {
+        if (c == '\\') c = '/';
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return "Local\\Kelvane-" + name;
+}
+
+// The claim's handle, or null with *error set (ERROR_SHARING_VIOLATION when
+// another holds it).
+HANDLE Claim(const char* path, DWORD* error) {
+    HANDLE claim = ::CreateMutexA(nullptr, FALSE, ClaimName(path).c_str());
+    *error = ::GetLastError();
+    if (claim != nullptr && *error == ERROR_ALREADY_EXISTS) {
+        ::CloseHandle(claim);
+        *error = ERROR_SHARING_VIOLATION;
+        return nullptr;
+    }
+    return claim;
+}
+
 }  // namespace
 
 struct SerialPort::Handle {
     std::mutex mutex;  // held around each operation on file
     HANDLE file = INVALID_HANDLE_VALUE;
+    HANDLE claim = nullptr;  // Kelvane's claim on the port while file is open
     HANDLE readEvent = nullptr;
     HANDLE writeEvent = nullptr;
     std::atomic<bool> closing{false};  // a close waits for the mutex
@@ -129,22 +159,32 @@ SerialPort::OpenResult SerialPort::Open(const char* path, uint32_t baud, int* er
         if (error != nullptr) *error = ERROR_NOT_ENOUGH_MEMORY;
         return OpenResult::kOpenFailed;
     }
+    DWORD claimError = 0;
+    HANDLE claim = Claim(path, &claimError);
+    if (claim == nullptr) {
+        if (error != nullptr) *error = static_cast<int>(claimError);
+        return OpenResult::kOpenFailed;
+    }
     // Share mode 0: nobody else may open the port while we hold it.
     HANDLE file = ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OVERLAPPED, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         if (error != nullptr) *error = static_cast<int>(::GetLastError());
+        ::CloseHandle(claim);
         return OpenResult::kOpenFailed;
     }
     ::SetupComm(file, kQueueSize, kQueueSize);
     // The baud rate is not read back: some drivers report another rate than
     // the one they run at.
     if (!SetLine(file, baud) || !SetTimeouts(file)) {
+        if (error != nullptr) *error = static_cast<int>(::GetLastError());
         ::CloseHandle(file);
+        ::CloseHandle(claim);
         return OpenResult::kSetupFailed;
     }
     ::PurgeComm(file, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
     handle_->file = file;
+    handle_->claim = claim;
     return OpenResult::kOk;
 }
 
@@ -165,6 +205,8 @@ void SerialPort::Close() {
     ::PurgeComm(handle_->file, PURGE_RXABORT | PURGE_RXCLEAR);
     ::CloseHandle(handle_->file);
     handle_->file = INVALID_HANDLE_VALUE;
+    ::CloseHandle(handle_->claim);
+    handle_->claim = nullptr;
 }
 
 bool SerialPort::IsOpen() {
@@ -231,6 +273,20 @@ int SerialPort::Write(const uint8_t* buffer, int length, int timeoutMs) {
         return written > 0 ? static_cast<int>(written) : -1;
     }
     return static_cast<int>(written);
+}
+
+std::string SerialOpenErrorText(int error) {
+    if (error == ERROR_SHARING_VIOLATION) return "in use by another program";
+    char text[512] = {};
+    const DWORD length =
+        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                         static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.')) {
+        message.pop_back();
+    }
+    return message.empty() ? "system error " + std::to_string(error) : message;
 }
 
 }  // namespace platform

@@ -10,7 +10,7 @@ seconds=${1:-600}
 baud=${2:-0}
 
 build=${KELVANE_SOAK_BUILD:-build/release}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVANE_TESTS=OFF >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target kelvane-cli kelvane-sim >/dev/null
 cli=$top/$build/cli/kelvane-cli
 simulator=$top/$build/sim/kelvane-sim

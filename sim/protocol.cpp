@@ -1,5 +1,8 @@
 #include "sim/protocol.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "link/frame.h"  // the FCS table only (header-only, constexpr)
 
 namespace sim {
@@ -43,8 +46,12 @@ std::vector<uint8_t> NakPayload(uint8_t seq, uint8_t error) {
 }
 
 std::vector<uint8_t> TargetInfoPayload(uint8_t seq, const uint8_t (&info)[kTargetInfoBytes]) {
-    std::vector<uint8_t> p{seq, kReplyTargetInfo, 0x00};
-    p.insert(p.end(), info, info + kTargetInfoBytes);
+    // Sized at once: growing a three-byte vector by the block made g++ 12
+    // warn about bounds (-Warray-bounds) on its own reallocation.
+    std::vector<uint8_t> p(3 + kTargetInfoBytes);
+    p[0] = seq;
+    p[1] = kReplyTargetInfo;
+    std::copy(std::begin(info), std::end(info), p.begin() + 3);
     AppendFcs(&p);
     return p;
 }

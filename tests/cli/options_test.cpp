@@ -8,6 +8,7 @@
 
 #include "cli/image_set_choice.h"
 #include "cli/ports.h"
+#include "config/image_set_slots.h"
 #include "tests/support/pty_peer.h"
 
 namespace {
@@ -54,6 +55,22 @@ TEST(CliOptionsTest, DownloadArgumentsAreCheckedBeforeAnythingIsSent) {
     EXPECT_EQ(cli::SlotFromText("rsrc2"), 10);
     EXPECT_EQ(cli::SlotFromText("FileSys"), 11);
     EXPECT_EQ(cli::SlotFromText("ETC"), -1);
+}
+
+TEST(CliOptionsTest, ImageSetRowNamesNameTheirSlots) {
+    // Every row set show lists by name can be given to --image by that name.
+    for (const config::RowSlot& row : config::kRowSlots) {
+        const std::string name = ImageSetRowName(row.row);
+        EXPECT_EQ(cli::SlotFromText(name), row.slot) << name;
+        cli::DownloadOptions options;
+        std::string error;
+        ASSERT_TRUE(cli::ParseDownload({"--port", "1", "--image", name + "=/x"}, &options, &error))
+            << name << ": " << error;
+        EXPECT_EQ(options.images[0].slot, row.slot);
+    }
+    EXPECT_EQ(cli::SlotFromText("factoryfs"), 11);
+    EXPECT_EQ(cli::SlotFromText("FOTA"), -1);  // kept in the set, never downloaded
+    EXPECT_NE(ParseError({"--port", "1", "--image", "FileSys=/x", "--image", "FactoryFS=/y"}), "");
 }
 
 TEST(CliOptionsTest, ImagesWithoutAnAddressNeedATrailer) {

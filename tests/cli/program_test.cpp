@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/ini.h"
+#include "platform/port_map.h"
+#include "platform/serial_port.h"
 #include "sim/simulator.h"
 #include "tests/cli/cli_run.h"
 #include "tests/support/pty_peer.h"
@@ -66,6 +69,45 @@ TEST_F(CliProgramTest, ExitStatusTellsWhetherEveryChannelCompleted) {
     EXPECT_EQ(bad.output(), "kelvane-cli download: cannot read " + dir_.File("none.bin") + "\n");
     CliRun unknown({"frobnicate"});
     EXPECT_EQ(unknown.Wait(), 2);
+}
+
+TEST_F(CliProgramTest, EveryCommandAnswersHelpWithItsOwnUsage) {
+    const std::vector<std::vector<std::string>> asked = {
+        {"download", "--help"},  {"download", "--port", "1", "-h"},
+        {"trailer", "--help"},   {"records", "--help"},
+        {"ports", "--help"},     {"set", "show", "--help"},
+        {"udev-rule", "--help"}, {"make-image", "--help"}};
+    for (const std::vector<std::string>& args : asked) {
+        CliRun help(args);
+        EXPECT_EQ(help.Wait(), 0) << args[0] << ": " << help.output();
+        EXPECT_EQ(help.output().rfind("Usage: kelvane-cli " + args[0] + " ", 0), 0u)
+            << help.output();
+        EXPECT_NE(help.output().find("\n  " + args[0]), std::string::npos) << help.output();
+        EXPECT_EQ(help.output().find("commands:"), std::string::npos) << help.output();
+    }
+}
+
+TEST_F(CliProgramTest, APortThatDoesNotOpenIsToldWithItsDeviceAndTheReason) {
+    StartHandsets(1, 0);  // COM1, held below as another program would hold it
+    const std::string image = MakeImage("m.bin", "10K");
+    const std::string map = dir_.File("Kelvane_ports.ini");
+    platform::IniWriteString("PORTS", "COM2", dir_.File("no-such-port").c_str(), map.c_str());
+    platform::IniWriteString("PORTS", "COM3", image.c_str(), map.c_str());  // no serial line
+    platform::PortMap_SetDirectory(dir_.path());
+    platform::SerialPort held;
+    int error = 0;
+    ASSERT_EQ(held.OpenCom(1, 115200, &error), platform::SerialPort::OpenResult::kOk) << error;
+
+    CliRun run({"download", "--port", "1,2,3", "--image", "Modem=" + image, "--dir", dir_.path(),
+                "--delay", "0", "--baud", "115200"});
+    EXPECT_EQ(run.Wait(), 1) << run.output();
+    for (const std::string& line :
+         {std::string("status: SERIAL_DEVICE_Open(COM2) Failed!\n"),
+          "[CH0] COM1: " + platform::PortMap_DevicePath(1) + ": in use by another program\n",
+          "[CH1] COM2: " + dir_.File("no-such-port") + ": No such file or directory\n",
+          "[CH2] COM3: " + image +
+              ": the line cannot be set up (Inappropriate ioctl for device)\n"})
+        EXPECT_NE(run.output().find(line), std::string::npos) << line << run.output();
 }
 
 TEST_F(CliProgramTest, AnEmptyOr4GiBImageIsRefusedBeforeAnythingIsSent) {

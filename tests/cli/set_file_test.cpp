@@ -57,6 +57,25 @@ TEST_F(CliSetFileTest, DownloadRefusesMissingTickedFilesAndOverlongValues) {
         << errors_;
 }
 
+TEST_F(CliSetFileTest, SetShowMarksATickedRowWithAMissingFileAsTickedAndMissing) {
+    Write(dir_.File("r.rc1"), std::string(4096, 'r'));
+    Write(dir_.File("s.vrk"), "[VARKO]\nCODECHECK=1\nCODEFILE=" + dir_.File("gone.bin") +
+                                  "\nCODEADDRESS=1a0000\nFONTCHECK=0\nFONTFILE=" +
+                                  dir_.File("r.rc1") + "\nFONTADDRESS=800000\n");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Run(&cli::RunSetCommand, {"show", dir_.File("s.vrk")}), 0);
+    const std::string shown = testing::internal::GetCapturedStdout();
+    EXPECT_NE(shown.find("Modem     [x] kind -          address 1a0000   " + dir_.File("gone.bin") +
+                         "  (missing)\n"),
+              std::string::npos)
+        << shown;
+    EXPECT_NE(
+        shown.find("Rsrc1     [ ] kind -          address 800000   " + dir_.File("r.rc1") + "\n"),
+        std::string::npos)
+        << shown;
+    EXPECT_EQ(Download(dir_.File("s.vrk")), 2);  // the row the listing marks is the one refused
+}
+
 TEST_F(CliSetFileTest, SetShowRefusesAFileOverOneMebibyteAndLeavesIt) {
     std::string big = "[VARKO]\nMTY=2\n";
     big.resize(1024 * 1024 + 1, '\n');

@@ -40,8 +40,8 @@ std::vector<uint8_t> WithTrailer(size_t payload, uint32_t address, const char* k
     trailer.address = address;
     std::strncpy(trailer.kind, kind, sizeof trailer.kind - 1);
     std::strncpy(trailer.type, type, sizeof trailer.type - 1);
-    const auto* raw = reinterpret_cast<const uint8_t*>(&trailer);
-    bytes.insert(bytes.end(), raw, raw + sizeof trailer);
+    bytes.resize(payload + sizeof trailer);  // then filled: g++ 12 warns on a growing insert
+    std::memcpy(bytes.data() + payload, &trailer, sizeof trailer);
     return bytes;
 }
 

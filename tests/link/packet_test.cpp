@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "link/commands.h"
@@ -43,8 +44,8 @@ int32_t CaptureWrite(int, const uint8_t* buffer, int offset, int length) {
 }
 
 Bytes Reply(uint8_t first, const Bytes& body) {
-    Bytes frame{first};
-    frame.insert(frame.end(), body.begin(), body.end());
+    Bytes frame(1 + body.size(), first);  // sized at once: g++ 12 warns on growing {first}
+    std::copy(body.begin(), body.end(), frame.begin() + 1);
     uint16_t fcs = CRC16_Compute(body.data(), static_cast<int>(body.size()));
     frame.push_back(static_cast<uint8_t>(fcs & 0xFF));
     frame.push_back(static_cast<uint8_t>(fcs >> 8));

@@ -215,7 +215,9 @@ TEST(UnlockInStepTest, TheUnlockIsTakenOnlyOnceTheHandsetAnswersInStep) {
         }
         EXPECT_EQ(unlocks, c.unlocks);
         EXPECT_EQ(closes, c.result == 1 ? 0u : 1u);  // a failed unlock closes, as ever
-        if (c.result == 1) EXPECT_EQ(FN[kCh].txCount, FN[kCh].rxCount);  // next packet in step
+        if (c.result == 1) {
+            EXPECT_EQ(FN[kCh].txCount, FN[kCh].rxCount);  // next packet in step
+        }
     }
     g_nWriteDelay = 2;
 }

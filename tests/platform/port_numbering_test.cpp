@@ -97,6 +97,37 @@ TEST(PortNumberingTest, ANewUsbPortNeverTakesAnOnBoardUartsNumber) {
     EXPECT_EQ(platform::PortMap_DevicePath(3), "/dev/ttyACM0");
 }
 
+TEST(PortNumberingTest, ANumberThePortMapGivesAwayIsNotListedTwice) {
+    TempDir dir;
+    platform::PortMap_SetDirectory(dir.path());
+    const std::string map = platform::PortMap_File();
+    const DetectedDevice usb{"/dev/ttyACM0", "pci-0000:00:14.0-usb-0:1:1.0", "kvmodem-dl"};
+    platform::PortNumbering numbering(map);
+    ASSERT_EQ(numbering.NumberFor(usb), 1);  // recorded as USB1 before the simulator came
+    // The simulator pins COM1 and COM3 with names, COM5 is pinned by hand.
+    for (const auto& [key, value] :
+         std::vector<std::pair<std::string, std::string>>{{"COM1", "/dev/pts/3"},
+                                                          {"NAME1", "kvmodem-sim0"},
+                                                          {"COM3", "/dev/pts/4"},
+                                                          {"NAME3", "kvmodem-sim1"},
+                                                          {"COM5", "/dev/ttyUSB9"}}) {
+        platform::IniWriteString("PORTS", key.c_str(), value.c_str(), map.c_str());
+    }
+    FakeEnumerator enumerator;
+    enumerator.devices = {{"/dev/ttyS0", "platform-serial8250", "8250"},
+                          {"/dev/ttyS1", "platform-serial8250", "8250"},
+                          {"/dev/ttyS2", "platform-serial8250", "8250"},
+                          {"/dev/ttyS4", "platform-serial8250", "8250"},
+                          usb};
+    std::vector<std::string> listed;
+    for (const auto& port : platform::ListSerialPorts(enumerator, numbering))
+        listed.push_back(std::to_string(port.comNumber) + " " + port.devicePath);
+    EXPECT_EQ(listed, (std::vector<std::string>{"1 /dev/pts/3", "3 /dev/pts/4", "0 /dev/ttyS0",
+                                                "2 /dev/ttyS1", "0 /dev/ttyS2", "0 /dev/ttyS4",
+                                                "0 /dev/ttyACM0"}));
+    EXPECT_EQ(MapValue(map, "COM1"), "/dev/pts/3");  // the simulator's entry stays as it is
+}
+
 TEST(PortNumberingTest, TheSystemsOwnListAndEventsWorkHere) {
     TempDir dir;
     platform::PortMap_SetDirectory(dir.path());

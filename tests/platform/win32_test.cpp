@@ -91,6 +91,39 @@ TEST(Win32PlatformTest, MissingComPortsFailToOpen) {
     EXPECT_EQ(port.Write(&byte, 1, 10), -1);
 }
 
+TEST(Win32PlatformTest, TwoKelvanePortsNeverDriveOneDevice) {
+    using platform::SerialPort;
+    // A COM port another Kelvane program holds is refused before it is opened.
+    HANDLE other = ::CreateMutexA(nullptr, FALSE, "Local\\Kelvane-COM213");
+    ASSERT_NE(other, nullptr);
+    SerialPort port;
+    int error = 0;
+    EXPECT_EQ(port.OpenCom(213, 115200, &error), SerialPort::OpenResult::kOpenFailed);
+    EXPECT_EQ(platform::SerialOpenErrorText(error), "in use by another program");
+    ::CloseHandle(other);
+    EXPECT_EQ(port.OpenCom(213, 115200, &error), SerialPort::OpenResult::kOpenFailed);
+    EXPECT_EQ(error, ERROR_FILE_NOT_FOUND);  // let go: only the missing port is left
+
+    // Wine opens a pseudo-terminal as a serial device for every program that
+    // asks, share mode 0 or not; the second Kelvane port is refused all the
+    // same, until the first is closed.
+    if (::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr) {
+        GTEST_SKIP() << "needs Wine's pseudo-terminals";
+    }
+    const char* device = "Z:\\dev\\ptmx";
+    SerialPort first;
+    SerialPort second;
+    ASSERT_EQ(first.Open(device, 115200, &error), SerialPort::OpenResult::kOk) << error;
+    HANDLE plain = ::CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OVERLAPPED, nullptr);
+    EXPECT_NE(plain, INVALID_HANDLE_VALUE);  // the system lets a second program in
+    if (plain != INVALID_HANDLE_VALUE) ::CloseHandle(plain);
+    EXPECT_EQ(second.Open(device, 115200, &error), SerialPort::OpenResult::kOpenFailed);
+    EXPECT_EQ(error, ERROR_SHARING_VIOLATION);
+    first.Close();
+    EXPECT_EQ(second.Open(device, 115200, &error), SerialPort::OpenResult::kOk) << error;
+}
+
 TEST(Win32PlatformTest, AnIniFileReplacesAnExistingOneUnlessAnotherProgramHoldsIt) {
     TempDir dir;
     const std::string file = dir.File("held.ini");
