@@ -13,18 +13,26 @@ namespace {
 
 std::atomic<SessionObserver*> g_observer{nullptr};
 
-// Each channel's last line, written only by the thread running the channel.
-char g_lastText[kChannelCount][sizeof(ImageEntry::path)];
+// What the engine keeps of each channel's run for the observer; written by
+// the channel's worker (or the runner before the workers start), read after
+// the run has joined them.
+struct ObservedChannel {
+    char lastText[sizeof(ImageEntry::path)];  // the last line ("" while none)
+    ChannelOutcome outcome;                   // how the last run ended
+};
+ObservedChannel g_observed[kChannelCount];
 
-// How each channel of the last run ended; written by the channel's worker
-// (or the runner before the workers start), read after the run has joined
-// them.
-engine::ChannelOutcome g_outcomes[kChannelCount];
+// The channel reads as not ended, with no last line.
+void ResetObservedChannel(int channel) {
+    g_observed[channel].outcome = ChannelOutcome{};
+    g_observed[channel].lastText[0] = '\0';
+}
 
 // "Erase Flash" is a passing state, never a channel's last word.
 void KeepLastText(int channel, const char* text) {
     if (!IsChannel(channel) || text[0] == '\0' || std::strcmp(text, "Erase Flash") == 0) return;
-    std::snprintf(g_lastText[channel], sizeof g_lastText[channel], "%s", text);
+    ObservedChannel& observed = g_observed[channel];
+    std::snprintf(observed.lastText, sizeof observed.lastText, "%s", text);
 }
 
 }  // namespace
@@ -46,7 +54,7 @@ void SetSessionObserver(SessionObserver* observer) {
 }
 
 ChannelOutcome LastChannelOutcome(int channel) {
-    return IsChannel(channel) ? g_outcomes[channel] : ChannelOutcome{};
+    return IsChannel(channel) ? g_observed[channel].outcome : ChannelOutcome{};
 }
 
 SessionObserver* CurrentSessionObserver() {
@@ -55,10 +63,8 @@ SessionObserver* CurrentSessionObserver() {
 
 void ObserveSessionStart() {
     VARKO_SetChannelTextHook(&KeepLastText);
-    for (int ch = 0; ch < kChannelCount; ++ch) {
-        g_outcomes[ch] = ChannelOutcome{};
-        g_lastText[ch][0] = '\0';
-    }
+    for (int ch = 0; ch < kChannelCount; ++ch)
+        ResetObservedChannel(ch);
     SessionObserver* observer = g_observer.load();
     if (observer == nullptr) return;
     int ports[kChannelCount];
@@ -69,7 +75,8 @@ void ObserveSessionStart() {
 
 void ObserveChannelStart(int channel) {
     VARKO_SetChannelTextHook(&KeepLastText);
-    g_lastText[channel][0] = '\0';
+    // A channel run again on its own forgets its earlier run here.
+    ResetObservedChannel(channel);
     SessionObserver* observer = g_observer.load();
     if (observer == nullptr) return;
     observer->ChannelStarted(channel);
@@ -79,7 +86,7 @@ void ObserveImage(int channel, int slot, int ok) {
     SessionObserver* observer = g_observer.load();
     if (observer == nullptr) return;
     const ImageEntry& e = g_imageTable[channel][slot];
-    ImageOutcome outcome{slot, e.path, e.address, ok == 1, g_lastText[channel]};
+    ImageOutcome outcome{slot, e.path, e.address, ok == 1, g_observed[channel].lastText};
     uint32_t fileSize = 0;
     if (VARKO_LoadedImage(slot, e.path, &fileSize, &outcome.crc32)) outcome.fileSize = fileSize;
     observer->ImageFinished(channel, outcome);
@@ -92,10 +99,11 @@ void ObserveChannelEnd(int channel, int result) {
     } else if (channelActive[channel].load() == 0) {
         outcome = ChannelResult::kStopped;
     }
-    g_outcomes[channel] = ChannelOutcome{true, outcome, g_lastText[channel]};
+    ObservedChannel& observed = g_observed[channel];
+    observed.outcome = ChannelOutcome{true, outcome, observed.lastText};
     SessionObserver* observer = g_observer.load();
     if (observer == nullptr) return;
-    observer->ChannelFinished(channel, outcome, g_lastText[channel]);
+    observer->ChannelFinished(channel, outcome, observed.lastText);
 }
 
 void ObserveSessionEnd() {

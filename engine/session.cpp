@@ -28,8 +28,8 @@ std::condition_variable g_channelEnded;
 
 int SumOfComPorts() {
     int sum = 0;
-    for (const auto& port : g_nComPort)
-        sum += port.load() != 0 ? 1 : 0;
+    for (int ch = 0; ch < kChannelCount; ++ch)
+        sum += g_nComPort[ch].load() != 0 ? 1 : 0;
     return sum;
 }
 
@@ -101,20 +101,25 @@ int VARKO_SetImage(int slot, const char* path, const char* addressText) {
     return slot;
 }
 
+int VARKO_StartChannel(int channel, int comPort, int baudRate) {
+    if (!IsChannel(channel)) return 0;
+    channelActive[channel] = comPort != 0 ? 1 : 0;
+    g_hSerialDevice[channel].store(nullptr);
+    FRAME_Reset(channel);
+    FLASH_DOWNLOADER_SelectFirstBuffer(channel);
+    FLASH_DOWNLOADER_InitLink(channel);
+    SERIAL_PORT_Start(channel, comPort, static_cast<uint32_t>(baudRate));
+    return 1;
+}
+
 int VARKO_StartSession(platform::NotifyReceiver* window, unsigned messageId,
                        const int comPorts[kChannelCount], int baudRate, int writeDelayMs) {
     g_nWriteDelay = writeDelayMs;
     g_hNotifyWnd = window;
     g_uNotifyMsg = messageId;
-    for (int ch = 0; ch < kChannelCount; ++ch) {
-        channelActive[ch] = comPorts[ch] != 0 ? 1 : 0;
-        g_hSerialDevice[ch].store(nullptr);
-        FRAME_Reset(ch);
-        FLASH_DOWNLOADER_SelectFirstBuffer(ch);
-        headerLength[ch] = 0;
-        FLASH_DOWNLOADER_InitLink(ch);
-        SERIAL_PORT_Start(ch, comPorts[ch], static_cast<uint32_t>(baudRate));
-    }
+    FLASH_DOWNLOADER_InitCodes();
+    for (int ch = 0; ch < kChannelCount; ++ch)
+        VARKO_StartChannel(ch, comPorts[ch], baudRate);
     return 1;
 }
 

@@ -39,6 +39,12 @@ int VARKO_SetImage(int slot, const char* path, const char* addressText);
 // before each write to a handset (the settings' DELAY).
 int VARKO_StartSession(platform::NotifyReceiver* window, unsigned messageId,
                        const int comPorts[kChannelCount], int baudRate, int writeDelayMs);
+// Sets up one channel as the session start does, the others untouched: its
+// codec, packet window and port settings reset, active when it has a port
+// (comPort 0: none). Its earlier worker must have ended; a worker running
+// FileDownload(channel) may then run it again while the other channels go on
+// (its last outcome is forgotten when that run starts).
+int VARKO_StartChannel(int channel, int comPort, int baudRate);
 int VARKO_RunSession(int emergencyMode);
 int VARKO_StopSession();
 int VARKO_StopChannel(int channel);

@@ -5,13 +5,7 @@
 #include "link/packet.h"
 #include "link/serial.h"
 
-uint8_t txStage[kChannelCount][kTxStageSize];
-int32_t txStageLen[kChannelCount];
-uint8_t rxFrame[kChannelCount][kRxFrameSize];
-int32_t rxState[kChannelCount];
-int32_t rxLength[kChannelCount];
-uint32_t g_txCrc[kChannelCount];
-uint32_t g_rxCrc[kChannelCount];
+FrameChannel g_frameChannels[kChannelCount];
 
 namespace {
 
@@ -80,23 +74,26 @@ void FRAME_SetReceiver(FrameReceiver receiver) {
 }
 
 void FRAME_Reset(int channel) {
-    txStageLen[channel] = 0;
+    g_frameChannels[channel].txStageLen = 0;
     FRAME_ResetReceiver(channel);
 }
 
 void FRAME_ResetReceiver(int channel) {
-    rxState[channel] = kHunting;
-    rxLength[channel] = 0;
+    FrameChannel& codec = g_frameChannels[channel];
+    codec.rxState = kHunting;
+    codec.rxLength = 0;
 }
 
 void FRAME_Flush(int channel) {
-    if (txStageLen[channel] > 0) g_writer.load()(channel, txStage[channel], 0, txStageLen[channel]);
-    txStageLen[channel] = 0;
+    FrameChannel& codec = g_frameChannels[channel];
+    if (codec.txStageLen > 0) g_writer.load()(channel, codec.txStage, 0, codec.txStageLen);
+    codec.txStageLen = 0;
 }
 
 void FRAME_PutByte(int channel, uint8_t byte) {
-    txStage[channel][txStageLen[channel]++] = byte;
-    if (txStageLen[channel] >= kTxStageSize) FRAME_Flush(channel);
+    FrameChannel& codec = g_frameChannels[channel];
+    codec.txStage[codec.txStageLen++] = byte;
+    if (codec.txStageLen >= kTxStageSize) FRAME_Flush(channel);
 }
 
 void FRAME_PutEscaped(int channel, uint8_t byte) {
@@ -120,9 +117,10 @@ void FRAME_Send(int channel, const uint8_t* buffer, int from, int to) {
 }
 
 void FRAME_Parse(int channel, const uint8_t* buffer, int from, int to) {
-    int32_t state = rxState[channel];
-    int32_t length = rxLength[channel];
-    uint8_t* frame = rxFrame[channel];
+    FrameChannel& codec = g_frameChannels[channel];
+    int32_t state = codec.rxState;
+    int32_t length = codec.rxLength;
+    uint8_t* frame = codec.rxFrame;
     for (int i = from; i < to; ++i) {
         uint8_t byte = buffer[i];
         switch (state) {
@@ -145,8 +143,8 @@ void FRAME_Parse(int channel, const uint8_t* buffer, int from, int to) {
                     state = kHunting;
                     if (length > 0) {
                         // The handler may look at the deframer; keep it current.
-                        rxState[channel] = state;
-                        rxLength[channel] = length;
+                        codec.rxState = state;
+                        codec.rxLength = length;
                         g_receiver.load(std::memory_order_relaxed)(channel, frame, 0, length);
                     }
                     length = 0;
@@ -165,6 +163,6 @@ void FRAME_Parse(int channel, const uint8_t* buffer, int from, int to) {
         }
         frame[length++] = byte;
     }
-    rxState[channel] = state;
-    rxLength[channel] = length;
+    codec.rxState = state;
+    codec.rxLength = length;
 }

@@ -41,14 +41,26 @@ int CRC16_Verify(uint32_t& reg, const uint8_t* buffer, int from, int count);
 // The FCS of a byte range in one call.
 uint16_t CRC16_Compute(const uint8_t* data, int count);
 
-// Per-channel codec state.
-extern uint8_t txStage[kChannelCount][kTxStageSize];
-extern int32_t txStageLen[kChannelCount];
-extern uint8_t rxFrame[kChannelCount][kRxFrameSize];
-extern int32_t rxState[kChannelCount];
-extern int32_t rxLength[kChannelCount];
-extern uint32_t g_txCrc[kChannelCount];
-extern uint32_t g_rxCrc[kChannelCount];
+// One channel's codec: the staging of the bytes going out, the deframer of
+// the bytes coming in, and the FCS registers of the packets either way.
+struct FrameChannel {
+    uint8_t txStage[kTxStageSize];
+    int32_t txStageLen;
+    uint8_t rxFrame[kRxFrameSize];
+    int32_t rxState;
+    int32_t rxLength;
+    uint32_t txCrc;
+    uint32_t rxCrc;
+};
+extern FrameChannel g_frameChannels[kChannelCount];
+
+inline constexpr ChannelField<g_frameChannels, &FrameChannel::txStage> txStage{};
+inline constexpr ChannelField<g_frameChannels, &FrameChannel::txStageLen> txStageLen{};
+inline constexpr ChannelField<g_frameChannels, &FrameChannel::rxFrame> rxFrame{};
+inline constexpr ChannelField<g_frameChannels, &FrameChannel::rxState> rxState{};
+inline constexpr ChannelField<g_frameChannels, &FrameChannel::rxLength> rxLength{};
+inline constexpr ChannelField<g_frameChannels, &FrameChannel::txCrc> g_txCrc{};
+inline constexpr ChannelField<g_frameChannels, &FrameChannel::rxCrc> g_rxCrc{};
 
 void FRAME_PutByte(int channel, uint8_t byte);
 void FRAME_Flush(int channel);

@@ -9,26 +9,14 @@
 #include "platform/tick.h"
 #include "platform/trace.h"
 
-LinkState FN[kChannelCount];
-PacketBuffer g_packetBuffers[kChannelCount][4];
-int32_t packetSelect[kChannelCount];
-PacketBuffer* curPacket[kChannelCount];
-int32_t headerLength[kChannelCount];
-uint8_t lastStraySlot[kChannelCount];
+PacketChannel g_packetChannels[kChannelCount];
 uint8_t ackCode = 0x02;
 uint8_t nakCode = 0x03;
 
 namespace {
 
 constexpr uint8_t kTargetInfoCode = 0x70;
-constexpr int kNoBuffer = -1;
-
-// The buffer each sequence slot's packet last went out from: a resend takes
-// it from there, and no new packet is built over it while it is needed.
-struct SlotBuffers {
-    int8_t of[4] = {kNoBuffer, kNoBuffer, kNoBuffer, kNoBuffer};
-};
-SlotBuffers g_slotBuffer[kChannelCount];
+constexpr int kNoBuffer = kNoPacketBuffer;
 
 std::mutex g_targetInfoMutex;
 uint8_t g_targetInfo[kTargetInfoSize];
@@ -113,9 +101,12 @@ void FLASH_DOWNLOADER_SelectFirstBuffer(int channel) {
     g_slotBuffer[channel] = SlotBuffers{};
 }
 
-void FLASH_DOWNLOADER_InitLink(int channel) {
+void FLASH_DOWNLOADER_InitCodes() {
     ackCode = FLASH_DOWNLOADER_Opcode(0);
     nakCode = FLASH_DOWNLOADER_Opcode(1);
+}
+
+void FLASH_DOWNLOADER_InitLink(int channel) {
     headerLength[channel] = 1;
     lastStraySlot[channel] = 0;
     FLASH_DOWNLOADER_ResetLink(channel);

@@ -27,20 +27,48 @@ struct PacketBuffer {
     uint8_t data[kPacketBufferSize];
 };
 
-extern LinkState FN[kChannelCount];
-extern PacketBuffer g_packetBuffers[kChannelCount][4];
-extern int32_t packetSelect[kChannelCount];
-extern PacketBuffer* curPacket[kChannelCount];
-extern int32_t headerLength[kChannelCount];
-extern uint8_t lastStraySlot[kChannelCount];
+inline constexpr int8_t kNoPacketBuffer = -1;
+
+// The buffer each sequence slot's packet last went out from: a resend takes
+// it from there, and no new packet is built over it while it is needed.
+struct SlotBuffers {
+    int8_t of[4] = {kNoPacketBuffer, kNoPacketBuffer, kNoPacketBuffer, kNoPacketBuffer};
+};
+
+// One channel's packet window: its counters, its four packet buffers and
+// which of them the next packet and each sequence slot use.
+struct PacketChannel {
+    LinkState FN;
+    PacketBuffer packetBuffers[4];
+    int32_t packetSelect;  // the buffer after the last one taken (modulo 4)
+    PacketBuffer* curPacket;
+    int32_t headerLength;   // bytes before a packet's command (its sequence number)
+    uint8_t lastStraySlot;  // slot of the last reply that answered no command
+    SlotBuffers slotBuffer;
+};
+extern PacketChannel g_packetChannels[kChannelCount];
+
+inline constexpr ChannelField<g_packetChannels, &PacketChannel::FN> FN{};
+inline constexpr ChannelField<g_packetChannels, &PacketChannel::packetBuffers> g_packetBuffers{};
+inline constexpr ChannelField<g_packetChannels, &PacketChannel::packetSelect> packetSelect{};
+inline constexpr ChannelField<g_packetChannels, &PacketChannel::curPacket> curPacket{};
+inline constexpr ChannelField<g_packetChannels, &PacketChannel::headerLength> headerLength{};
+inline constexpr ChannelField<g_packetChannels, &PacketChannel::lastStraySlot> lastStraySlot{};
+inline constexpr ChannelField<g_packetChannels, &PacketChannel::slotBuffer> g_slotBuffer{};
+
+// The reply codes, the same for every channel (set once per session).
 extern uint8_t ackCode;
 extern uint8_t nakCode;
 
 // Copies the data of the last target-information reply (any channel).
 void FLASH_DOWNLOADER_GetTargetInfo(uint8_t out[kTargetInfoSize]);
 
-// Session start: selector and current buffer back to buffer 0.
+// Sets the reply codes from the opcode table (session start, before any
+// channel runs).
+void FLASH_DOWNLOADER_InitCodes();
+// Channel start: selector and current buffer back to buffer 0.
 void FLASH_DOWNLOADER_SelectFirstBuffer(int channel);
+// Channel start: header length, stray slot and the window reset.
 void FLASH_DOWNLOADER_InitLink(int channel);
 void FLASH_DOWNLOADER_ResetLink(int channel);
 void FLASH_DOWNLOADER_NextPacket(int channel);

@@ -7,29 +7,21 @@
 #include "platform/tick.h"
 #include "platform/trace.h"
 
-std::atomic<int> channelActive[kChannelCount];
-std::atomic<SerialHandle> g_hSerialDevice[kChannelCount];
-std::atomic<int> g_nComPort[kChannelCount];
-uint32_t g_dwBaudRate[kChannelCount];
-uint8_t g_readBuffer[kChannelCount][kSerialQueueSize];
+SerialChannel g_serialChannels[kChannelCount];
 std::mutex g_hPortMutex;
 std::atomic<int> g_nWriteDelay{2};
 
+std::atomic<int>& SERIAL_ChannelActive(int channel) {
+    return g_serialChannels[channel].channelActive;
+}
+
 namespace {
-
-// Held by the worker while it writes one frame.
-std::timed_mutex g_frameLock[kChannelCount];
-// Set while a stop waits for the frame lock: the worker starts no new frame.
-std::atomic<bool> g_stopWaiting[kChannelCount];
-
-// What the last open of each channel's port failed with ("" after a good one).
-std::mutex g_openErrorMutex;
-std::string g_openError[kChannelCount];
 
 void NoteOpenError(int channel, std::string text) {
     if (!IsChannel(channel)) return;
-    std::lock_guard<std::mutex> lock(g_openErrorMutex);
-    g_openError[channel] = std::move(text);
+    SerialChannel& port = g_serialChannels[channel];
+    std::lock_guard<std::mutex> lock(port.openErrorMutex);
+    port.openError = std::move(text);
 }
 
 constexpr int kCloseDrainMs = 500;
@@ -97,21 +89,23 @@ int SERIAL_PORT_FrameWaitMs(uint32_t baudRate) {
 }
 
 bool SERIAL_PORT_BeginFrame(int channel) {
-    if (g_stopWaiting[channel].load()) return false;
-    g_frameLock[channel].lock();
+    SerialChannel& port = g_serialChannels[channel];
+    if (port.stopWaiting.load()) return false;
+    port.frameLock.lock();
     return true;
 }
 
 void SERIAL_PORT_EndFrame(int channel) {
-    g_frameLock[channel].unlock();
+    g_serialChannels[channel].frameLock.unlock();
 }
 
 void SERIAL_PORT_Stop(int channel) {
+    SerialChannel& port = g_serialChannels[channel];
     {
         // The frame being written finishes first (bounded): cut short, it
         // would be joined onto the next session's first packet.
-        g_stopWaiting[channel] = true;
-        std::unique_lock<std::timed_mutex> frame(g_frameLock[channel], std::defer_lock);
+        port.stopWaiting = true;
+        std::unique_lock<std::timed_mutex> frame(port.frameLock, std::defer_lock);
         if (!frame.try_lock_for(
                 std::chrono::milliseconds(SERIAL_PORT_FrameWaitMs(g_dwBaudRate[channel])))) {
             TRACE("[Ch %d] SERIAL_PORT_Stop() frame not finished in time\n", channel);
@@ -122,7 +116,7 @@ void SERIAL_PORT_Stop(int channel) {
             SERIAL_DEVICE_Close(channel, handle);
             g_hSerialDevice[channel].store(nullptr);
         }
-        g_stopWaiting[channel] = false;
+        port.stopWaiting = false;
     }
     TRACE(">> SERIAL_PORT_Stop()\n");
 }
@@ -181,6 +175,7 @@ int32_t SERIAL_PORT_DoReading(int channel) {
 
 std::string SERIAL_PORT_LastOpenError(int channel) {
     if (!IsChannel(channel)) return "";
-    std::lock_guard<std::mutex> lock(g_openErrorMutex);
-    return g_openError[channel];
+    SerialChannel& port = g_serialChannels[channel];
+    std::lock_guard<std::mutex> lock(port.openErrorMutex);
+    return port.openError;
 }

@@ -19,10 +19,28 @@ using SerialHandle = std::shared_ptr<platform::SerialPort>;
 inline constexpr int kSerialQueueSize = 4096;
 inline constexpr int kWriteTimeoutMs = 5000;
 
-extern std::atomic<SerialHandle> g_hSerialDevice[kChannelCount];
-extern std::atomic<int> g_nComPort[kChannelCount];
-extern uint32_t g_dwBaudRate[kChannelCount];
-extern uint8_t g_readBuffer[kChannelCount][kSerialQueueSize];
+// One channel's port: the run flag, the port and its settings, the read
+// buffer of the pump, the frame being written and the last open's failure.
+struct SerialChannel {
+    std::atomic<int> channelActive{0};  // see channel.h
+    std::atomic<SerialHandle> hSerialDevice;
+    std::atomic<int> nComPort{0};  // 0: no port (the channel has ended)
+    uint32_t dwBaudRate = 0;
+    uint8_t readBuffer[kSerialQueueSize];
+    // Held by the worker while it writes one frame.
+    std::timed_mutex frameLock;
+    // Set while a stop waits for the frame lock: the worker starts no new frame.
+    std::atomic<bool> stopWaiting{false};
+    // What the last open of the port failed with ("" after a good one).
+    std::mutex openErrorMutex;
+    std::string openError;
+};
+extern SerialChannel g_serialChannels[kChannelCount];
+
+inline constexpr ChannelField<g_serialChannels, &SerialChannel::hSerialDevice> g_hSerialDevice{};
+inline constexpr ChannelField<g_serialChannels, &SerialChannel::nComPort> g_nComPort{};
+inline constexpr ChannelField<g_serialChannels, &SerialChannel::dwBaudRate> g_dwBaudRate{};
+inline constexpr ChannelField<g_serialChannels, &SerialChannel::readBuffer> g_readBuffer{};
 // Held around every open and close of every channel's port.
 extern std::mutex g_hPortMutex;
 // Milliseconds to pause before every write to a port (the DELAY setting).

@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -522,6 +524,71 @@ TEST_F(DownloadTest, RestartStepWakesTheHandsetAndOpensThePortAgain) {
     EXPECT_EQ(texts.back().rfind("CH0 All file Complete!", 0), 0u);
     EXPECT_EQ(simulator_->Stats(0).atLines, 1u);
     EXPECT_EQ(simulator_->Stats(0).startLines, 2u);
+}
+
+// Holds the worker of CH0 and of CH1 at its first progress of a run until
+// that channel is released (bounded).
+class HoldingReceiver : public Receiver {
+public:
+    intptr_t Send(unsigned message, uintptr_t code, const void* payload) override {
+        const auto* e = static_cast<const ImageEntry*>(payload);
+        if (code == NOTIFY_PROGRESS && e->channel < 2 && e->bytesSent > 0) {
+            std::unique_lock<std::mutex> lock(holdMutex_);
+            held_[e->channel] = true;
+            released_.wait_for(lock, std::chrono::seconds(30),
+                               [&] { return release_[e->channel]; });
+        }
+        return Receiver::Send(message, code, payload);
+    }
+    bool Held(int channel) {
+        std::lock_guard<std::mutex> lock(holdMutex_);
+        return held_[channel];
+    }
+    void Release(int channel) {
+        std::lock_guard<std::mutex> lock(holdMutex_);
+        release_[channel] = true;
+        released_.notify_all();
+    }
+
+private:
+    std::mutex holdMutex_;
+    std::condition_variable released_;
+    bool held_[2] = {};
+    bool release_[2] = {};
+};
+
+TEST_F(DownloadTest, AChannelStartsAgainOnItsOwnWhileAnotherDownloads) {
+    // CH1 is stopped in the middle of its image, set up again alone and run
+    // on a worker of its own; CH0, in the middle of the same image all the
+    // while, goes on from where it was. Both handsets end with the image.
+    StartHandsets(2);
+    const Bytes image = Pattern(24 * 0x4000, 21);
+    ASSERT_EQ(VARKO_SetImage(8, Image("m.bin", image).c_str(), "40000"), 8);
+    HoldingReceiver receiver;
+    const int ports[kChannelCount] = {1, 2};
+    VARKO_StartSession(&receiver, NotifyMessage, ports, 1382400, 0);
+    VARKO_LoadImages();
+    std::thread first([] { FileDownload(0); });
+    std::thread second([] { FileDownload(1); });
+    EXPECT_TRUE(
+        WaitFor([&] { return receiver.Held(0) && receiver.Held(1); }, std::chrono::seconds(30)));
+    VARKO_StopChannel(1);
+    receiver.Release(1);
+    second.join();
+    EXPECT_EQ(engine::LastChannelOutcome(1).result, engine::ChannelResult::kStopped);
+
+    ASSERT_EQ(VARKO_StartChannel(1, 2, 1382400), 1);
+    second = std::thread([] { FileDownload(1); });
+    receiver.Release(0);
+    first.join();
+    second.join();
+    VARKO_StopSession();
+    VARKO_ReleaseImages();
+    for (int k = 0; k < 2; ++k) {
+        const engine::ChannelOutcome outcome = engine::LastChannelOutcome(k);
+        EXPECT_EQ(outcome.result, engine::ChannelResult::kCompleted) << outcome.lastText;
+        EXPECT_EQ(Flash(k, 0x40000, image.size()), image) << "handset " << k;
+    }
 }
 
 TEST_F(DownloadTest, NoChannelWithAPortEndsAtOnce) {
