@@ -54,10 +54,11 @@ std::string IndexText(const FlashModel& flash) {
     return text;
 }
 
-bool WriteDump(const std::string& dir, int index, const FlashModel& flash, std::string* error) {
+bool WriteDump(const std::string& dir, const std::string& name, const FlashModel& flash,
+               std::string* error) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);  // an existing folder is fine too
-    const std::string base = dir + "/ch" + std::to_string(index);
+    const std::string base = dir + "/" + name;
     const std::vector<uint8_t> bytes = flash.Concatenated();
     const std::string indexText = IndexText(flash);
     // The image first: whoever sees the new index finds the matching image.

@@ -1,5 +1,5 @@
-// The flash dump of a handset: <dir>/ch<k>.bin holds its ranges concatenated
-// in address order, <dir>/ch<k>.idx one line per range: address, length and
+// The flash dump of a handset: <dir>/<name>.bin holds its ranges concatenated
+// in address order, <dir>/<name>.idx one line per range: address, length and
 // CRC-32, each as eight hexadecimal digits. Each file is replaced atomically;
 // the folder is created when missing.
 #pragma once
@@ -10,7 +10,9 @@
 
 namespace sim {
 
-bool WriteDump(const std::string& dir, int index, const FlashModel& flash, std::string* error);
+// name is ch<k>, or the handset's serial when handsets come and go.
+bool WriteDump(const std::string& dir, const std::string& name, const FlashModel& flash,
+               std::string* error);
 
 // "AAAAAAAA LLLLLLLL CCCCCCCC\n" per range.
 std::string IndexText(const FlashModel& flash);

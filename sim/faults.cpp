@@ -31,11 +31,7 @@ constexpr KindInfo kKinds[] = {
     {"info", FaultKind::kTargetInfo, Need::kNo, Need::kOptional, 0, 0},
 };
 
-bool ParseHandset(std::string* text, int* handset, std::string* error) {
-    const size_t colon = text->find(':');
-    if (colon == std::string::npos) return true;
-    const std::string prefix = text->substr(0, colon);
-    *text = text->substr(colon + 1);
+bool ParseChannel(const std::string& prefix, FaultRule* rule, std::string* error) {
     if (prefix == "all") return true;
     uint64_t k = 0;
     if (prefix.size() < 3 || prefix.compare(0, 2, "ch") != 0 ||
@@ -43,7 +39,45 @@ bool ParseHandset(std::string* text, int* handset, std::string* error) {
         *error = "handset prefix '" + prefix + ":' must be ch0: to ch7: or all:";
         return false;
     }
-    *handset = static_cast<int>(k);
+    rule->handset = static_cast<int>(k);
+    return true;
+}
+
+// "hN" or "everyN"; false when the prefix is neither.
+bool IsNumberPrefix(const std::string& prefix) {
+    return (prefix.size() > 1 && prefix[0] == 'h') || prefix.compare(0, 5, "every") == 0;
+}
+
+bool ParseNumberPrefix(const std::string& prefix, FaultRule* rule, std::string* error) {
+    const bool every = prefix[0] == 'e';
+    uint64_t n = 0;
+    if (!ParseNumber(prefix.substr(every ? 5 : 1), &n) || n < 1 || n > kMaxCount) {
+        *error = "handset number prefix '" + prefix + ":' must be hN: or everyN: with N from 1";
+        return false;
+    }
+    (every ? rule->every : rule->number) = n;
+    return true;
+}
+
+// Takes the prefixes before the kind: at most one channel prefix and one
+// handset number prefix.
+bool ParsePrefixes(std::string* text, FaultRule* rule, std::string* error) {
+    bool channel = false, number = false;
+    for (size_t colon; (colon = text->find(':')) != std::string::npos;) {
+        const std::string prefix = text->substr(0, colon);
+        *text = text->substr(colon + 1);
+        const bool isNumber = IsNumberPrefix(prefix);
+        if (isNumber ? number : channel) {
+            *error =
+                "more than one " + std::string(isNumber ? "handset number" : "handset") + " prefix";
+            return false;
+        }
+        (isNumber ? number : channel) = true;
+        if (!(isNumber ? ParseNumberPrefix(prefix, rule, error)
+                       : ParseChannel(prefix, rule, error))) {
+            return false;
+        }
+    }
     return true;
 }
 
@@ -120,10 +154,16 @@ bool ParseBody(const std::string& body, Fault* fault, std::string* error) {
 bool ParseFault(const std::string& text, FaultRule* out, std::string* error) {
     std::string body = text;
     FaultRule rule;
-    if (!ParseHandset(&body, &rule.handset, error)) return false;
+    if (!ParsePrefixes(&body, &rule, error)) return false;
     if (!ParseBody(body, &rule.fault, error)) return false;
     *out = rule;
     return true;
+}
+
+bool AppliesTo(const FaultRule& rule, int channel, uint64_t number) {
+    if (rule.handset >= 0 && rule.handset != channel) return false;
+    if (rule.number != 0 && rule.number != number) return false;
+    return rule.every == 0 || number % rule.every == 0;
 }
 
 bool FiresAt(const Fault& fault, uint64_t n) {
@@ -143,8 +183,10 @@ bool FiresAt(const Fault& fault, uint64_t n) {
 }
 
 const char* FaultHelp() {
-    return "Faults (--fault [chK:|all:]KIND, repeatable; K is the handset 0..7, no prefix\n"
-           "means every handset; numbers are decimal or 0x-hexadecimal):\n"
+    return "Faults (--fault [chK:|all:][hN:|everyN:]KIND, repeatable; K is the handset\n"
+           "0..7, no prefix means every handset; with --swap, hN: is only the Nth handset\n"
+           "to arrive on a channel and everyN: every Nth one (N, 2N, ...); numbers are\n"
+           "decimal or 0x-hexadecimal):\n"
            "  nak1-every=N     answer every Nth data packet with NAK error 1 (not applied)\n"
            "  nak-err=E@N      answer the Nth data packet with NAK error E (0..255, not applied)\n"
            "  bad-fcs@N        the reply to the Nth data packet has a wrong FCS\n"

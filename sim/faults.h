@@ -36,16 +36,21 @@ struct Fault {
     uint64_t at = 0;     // the @N data packet (0 when absent)
 };
 
-// A fault and the handset it applies to.
+// A fault and the handsets it applies to: the channel's and, with --swap, the
+// handset numbers among those that arrive on a channel (1, 2, 3, ...).
 struct FaultRule {
-    int handset = -1;  // -1: every handset
+    int handset = -1;     // the channel 0..7; -1: every channel
+    uint64_t number = 0;  // hN: only the Nth handset of a channel; 0: any
+    uint64_t every = 0;   // everyN: only every Nth handset of a channel; 0: any
     Fault fault;
 };
 
-// The older name, still used by the engine and command-line tests; to go once
-
-// Parses "[chK:|all:]kind[=value][@N]"; on failure *error says why in one line.
+// Parses "[chK:|all:][hN:|everyN:]kind[=value][@N]" (the two prefixes in
+// either order); on failure *error says why in one line.
 bool ParseFault(const std::string& text, FaultRule* out, std::string* error);
+
+// True when the rule applies to handset number `number` (from 1) on channel k.
+bool AppliesTo(const FaultRule& rule, int channel, uint64_t number);
 
 // The fault syntax as shown by --help.
 const char* FaultHelp();

@@ -45,6 +45,13 @@ std::array<uint8_t, kTargetInfoBytes> DefaultTargetInfo(int index) {
     return info;
 }
 
+std::array<uint8_t, kTargetInfoBytes> DefaultTargetInfo(int index, const std::string& serial) {
+    std::array<uint8_t, kTargetInfoBytes> info = DefaultTargetInfo(index);
+    const size_t n = std::min(serial.size(), kTargetInfoBytes - 1 - kTargetInfoSerialAt);
+    std::memcpy(info.data() + kTargetInfoSerialAt, serial.data(), n);
+    return info;
+}
+
 HandsetCore::HandsetCore(HandsetConfig config) : config_(std::move(config)) {
     for (const Fault& fault : config_.faults) {
         if (fault.kind == FaultKind::kHangUp && hangUpAt_ == 0) hangUpAt_ = fault.value;
@@ -287,14 +294,18 @@ HandsetCore::Reply HandsetCore::HandleGo(uint8_t seq, size_t length) {
 bool HandsetCore::WriteDumpNow() {
     if (config_.outDir.empty()) return true;
     std::string error;
-    if (!WriteDump(config_.outDir, config_.index, flash_, &error)) {
+    if (!WriteDump(config_.outDir, DumpName(), flash_, &error)) {
         stats_.dumpFailures += 1;
         Log("dump failed: " + error);
         return false;
     }
     stats_.dumpsWritten += 1;
-    Log("dump written to " + config_.outDir + "/ch" + std::to_string(config_.index) + ".bin");
+    Log("dump written to " + config_.outDir + "/" + DumpName() + ".bin");
     return true;
+}
+
+std::string HandsetCore::DumpName() const {
+    return config_.serial.empty() ? "ch" + std::to_string(config_.index) : config_.serial;
 }
 
 const Fault* HandsetCore::FaultFor(uint64_t dataPacket) const {
@@ -361,7 +372,9 @@ void HandsetCore::CountReply(const std::vector<uint8_t>& payload) {
 }
 
 void HandsetCore::Log(const std::string& line) const {
-    if (config_.log) config_.log("sim" + std::to_string(config_.index) + ": " + line);
+    if (!config_.log) return;
+    const std::string serial = config_.serial.empty() ? "" : " " + config_.serial;
+    config_.log("sim" + std::to_string(config_.index) + serial + ": " + line);
 }
 
 void HandsetCore::LogVerbose(const std::string& line) const {

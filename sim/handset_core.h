@@ -25,6 +25,7 @@ using LogFunction = std::function<void(const std::string& line)>;
 
 struct HandsetConfig {
     int index = 0;                           // handset number k (dumps are ch<k>.bin/.idx)
+    std::string serial;                      // with --swap: dumps are <serial>.bin/.idx
     uint32_t eraseMsPer4k = 0;               // erase time per 4 KiB
     uint64_t flashSize = kDefaultFlashSize;  // addresses at or above are refused
     std::string outDir;                      // where go writes the dump; "" writes none
@@ -37,6 +38,9 @@ struct HandsetConfig {
 // Target information naming handset k: "kvmodem-sim<k>", zero padded, with k
 // in the last byte.
 std::array<uint8_t, kTargetInfoBytes> DefaultTargetInfo(int index);
+// The same with the handset's serial from byte 32 on, zero padded.
+std::array<uint8_t, kTargetInfoBytes> DefaultTargetInfo(int index, const std::string& serial);
+inline constexpr size_t kTargetInfoSerialAt = 32;
 
 struct HandsetStats {
     uint64_t bytesReceived = 0;  // bytes that arrived on the line
@@ -91,6 +95,8 @@ public:
     bool WriteDumpNow();
     // True once after a go: the dump is due. The line writes it when the go's
     // reply has left, so a slow disk never delays the answer.
+    // True from a good go until the next unlock.
+    bool ImageComplete() const { return imageComplete_; }
     bool TakeDumpDue() {
         const bool due = dumpDue_;
         dumpDue_ = false;
@@ -112,6 +118,7 @@ private:
     uint8_t ApplyErase(const uint8_t* cmd, size_t length, uint32_t* delayMs);
     uint8_t ApplyWrite(const uint8_t* cmd, size_t length);
     bool InFlash(uint64_t address, uint64_t length) const;
+    std::string DumpName() const;
     const Fault* FaultFor(uint64_t dataPacket) const;
     const Fault* FindFault(FaultKind kind) const;
     void DamageReply(const Fault& fault, uint8_t seq, std::vector<uint8_t>* payload);

@@ -23,6 +23,18 @@ void LogLine(const std::string& line) {
     std::fprintf(stderr, "%s\n", line.c_str());
 }
 
+// One line per arrival and departure, flushed so a script can follow.
+void PrintEvent(const sim::ChannelEvent& event) {
+    if (event.arrived) {
+        std::printf("COM%d %s %s %s\n", event.comNumber, event.link.c_str(), event.name.c_str(),
+                    event.serial.c_str());
+    } else {
+        std::printf("left COM%d %s %s\n", event.comNumber, event.name.c_str(),
+                    event.serial.c_str());
+    }
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,6 +52,7 @@ int main(int argc, char** argv) {
             break;
     }
     options.log = LogLine;
+    options.onEvent = PrintEvent;
     ::signal(SIGPIPE, SIG_IGN);
     sigset_t signals;
     sigemptyset(&signals);
@@ -53,6 +66,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     for (const sim::PortInfo& port : simulator.Ports()) {
+        if (options.swap) break;  // PrintEvent told the first arrivals
         std::printf("COM%d %s %s\n", port.comNumber, port.device.c_str(), port.name.c_str());
     }
     std::fflush(stdout);

@@ -38,6 +38,12 @@ bool ApplyValue(const std::string& name, const std::string& value, SimOptions* o
         o->eraseMsPer4k = static_cast<uint32_t>(n);
     } else if (name == "--flash-size") {
         if (!NumberIn(name, value, 1, kMaxFlashSize, &o->flashSize, error)) return false;
+    } else if (name == "--swap-ms") {
+        if (!NumberIn(name, value, 0, 3600000, &n, error)) return false;
+        o->swapMs = static_cast<uint32_t>(n);
+    } else if (name == "--handsets") {
+        if (!NumberIn(name, value, 0, kMaxHandsetsPerChannel, &n, error)) return false;
+        o->handsets = static_cast<int>(n);
     } else {
         FaultRule rule;
         std::string why;
@@ -51,8 +57,9 @@ bool ApplyValue(const std::string& name, const std::string& value, SimOptions* o
 }
 
 bool TakesValue(const std::string& name) {
-    for (const char* known : {"--channels", "--dir", "--first-port", "--out", "--baud",
-                              "--erase-ms-per-4k", "--flash-size", "--fault"}) {
+    for (const char* known :
+         {"--channels", "--dir", "--first-port", "--out", "--baud", "--erase-ms-per-4k",
+          "--flash-size", "--fault", "--swap-ms", "--handsets"}) {
         if (name == known) return true;
     }
     return false;
@@ -63,6 +70,8 @@ bool ApplyFlag(const std::string& name, SimOptions* o) {
         o->dumpOnExit = true;
     } else if (name == "--verbose") {
         o->verbose = true;
+    } else if (name == "--swap") {
+        o->swap = true;
     } else {
         return false;
     }
@@ -73,6 +82,7 @@ bool ApplyFlag(const std::string& name, SimOptions* o) {
 
 CommandLine ParseCommandLine(int argc, const char* const* argv, SimOptions* options,
                              std::string* error) {
+    std::string swapOnly;  // the last option given that means nothing without --swap
     for (int i = 1; i < argc; ++i) {
         std::string word = argv[i];
         if (word == "--help" || word == "-h") return CommandLine::kHelp;
@@ -94,6 +104,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, SimOptions* opti
         }
         if (!inlineValue) value = argv[++i];
         if (!ApplyValue(word, value, options, error)) return CommandLine::kError;
+        if (word == "--swap-ms" || word == "--handsets") swapOnly = word;
+    }
+    if (!swapOnly.empty() && !options->swap) {
+        *error = "option " + swapOnly + " needs --swap";
+        return CommandLine::kError;
     }
     return ValidateOptions(*options, error) ? CommandLine::kRun : CommandLine::kError;
 }
@@ -117,6 +132,23 @@ std::string UsageText() {
                "  --flash-size BYTES    flash size of each handset (default 0x4000000)\n"
                "  --dump-on-exit        also write every handset's dump when stopping\n"
                "  --fault RULE          commit a fault (repeatable, see below)\n"
+               "  --swap                handsets come and go: COM<n> names the link\n"
+               "                        <dir>/kvmodem-sim<k>.tty to the current handset's\n"
+               "                        pseudo-terminal. A handset leaves (the link goes, the\n"
+               "                        pseudo-terminal hangs up) once the host has read the\n"
+               "                        go's reply or closed the port, after its dump was\n"
+               "                        written; or --swap-ms after the host closed the port\n"
+               "                        following an unlock (answered or not) that got no\n"
+               "                        go, unless the host opened it again; or at once when\n"
+               "                        its cable is pulled (hangup=N). --swap-ms after it\n"
+               "                        left, a handset with erased flash and the next serial\n"
+               "                        SIM<k>-<number> arrives. Prints one line per arrival\n"
+               "                        (COM<n> <link> <name> <serial>) and per departure\n"
+               "                        (left COM<n> <name> <serial>); dumps are\n"
+               "                        <serial>.bin and <serial>.idx\n"
+               "  --swap-ms MS          the pause of --swap (default 1000)\n"
+               "  --handsets N          with --swap, handsets per channel in all; after the\n"
+               "                        last the channel stays empty (default 0: no end)\n"
                "  --verbose             log every packet, not only the rare events\n"
                "  --help                show this text\n"
                "  --version             show the version\n"

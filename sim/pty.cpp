@@ -1,6 +1,7 @@
 #include "sim/pty.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -46,6 +47,16 @@ bool Pty::Open(std::string* error) {
     *error = std::string(failed) + ": " + std::strerror(errno);
     Close();
     return false;
+}
+
+bool Pty::SlaveHasInput() const {
+    if (slave_ < 0) return false;
+    // A poll of the slave also moves bytes the kernel still holds on their
+    // way from the master, so a reply just written counts as waiting.
+    struct pollfd p {
+        slave_, POLLIN, 0
+    };
+    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
 }
 
 void Pty::Close() {

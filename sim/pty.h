@@ -19,6 +19,9 @@ public:
     // Closes both sides: a host holding the slave sees a hang-up.
     void Close();
     int Master() const { return master_; }
+    // True while bytes written to the master wait unread on the slave side
+    // (the host has not taken them yet).
+    bool SlaveHasInput() const;
     const std::string& SlavePath() const { return slavePath_; }
 
 private:

@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -23,7 +26,24 @@ void RemoveIfEmpty(const std::string& file) {
     if (text == header + "\n" || text == header + "\r\n") ::unlink(file.c_str());
 }
 
+// Checks the handset number prefixes against the handsets a channel gets.
+bool ValidateNumbers(const SimOptions& options, const FaultRule& rule, std::string* error) {
+    const uint64_t n = std::max(rule.number, rule.every);
+    const uint64_t count = options.swap ? static_cast<uint64_t>(options.handsets) : 1;
+    if (n <= 1 || count == 0 || n <= count) return true;
+    *error = "fault for handset number " + std::to_string(n) + " but only " +
+             std::to_string(count) + " handset(s) per channel" +
+             (options.swap ? "" : " (without --swap)");
+    return false;
+}
+
 }  // namespace
+
+std::string HandsetSerial(int k, int number) {
+    char serial[32];
+    std::snprintf(serial, sizeof serial, "SIM%d-%04d", k, number);
+    return serial;
+}
 
 bool ValidateOptions(const SimOptions& options, std::string* error) {
     if (options.channels < 1 || options.channels > kMaxHandsets) {
@@ -34,6 +54,10 @@ bool ValidateOptions(const SimOptions& options, std::string* error) {
         *error = "--baud must be at most " + std::to_string(kMaxBaud);
     } else if (options.flashSize < 1 || options.flashSize > kMaxFlashSize) {
         *error = "--flash-size must be 1 to " + std::to_string(kMaxFlashSize);
+    } else if (options.handsets < 0 || options.handsets > kMaxHandsetsPerChannel ||
+               (!options.swap && options.handsets > 1)) {
+        *error = options.swap ? "--handsets must be 0 to " + std::to_string(kMaxHandsetsPerChannel)
+                              : "--handsets needs --swap";
     } else {
         for (const FaultRule& rule : options.faults) {
             if (rule.handset >= options.channels) {
@@ -41,6 +65,7 @@ bool ValidateOptions(const SimOptions& options, std::string* error) {
                          std::to_string(options.channels) + " handset(s)";
                 return false;
             }
+            if (!ValidateNumbers(options, rule, error)) return false;
         }
         return true;
     }
@@ -63,19 +88,49 @@ std::string Simulator::OutDir() const {
     return options_.dir.empty() ? "." : options_.dir;
 }
 
-HandsetConfig Simulator::ConfigFor(int k) const {
+std::string Simulator::LinkPath(int k) const {
+    std::error_code ec;
+    const std::filesystem::path dir =
+        std::filesystem::absolute(options_.dir.empty() ? "." : options_.dir, ec);
+    return (dir / (kPortNamePrefix + std::to_string(k) + ".tty")).lexically_normal().string();
+}
+
+HandsetConfig Simulator::ConfigFor(int k, int number) const {
     HandsetConfig config;
     config.index = k;
+    if (options_.swap) config.serial = HandsetSerial(k, number);
     config.eraseMsPer4k = options_.eraseMsPer4k;
     config.flashSize = options_.flashSize;
     config.outDir = OutDir();
-    config.targetInfo = DefaultTargetInfo(k);
+    config.targetInfo = options_.swap ? DefaultTargetInfo(k, config.serial) : DefaultTargetInfo(k);
     config.verbose = options_.verbose;
     config.log = options_.log;
     for (const FaultRule& rule : options_.faults) {
-        if (rule.handset < 0 || rule.handset == k) config.faults.push_back(rule.fault);
+        if (AppliesTo(rule, k, static_cast<uint64_t>(number))) config.faults.push_back(rule.fault);
     }
     return config;
+}
+
+bool Simulator::StartHandsets(std::string* error) {
+    for (int k = 0; k < options_.channels; ++k) {
+        PortInfo port{k, options_.firstPort + k, "", kPortNamePrefix + std::to_string(k), ""};
+        if (options_.swap) {
+            SwapPlan plan;
+            plan.configFor = [this, k](int number) { return ConfigFor(k, number); };
+            plan.count = options_.handsets;
+            plan.pause = std::chrono::milliseconds(options_.swapMs);
+            plan.link = LinkPath(k);
+            plan.onEvent = [this, k](const SwapEvent& event) { Tell(EventFor(k, event)); };
+            handsets_.push_back(std::make_unique<sim::Handset>(std::move(plan), options_.baud));
+            port.serial = HandsetSerial(k, 1);
+        } else {
+            handsets_.push_back(std::make_unique<sim::Handset>(ConfigFor(k, 1), options_.baud));
+        }
+        if (!handsets_.back()->Start(error)) return false;
+        port.device = options_.swap ? LinkPath(k) : handsets_.back()->Device();
+        ports_.push_back(port);
+    }
+    return true;
 }
 
 bool Simulator::Start(std::string* error) {
@@ -83,23 +138,37 @@ bool Simulator::Start(std::string* error) {
     if (!ValidateOptions(options_, error)) return false;
     handsets_.clear();
     ports_.clear();
-    for (int k = 0; k < options_.channels; ++k) {
-        handsets_.push_back(std::make_unique<sim::Handset>(ConfigFor(k), options_.baud));
-        if (!handsets_.back()->Start(error)) {
-            handsets_.clear();
-            return false;
-        }
-        ports_.push_back({k, options_.firstPort + k, handsets_.back()->Device(),
-                          kPortNamePrefix + std::to_string(k)});
-    }
-    if (options_.pinPorts && !PinPorts(error)) {
+    // Held until the first arrivals are told: a handset thread's event waits.
+    std::unique_lock<std::mutex> lock(eventMutex_);
+    if (!StartHandsets(error) || (options_.pinPorts && !PinPorts(error))) {
+        lock.unlock();
         UnpinPorts();
         handsets_.clear();
         ports_.clear();
         return false;
     }
     running_ = true;
+    for (int k = 0; options_.swap && options_.onEvent && k < Count(); ++k) {
+        SwapEvent first{true, 1, HandsetSerial(k, 1), handsets_[static_cast<size_t>(k)]->Device()};
+        options_.onEvent(EventFor(k, first));
+    }
     return true;
+}
+
+ChannelEvent Simulator::EventFor(int k, const SwapEvent& event) const {
+    return {event.arrived,
+            k,
+            options_.firstPort + k,
+            LinkPath(k),
+            kPortNamePrefix + std::to_string(k),
+            event.number,
+            event.serial,
+            event.device};
+}
+
+void Simulator::Tell(const ChannelEvent& event) {
+    std::lock_guard<std::mutex> lock(eventMutex_);
+    if (options_.onEvent) options_.onEvent(event);
 }
 
 void Simulator::Stop() {
@@ -108,8 +177,9 @@ void Simulator::Stop() {
     for (auto& handset : handsets_)
         handset->Stop();
     if (options_.dumpOnExit) {
-        for (auto& handset : handsets_)
-            handset->WriteDump();
+        for (auto& handset : handsets_) {
+            if (handset->CurrentPresence().present) handset->WriteDump();
+        }
     }
     UnpinPorts();
 }
@@ -130,10 +200,10 @@ bool Simulator::PinKey(const std::string& key, const std::string& value, std::st
     const std::string file = PortMapFile();
     char previous[1024];
     platform::IniReadString(platform::kPortMapSection, key.c_str(), kMissing, previous,
-                                      sizeof previous, file.c_str());
+                            sizeof previous, file.c_str());
     Pin pin{key, std::string(previous) != kMissing, previous};
     if (!platform::IniWriteString(platform::kPortMapSection, key.c_str(), value.c_str(),
-                                             file.c_str())) {
+                                  file.c_str())) {
         *error = "cannot write the port map " + file;
         return false;
     }
@@ -145,8 +215,7 @@ void Simulator::UnpinPorts() {
     const std::string file = PortMapFile();
     for (auto it = pins_.rbegin(); it != pins_.rend(); ++it) {
         platform::IniWriteString(platform::kPortMapSection, it->key.c_str(),
-                                            it->existed ? it->previous.c_str() : nullptr,
-                                            file.c_str());
+                                 it->existed ? it->previous.c_str() : nullptr, file.c_str());
     }
     pins_.clear();
     if (createdPortMap_) RemoveIfEmpty(file);

@@ -15,8 +15,11 @@
 //   simulator.Stop();                // or the destructor
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,18 @@ namespace sim {
 
 inline constexpr int kMaxHandsets = 8;
 inline constexpr const char* kPortNamePrefix = "kvmodem-sim";
+
+// A handset that arrived on or left a channel (with swap only).
+struct ChannelEvent {
+    bool arrived = false;
+    int handset = 0;  // the channel k
+    int comNumber = 0;
+    std::string link;    // what the port map names: <dir>/kvmodem-sim<k>.tty
+    std::string name;    // kvmodem-sim<k>
+    int number = 0;      // the handset's number on its channel, from 1
+    std::string serial;  // SIM<k>-<number>, four digits at least
+    std::string device;  // its pseudo-terminal's slave path
+};
 
 struct SimOptions {
     int channels = 1;           // handsets, 1..8
@@ -42,13 +57,27 @@ struct SimOptions {
     bool verbose = false;     // log every packet
     std::vector<FaultRule> faults;
     LogFunction log;  // may be empty; called from the handset threads
+    // Handsets come and go: each leaves after its go (see Handset) and after
+    // swapMs the next arrives on the same COM number, behind the same link.
+    bool swap = false;
+    uint32_t swapMs = 1000;
+    int handsets = 0;  // with swap, handsets per channel in all; 0: no end
+    // Every arrival and departure with swap, the first arrivals in channel
+    // order before any other; one at a time, from Start and the handset threads.
+    std::function<void(const ChannelEvent&)> onEvent;
 };
+
+inline constexpr int kMaxHandsetsPerChannel = 1000000;
+
+// The serial of the number-th handset on channel k: "SIM<k>-0001".
+std::string HandsetSerial(int k, int number);
 
 struct PortInfo {
     int handset = 0;
     int comNumber = 0;
     std::string device;  // the slave path, e.g. /dev/pts/7
     std::string name;    // kvmodem-sim<k>
+    std::string serial;  // with swap, the first handset's
 };
 
 // Checks the options; false with a one-line reason when they cannot work.
@@ -76,6 +105,8 @@ public:
     HandsetStats Stats(int k) const { return Handset(k).Stats(); }
     std::string PortMapFile() const;
     std::string OutDir() const;
+    // With swap, the symbolic link pinned as channel k's COM<n>.
+    std::string LinkPath(int k) const;
 
 private:
     struct Pin {
@@ -84,7 +115,10 @@ private:
         std::string previous;
     };
 
-    HandsetConfig ConfigFor(int k) const;
+    HandsetConfig ConfigFor(int k, int number) const;
+    bool StartHandsets(std::string* error);
+    void Tell(const ChannelEvent& event);
+    ChannelEvent EventFor(int k, const SwapEvent& event) const;
     bool PinPorts(std::string* error);
     bool PinKey(const std::string& key, const std::string& value, std::string* error);
     void UnpinPorts();
@@ -95,6 +129,7 @@ private:
     std::vector<Pin> pins_;
     bool createdPortMap_ = false;  // the port map file did not exist before
     bool running_ = false;
+    std::mutex eventMutex_;  // one event at a time, the first ones first
 };
 
 }  // namespace sim

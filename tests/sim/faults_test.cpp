@@ -72,12 +72,33 @@ TEST(SimFaults, RejectsMalformedRulesWithAReason) {
                              "info=3",
                              "mute-unlock@2",
                              "nak-err=5@1x",
-                             "drop@ 1"}) {
+                             "drop@ 1",
+                             "every0:drop@1",
+                             "hx:drop@1",
+                             "h2:every3:drop@1",
+                             "ch1:ch2:drop@1"}) {
         sim::FaultRule rule;
         std::string error;
         EXPECT_FALSE(sim::ParseFault(text, &rule, &error)) << text;
         EXPECT_FALSE(error.empty()) << text;
         EXPECT_EQ(error.find('\n'), std::string::npos) << text;
+    }
+}
+
+TEST(SimFaults, HandsetNumberPrefixesPickHandsetsOfEachChannel) {
+    const std::pair<const char*, const char*> cases[] = {{"every3:drop@1", "0:3 1:3 "},
+                                                         {"ch1:every2:drop@1", "1:2 1:4 "},
+                                                         {"h4:ch0:drop@1", "0:4 "}};
+    for (const auto& [text, expected] : cases) {
+        const sim::FaultRule rule = Parsed(text);
+        std::string hits;
+        for (int k = 0; k < 2; ++k) {
+            for (uint64_t n = 1; n <= 4; ++n) {
+                if (sim::AppliesTo(rule, k, n))
+                    hits += std::to_string(k) + ":" + std::to_string(n) + " ";
+            }
+        }
+        EXPECT_EQ(hits, expected) << text;
     }
 }
 
@@ -121,6 +142,13 @@ TEST(SimOptions, CommandLineFillsTheOptions) {
     ASSERT_EQ(options.faults.size(), 2u);
     EXPECT_EQ(options.faults[0].handset, 1);
     EXPECT_EQ(options.faults[1].fault.kind, sim::FaultKind::kNakResendEvery);
+    sim::SimOptions swap;
+    ASSERT_EQ(
+        Parse({"--swap", "--swap-ms=50", "--handsets", "3", "--fault", "h3:drop@1"}, &swap, &error),
+        sim::CommandLine::kRun)
+        << error;
+    EXPECT_TRUE(swap.swap && swap.swapMs == 50 && swap.handsets == 3);
+    EXPECT_FALSE(options.swap || options.handsets != 0 || options.swapMs != 1000);
     sim::SimOptions help;
     EXPECT_EQ(Parse({"--channels", "2", "--help"}, &help, &error), sim::CommandLine::kHelp);
 }
@@ -138,6 +166,11 @@ TEST(SimOptions, BadValuesGiveOneLineErrors) {
         {"--dir="},
         {"--erase-ms-per-4k", "-1"},
         {"--flash-size", "0"},
+        {"--handsets", "2"},
+        {"--swap-ms", "5"},
+        {"--swap", "--handsets", "1000001"},
+        {"--swap", "--handsets", "2", "--fault", "h3:drop@1"},
+        {"--fault", "every2:drop@1"},
     };
     for (const auto& args : bad) {
         sim::SimOptions options;

@@ -125,8 +125,7 @@ private:
 
 std::string PortMapValue(const std::string& file, const std::string& key) {
     char value[256];
-    platform::IniReadString("PORTS", key.c_str(), "(none)", value, sizeof value,
-                                      file.c_str());
+    platform::IniReadString("PORTS", key.c_str(), "(none)", value, sizeof value, file.c_str());
     return value;
 }
 
@@ -223,6 +222,31 @@ TEST_F(SimProgram, SigtermDumpsOnExitAndAPortMapItCreatedGoes) {
     std::snprintf(index, sizeof index, "00002000 00001000 %08X\n",
                   sim::Crc32(erased.data(), erased.size()));
     EXPECT_EQ(ReadText(dir_ + "/out/ch0.idx"), index);
+}
+
+TEST_F(SimProgram, SwapTellsEachArrivalAndDepartureAndDumpsBySerial) {
+    Program program({"--swap", "--handsets=2", "--swap-ms=0", "--first-port=4", "--dir", dir_},
+                    errFile_);
+    ASSERT_TRUE(program.started());
+    std::vector<std::string> lines = program.ReadLines(1, 10s);
+    const std::string link = dir_ + "/kvmodem-sim0.tty";
+    ASSERT_EQ(lines, std::vector<std::string>{"COM4 " + link + " kvmodem-sim0 SIM0-0001"})
+        << ReadText(errFile_);
+    EXPECT_EQ(PortMapValue(portMap_, "COM4"), link);
+    std::vector<uint8_t> session = simtest::Packet(0, {0xA0});
+    for (const auto& packet :
+         {simtest::Packet(1, simtest::EraseCommand(0, 0x1000)), simtest::Packet(2, {0x90})}) {
+        session.insert(session.end(), packet.begin(), packet.end());
+    }
+    EXPECT_EQ(Exchange(link, session, 18).size(), 18u);  // three ACKs, then it leaves
+    lines = program.ReadLines(3, 10s);
+    ASSERT_EQ(lines.size(), 3u) << ReadText(errFile_);
+    EXPECT_EQ(lines[1], "left COM4 kvmodem-sim0 SIM0-0001");
+    EXPECT_EQ(lines[2], "COM4 " + link + " kvmodem-sim0 SIM0-0002");
+    EXPECT_EQ(ReadText(dir_ + "/SIM0-0001.bin"), std::string(0x1000, '\xFF'));
+    program.Signal(SIGINT);
+    EXPECT_EQ(program.WaitExit(10s), 0) << ReadText(errFile_);
+    EXPECT_FALSE(std::filesystem::exists(link));
 }
 
 TEST_F(SimProgram, BadOptionValuesExitTwoWithOneLine) {
