@@ -117,28 +117,27 @@ TEST(WindowRecordsTest, ADownloadInTheWindowIsRecorded) {
     EXPECT_EQ(r.images[0].size, static_cast<int64_t>(imageSize));
 }
 
-TEST(WindowRecordsTest, ATermOrHangUpStopsTheDownloadAndFinishesItsRecord) {
-    for (const int signal : {SIGTERM, SIGHUP}) {
-        SCOPED_TRACE(signal);
-        TempDir start;
-        std::string error;
-        const auto handsets = StartHandsets(start.path(), 1, {}, &error, 115200);  // 2 MB: minutes
-        ASSERT_NE(handsets, nullptr) << error;
-        std::string set;
-        WriteStation(start, 2 << 20, 115200, &set);
-        const pid_t window = StartWindow(start.path(), {"--download"});
-        ASSERT_GT(window, 0);
-        const bool writing = testing_support::WaitFor([&] { return handsets->Stats(0).writes > 0; },
-                                                      std::chrono::seconds(60));
-        kill(window, signal);
-        ASSERT_TRUE(writing);
-        EXPECT_EQ(WaitWindow(window), 1);
-        const auto found = ReadAll(start.File("Kelvane_records.db"));
-        ASSERT_EQ(found.size(), 1u);
-        EXPECT_EQ(found[0].result, "stopped");
-        ASSERT_EQ(found[0].images.size(), 1u);  // the image partly written
-        EXPECT_EQ(found[0].images[0].slot, "Modem");
-    }
+// SIGTERM raises the same stop flag as Ctrl-C and a hang-up (kelvane-cli's
+// tests send those): the window looks at the flag and closes.
+TEST(WindowRecordsTest, ATermStopsTheDownloadAndFinishesItsRecord) {
+    TempDir start;
+    std::string error;
+    const auto handsets = StartHandsets(start.path(), 1, {}, &error, 115200);  // 2 MB: minutes
+    ASSERT_NE(handsets, nullptr) << error;
+    std::string set;
+    WriteStation(start, 2 << 20, 115200, &set);
+    const pid_t window = StartWindow(start.path(), {"--download"});
+    ASSERT_GT(window, 0);
+    const bool writing = testing_support::WaitFor([&] { return handsets->Stats(0).writes > 0; },
+                                                  std::chrono::seconds(60));
+    kill(window, SIGTERM);
+    ASSERT_TRUE(writing);
+    EXPECT_EQ(WaitWindow(window), 1);
+    const auto found = ReadAll(start.File("Kelvane_records.db"));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].result, "stopped");
+    ASSERT_EQ(found[0].images.size(), 1u);  // the image partly written
+    EXPECT_EQ(found[0].images[0].slot, "Modem");
 }
 
 }  // namespace
