@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -110,30 +111,17 @@ TEST_F(CliProgramTest, APortThatDoesNotOpenIsToldWithItsDeviceAndTheReason) {
         EXPECT_NE(run.output().find(line), std::string::npos) << line << run.output();
 }
 
-TEST_F(CliProgramTest, AnEmptyOr4GiBImageIsRefusedBeforeAnythingIsSent) {
+// Which files are no images is the image table's to tell; here, that the
+// command stops before anything is sent.
+TEST_F(CliProgramTest, AnEmptyImageIsRefusedBeforeAnythingIsSent) {
     StartHandsets(1, 0);
-    struct Case {
-        const char* name;
-        uint64_t size;
-        const char* address;
-        const char* message;
-    };
-    const Case cases[] = {
-        {"empty.bin", 0, "20000", " at 20000\n"},
-        {"huge.bin", 4ull << 30, "0", " at 0 does not fit below 4 GiB"},  // sparse
-    };
-    for (const Case& c : cases) {
-        const std::string path = dir_.File(c.name);
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(file, nullptr);
-        std::fclose(file);
-        std::filesystem::resize_file(path, c.size);
-        CliRun run({"download", "--port", "1", "--image", "Modem=" + path + "@" + c.address,
-                    "--dir", dir_.path(), "--delay", "0", "--baud", "115200"});
-        EXPECT_EQ(run.Wait(), 2) << run.output();
-        EXPECT_EQ(run.output().rfind("kelvane-cli download: ", 0), 0u) << run.output();
-        EXPECT_NE(run.output().find(path + c.message), std::string::npos) << run.output();
-    }
+    const std::string path = dir_.File("empty.bin");
+    std::ofstream{path};
+    CliRun run({"download", "--port", "1", "--image", "Modem=" + path + "@20000", "--dir",
+                dir_.path(), "--delay", "0", "--baud", "115200"});
+    EXPECT_EQ(run.Wait(), 2) << run.output();
+    EXPECT_EQ(run.output().rfind("kelvane-cli download: ", 0), 0u) << run.output();
+    EXPECT_NE(run.output().find(path + " at 20000\n"), std::string::npos) << run.output();
     EXPECT_EQ(simulator_->Stats(0).bytesReceived, 0u);
 }
 
@@ -152,8 +140,6 @@ TEST_F(CliProgramTest, MakeImageReplacesOnlyARegularFileAndOnlyWithForce) {
     const Case cases[] = {
         {fifo, false, 2, kUsage + fifo + " is not a regular file: only files are written\n", 2048},
         {fifo, true, 2, kUsage + fifo + " is not a regular file: only files are written\n", 2048},
-        {dir_.path(), true, 2,
-         kUsage + dir_.path() + " is not a regular file: only files are written\n", 2048},
         {image, false, 2, kUsage + image + " exists: give --force to overwrite it\n", 2048},
         {image, true, 0, "", 3072},
     };

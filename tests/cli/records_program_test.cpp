@@ -11,6 +11,7 @@
 #include "records/local_store.h"
 #include "sim/simulator.h"
 #include "tests/cli/cli_run.h"
+#include "tests/records/records_test_util.h"
 #include "tests/support/pty_peer.h"
 
 namespace {
@@ -89,10 +90,8 @@ TEST(CliRecordsTest, AKilledRunLeavesInterruptedRecordsThatTheRecordsCommandShow
     Cli badChannel({"records", "--channel", "8"});
     EXPECT_EQ(badChannel.Wait(), 2);
     EXPECT_EQ(badChannel.output(), "kelvane-cli records: bad value '8' for --channel (0..7)\n");
-    for (const char* bad : {"2026-13-45", "2026-12-08T99:99"}) {
-        Cli badDate({"records", "--dir", dir.path(), "--since", bad});
-        EXPECT_EQ(badDate.Wait(), 2) << badDate.output();
-    }
+    Cli badDate({"records", "--dir", dir.path(), "--since", "2026-13-45"});  // see ReportTest
+    EXPECT_EQ(badDate.Wait(), 2) << badDate.output();
     TempDir empty;
     Cli nothing({"records", "--dir", empty.path(), "--format", "json"});
     EXPECT_EQ(nothing.Wait(), 0);
@@ -110,18 +109,14 @@ TEST(CliRecordsTest, AKilledRunLeavesInterruptedRecordsThatTheRecordsCommandShow
 
 TEST(CliRecordsTest, AHangUpStopsTheDownloadAndFinishesItsRecord) {
     TempDir dir;
-    sim::SimOptions options;
-    options.channels = 1;
-    options.dir = dir.path();
-    options.baud = 115200;  // 2 MB take minutes
-    sim::Simulator handsets(options);
     std::string error;
-    ASSERT_TRUE(handsets.Start(&error)) << error;
+    const auto handsets = records_test::StartHandsets(dir.path(), 1, {}, &error, 115200);
+    ASSERT_NE(handsets, nullptr) << error;  // 2 MB take minutes
     const std::string big = dir.File("big.bin");
     ASSERT_EQ(Cli({"make-image", big, "--size", "2M", "--address", "20000"}).Wait(), 0);
     Cli run({"download", "--port", "1", "--image", "Modem=" + big, "--dir", dir.path(), "--baud",
              "115200", "--delay", "0"});
-    ASSERT_TRUE(testing_support::WaitFor([&] { return handsets.Stats(0).writes > 0; },
+    ASSERT_TRUE(testing_support::WaitFor([&] { return handsets->Stats(0).writes > 0; },
                                          std::chrono::seconds(60)));
     run.Interrupt(SIGHUP);
     EXPECT_EQ(run.Wait(), 1) << run.output();

@@ -50,9 +50,10 @@ intptr_t StoppingReceiver::Send(unsigned message, uintptr_t code, const void* pa
 
 std::unique_ptr<sim::Simulator> StartHandsets(const std::string& folder, int count,
                                               const std::vector<std::string>& faults,
-                                              std::string* error) {
+                                              std::string* error, uint32_t baud) {
     sim::SimOptions options;
     options.channels = count;
+    options.baud = baud;
     options.dir = folder;
     options.firstPort = 1;
     for (const std::string& text : faults) {

@@ -33,10 +33,10 @@ private:
     std::atomic<bool> progressSeen_{false};
 };
 
-// Handsets in folder, pinned as COM1..COMn.
+// Handsets in folder, pinned as COM1..COMn, at baud (0: unpaced).
 std::unique_ptr<sim::Simulator> StartHandsets(const std::string& folder, int count,
                                               const std::vector<std::string>& faults,
-                                              std::string* error);
+                                              std::string* error, uint32_t baud = 0);
 
 // One session on COM1..COMn.
 void RunSession(platform::NotifyReceiver* receiver, int channels);

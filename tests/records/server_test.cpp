@@ -62,6 +62,9 @@ protected:
         EXPECT_EQ(error, "") << sql;
         return value;
     }
+    static records::Clock::time_point Deadline() {
+        return records::Clock::now() + std::chrono::seconds(20);
+    }
     int64_t Pending() {
         records::LocalStore store;
         std::string error;
@@ -75,6 +78,7 @@ protected:
     PgCluster server_;
     std::unique_ptr<sim::Simulator> handsets_;
     std::string told_;
+    const std::atomic<bool> stop_{false};
 };
 
 TEST_F(RecordsServerTest, RecordsArriveAndWaitOutAStoppedServer) {
@@ -166,33 +170,27 @@ TEST_F(RecordsServerTest, AServerThatAnswersNothingHoldsNoFlashAndLosesNoRecord)
     }
 }
 
-TEST(ServerNoticeTest, TheServersNoticesGoToTheTraceNeverToTheOutput) {
-    PgCluster server;
-    std::string error;
-    ASSERT_TRUE(server.Create(&error)) << error;
-    const std::atomic<bool> stop{false};
-    const auto deadline = [] { return records::Clock::now() + std::chrono::seconds(20); };
+TEST_F(RecordsServerTest, TheServersNoticesGoToTheTraceNeverToTheOutput) {
     records::ServerLink link;
-    ASSERT_TRUE(link.Connect(server.url(), deadline(), stop, &error)) << error;  // the table
+    std::string error;
+    ASSERT_TRUE(link.Connect(server_.url(), Deadline(), stop_, &error)) << error;  // the table
     // The line's own trigger that tells of every record it sees, and a
     // setting of the role the server cannot apply: a warning at every
     // connection, before any query.
-    ASSERT_EQ(server.Value("CREATE FUNCTION audit() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-                           "RAISE NOTICE 'audit %', NEW.id; RETURN NEW; END $$;"
-                           "CREATE TRIGGER audit BEFORE INSERT ON kelvane_records FOR EACH ROW "
-                           "EXECUTE FUNCTION audit();"
-                           "ALTER ROLE kelvane SET default_text_search_config = 'pg_catalog.none';"
-                           "SELECT 'done'",
-                           &error),
-              "done")
-        << error;
+    ASSERT_EQ(Value("CREATE FUNCTION audit() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                    "RAISE NOTICE 'audit %', NEW.id; RETURN NEW; END $$;"
+                    "CREATE TRIGGER audit BEFORE INSERT ON kelvane_records FOR EACH ROW "
+                    "EXECUTE FUNCTION audit();"
+                    "ALTER ROLE kelvane SET default_text_search_config = 'pg_catalog.none';"
+                    "SELECT 'done'"),
+              "done");
     testing_support::TraceCapture traces;
     testing::internal::CaptureStderr();
     records::ChannelRecord r;
     r.id = "r1";
     r.sessionStart = r.channelStart = "2026-12-08T09:00:00.000Z";
-    const bool sent = link.Connect(server.url(), deadline(), stop, &error) &&
-                      link.Upsert(r, deadline(), stop, &error);
+    const bool sent = link.Connect(server_.url(), Deadline(), stop_, &error) &&
+                      link.Upsert(r, Deadline(), stop_, &error);
     const std::string output = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(sent) << error;
     EXPECT_EQ(output, "");
@@ -202,26 +200,15 @@ TEST(ServerNoticeTest, TheServersNoticesGoToTheTraceNeverToTheOutput) {
     EXPECT_TRUE(traces.Contains("records server: NOTICE:  audit r1\n"));
 }
 
-TEST(ServerRefusalTest, ARefusedRecordHoldsNoOtherBackAndIsToldOnce) {
-    PgCluster server;
+TEST_F(RecordsServerTest, ARefusedRecordHoldsNoOtherBackAndIsToldOnce) {
+    records::ServerLink link;  // the table, and a rule of the line's own
     std::string error;
-    ASSERT_TRUE(server.Create(&error)) << error;
-    {
-        records::ServerLink link;  // the table, and a rule of the line's own
-        const std::atomic<bool> stop{false};
-        ASSERT_TRUE(link.Connect(server.url(), records::Clock::now() + std::chrono::seconds(20),
-                                 stop, &error))
-            << error;
-    }
-    ASSERT_EQ(server.Value("ALTER TABLE kelvane_records ADD CONSTRAINT known CHECK (station <> "
-                           "'unknown'); SELECT 'done'",
-                           &error),
-              "done")
-        << error;
-    TempDir dir;
-    const std::string database = dir.File("Kelvane_records.db");
+    ASSERT_TRUE(link.Connect(server_.url(), Deadline(), stop_, &error)) << error;
+    ASSERT_EQ(Value("ALTER TABLE kelvane_records ADD CONSTRAINT known CHECK (station <> "
+                    "'unknown'); SELECT 'done'"),
+              "done");
     records::LocalStore store;
-    ASSERT_TRUE(store.Open(database, true, &error)) << error;
+    ASSERT_TRUE(store.Open(database_, true, &error)) << error;
     for (const char* id : {"refused", "a", "b"}) {  // the refused one first
         records::ChannelRecord r;
         r.id = id;
@@ -231,13 +218,13 @@ TEST(ServerRefusalTest, ARefusedRecordHoldsNoOtherBackAndIsToldOnce) {
     }
     std::mutex mutex;
     std::vector<std::string> told;
-    records::Forwarder forwarder(database, server.url(), [&](const std::string& text) {
+    records::Forwarder forwarder(database_, server_.url(), [&](const std::string& text) {
         std::lock_guard<std::mutex> lock(mutex);
         told.push_back(text);
     });
     ASSERT_TRUE(forwarder.Start(10000, &error)) << error;
-    auto count = [&](const std::string& where) {
-        return server.Value("SELECT count(*) FROM kelvane_records WHERE " + where, &error);
+    const auto count = [&](const std::string& where) {
+        return Value("SELECT count(*) FROM kelvane_records WHERE " + where);
     };
     EXPECT_TRUE(
         WaitFor([&] { return count("id IN ('a', 'b')") == "2"; }, std::chrono::seconds(30)));
@@ -259,10 +246,7 @@ TEST(ServerRefusalTest, ARefusedRecordHoldsNoOtherBackAndIsToldOnce) {
                             "shows what waits)"});
     }
     // The line mends its rule: the record arrives and waits no more.
-    ASSERT_EQ(
-        server.Value("ALTER TABLE kelvane_records DROP CONSTRAINT known; SELECT 'done'", &error),
-        "done")
-        << error;
+    ASSERT_EQ(Value("ALTER TABLE kelvane_records DROP CONSTRAINT known; SELECT 'done'"), "done");
     EXPECT_TRUE(WaitFor([&] { return count("id = 'refused'") == "1"; }, std::chrono::seconds(30)));
     EXPECT_TRUE(WaitFor([&] { return store.Waiting(&waiting, &error) && waiting.records == 0; }));
     EXPECT_TRUE(waiting.refusals.empty());

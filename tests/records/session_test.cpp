@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <functional>
 #include <mutex>
 
 #include "engine/observer.h"
@@ -297,46 +296,32 @@ TEST_F(RecorderSessionTest, AReadOnlyDatabaseIsToldAndTheFlashGoesOn) {
     EXPECT_EQ(kept[0].id, "kept");
 }
 
-// Passes every call on to the recorder and keeps the longest a call took;
-// another program takes the database's lock once the channel's first image
-// is done and lets it go when the channel ends.
-class LockingObserver : public engine::SessionObserver {
+// A recorder whose database another program locks once the channel's first
+// image is done and lets go when the channel ends; it keeps the longest an
+// image's call took.
+class LockedMidSession : public records::Recorder {
 public:
-    LockingObserver(records::Recorder& recorder, const std::string& database)
-        : recorder_(recorder) {
+    LockedMidSession(records::RecorderOptions options, const std::string& database)
+        : Recorder(std::move(options)) {
         sqlite3_open(database.c_str(), &other_);
-        // The recorder's writer may be inside a short write of its own.
-        sqlite3_busy_timeout(other_, 5000);
+        sqlite3_busy_timeout(other_, 5000);  // the writer may be inside a short write
     }
-    ~LockingObserver() override { sqlite3_close(other_); }
-    void SessionStarted(const int ports[kChannelCount]) override {
-        Timed([&] { recorder_.SessionStarted(ports); });
-    }
-    void ChannelStarted(int channel) override {
-        Timed([&] { recorder_.ChannelStarted(channel); });
-    }
+    ~LockedMidSession() override { sqlite3_close(other_); }
     void ImageFinished(int channel, const engine::ImageOutcome& image) override {
-        Timed([&] { recorder_.ImageFinished(channel, image); });
+        const auto start = std::chrono::steady_clock::now();
+        Recorder::ImageFinished(channel, image);
+        longest = std::max(longest, std::chrono::steady_clock::now() - start);
         if (++images_ == 1) locked = Exec("BEGIN IMMEDIATE");
     }
     void ChannelFinished(int channel, engine::ChannelResult result, const char* text) override {
         released = Exec("ROLLBACK");
-        Timed([&] { recorder_.ChannelFinished(channel, result, text); });
-    }
-    void SessionFinished() override {
-        Timed([&] { recorder_.SessionFinished(); });
+        Recorder::ChannelFinished(channel, result, text);
     }
     bool locked = false, released = false;
     std::chrono::steady_clock::duration longest{};
 
 private:
     bool Exec(const char* sql) { return sqlite3_exec(other_, sql, nullptr, nullptr, nullptr) == 0; }
-    void Timed(const std::function<void()>& call) {
-        const auto start = std::chrono::steady_clock::now();
-        call();
-        longest = std::max(longest, std::chrono::steady_clock::now() - start);
-    }
-    records::Recorder& recorder_;
     sqlite3* other_ = nullptr;
     int images_ = 0;
 };
@@ -351,15 +336,14 @@ TEST_F(RecorderSessionTest, ADatabaseLockedMidSessionNeitherSlowsTheFlashNorLose
                   slot);
     }
     {
-        records::Recorder recorder(Options());
-        LockingObserver observer(recorder, database_);
-        engine::SetSessionObserver(&observer);
+        LockedMidSession recorder(Options(), database_);
+        engine::SetSessionObserver(&recorder);
         StoppingReceiver receiver;
         RunSession(&receiver, 1);
         engine::SetSessionObserver(nullptr);
-        ASSERT_TRUE(observer.locked && observer.released);
-        // No call waits out the lock: far below one try of SQLite's 5 s.
-        EXPECT_LT(observer.longest, std::chrono::seconds(2));
+        ASSERT_TRUE(recorder.locked && recorder.released);
+        // No image's call waits out the lock: far below one try of SQLite's 5 s.
+        EXPECT_LT(recorder.longest, std::chrono::seconds(2));
     }
     const auto found = ReadAll(database_);
     ASSERT_EQ(found.size(), 1u);

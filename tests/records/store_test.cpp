@@ -259,16 +259,14 @@ TEST(ReportTest, TimeBoundsTakeDatesAndTimesOnly) {
     EXPECT_EQ(bound, "2026-12-08T09:30:15");
     EXPECT_TRUE(ParseTimeBound("today", &bound));
     EXPECT_EQ(bound, UtcNow().substr(0, 10));
-    for (const char* bad : {"", "2026-1-08", "2026-12-08T9:30", "08.12.2026", "2026-12-08T09:30:1",
-                            "2026-12-08x", "yesterday", "2026-12-08T09:30:15.5"}) {
-        EXPECT_FALSE(ParseTimeBound(bad, &bound)) << bad;
-    }
     // The calendar's last days and the clock's last minute, and one past each.
     for (const char* good : {"2024-02-29", "2000-02-29", "2026-04-30", "2026-12-31T23:59:59"})
         EXPECT_TRUE(ParseTimeBound(good, &bound)) << good;
-    for (const char* bad : {"2026-13-45", "2026-00-10", "2026-12-00", "2026-02-29", "1900-02-29",
-                            "2026-04-31", "2026-12-08T99:99", "2026-12-08T25:00",
-                            "2026-12-08T24:00", "2026-12-08T23:60", "2026-12-08T23:59:60"}) {
+    for (const char* bad :
+         {"", "2026-1-08", "2026-12-08T9:30", "08.12.2026", "2026-12-08T09:30:1", "2026-12-08x",
+          "yesterday", "2026-12-08T09:30:15.5", "2026-13-45", "2026-00-10", "2026-12-00",
+          "2026-02-29", "1900-02-29", "2026-04-31", "2026-12-08T99:99", "2026-12-08T25:00",
+          "2026-12-08T24:00", "2026-12-08T23:60", "2026-12-08T23:59:60"}) {
         EXPECT_FALSE(ParseTimeBound(bad, &bound)) << bad;
     }
 }
