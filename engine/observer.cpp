@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "engine/session.h"
 #include "link/notify.h"
@@ -109,6 +110,29 @@ void ObserveChannelEnd(int channel, int result) {
 void ObserveSessionEnd() {
     SessionObserver* observer = g_observer.load();
     if (observer != nullptr) observer->SessionFinished();
+}
+
+namespace {
+std::mutex g_runMutex;
+ChannelRun g_runs[kChannelCount];
+}  // namespace
+
+void SetChannelRun(int channel, ChannelRun run) {
+    if (!IsChannel(channel)) return;
+    std::lock_guard<std::mutex> lock(g_runMutex);
+    g_runs[channel] = run;
+}
+
+ChannelRun CurrentChannelRun(int channel) {
+    if (!IsChannel(channel)) return {};
+    std::lock_guard<std::mutex> lock(g_runMutex);
+    return g_runs[channel];
+}
+
+void ResetChannelRuns() {
+    std::lock_guard<std::mutex> lock(g_runMutex);
+    for (ChannelRun& run : g_runs)
+        run = ChannelRun{};
 }
 
 }  // namespace engine

@@ -49,6 +49,19 @@ public:
 void SetSessionObserver(SessionObserver* observer);
 SessionObserver* CurrentSessionObserver();
 
+// How a channel's run came about: a session's channel, or one attempt of a
+// station slot on the handset that arrived on it. An observer reads it when
+// the channel starts.
+struct ChannelRun {
+    bool station = false;
+    int attempt = 0;  // 0: the first try on this handset; 1, 2, ...: its retries
+};
+// Set by the station before each run of the channel; a session's channels
+// read the default (ResetChannelRuns at every session start).
+void SetChannelRun(int channel, ChannelRun run);
+ChannelRun CurrentChannelRun(int channel);
+void ResetChannelRuns();
+
 // What the engine's own code calls at those moments (each a no-op without an
 // observer).
 void ObserveSessionStart();

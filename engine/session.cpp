@@ -126,6 +126,7 @@ int VARKO_StartSession(platform::NotifyReceiver* window, unsigned messageId,
 int VARKO_RunSession(int emergencyMode) {
     g_bEmergencyMode = emergencyMode;
     VARKO_LoadImages();
+    engine::ResetChannelRuns();
     engine::ObserveSessionStart();
     std::vector<std::thread> workers;
     workers.reserve(kChannelCount);
