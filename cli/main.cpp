@@ -52,12 +52,19 @@ const Command kCommands[] = {
      "      print a udev rule for handset ports (see the README).\n"},
     {"records", &cli::RunRecordsCommand,
      "  records [--since DATE] [--until DATE] [--channel N] [--failed] [--serial TEXT]\n"
-     "          [--format table|csv|json] [--dir DIR]\n"
+     "          [--format table|csv|json] [--summary [--by hour|day|channel]]\n"
+     "          [--dir DIR]\n"
      "      the station's records (Kelvane_records.db in the start folder), newest\n"
-     "      first: one per channel and session. DATE is YYYY-MM-DD[THH:MM[:SS]] (UTC)\n"
-     "      or today; --until includes all of the date or minute given. --failed\n"
-     "      keeps every result but completed; --serial matches part of the port's\n"
-     "      USB serial number. json prints one object per line.\n"},
+     "      first: one per channel and session, or per handset and attempt of a\n"
+     "      station. DATE is YYYY-MM-DD[THH:MM[:SS]] (UTC) or today; --until includes\n"
+     "      all of the date or minute given. --failed keeps every result but\n"
+     "      completed; --serial matches part of the port's USB serial number. json\n"
+     "      prints one object per line.\n"
+     "      --summary counts the selected records instead, in one line or one per\n"
+     "      hour, day (UTC, of the channel start) or channel: passed (completed),\n"
+     "      failed, yield % (passed of passed and failed), handsets per hour (passed\n"
+     "      per hour from the first channel start to the last channel end), and\n"
+     "      stopped and interrupted apart (in neither the yield nor the rate).\n"},
     {"trailer", &cli::RunTrailerCommand,
      "  trailer FILE...\n"
      "      show each file's trailer (address, kind, type) and its CRC-32.\n"},

@@ -1,5 +1,5 @@
 // kelvane-cli records: reads the station's database (never writes it) and
-// prints the records the filter selects.
+// prints the records the filter selects, or their summary.
 #include "cli/records.h"
 
 #include <cstdio>
@@ -36,6 +36,16 @@ void Print(records::ReportFormat format, const std::vector<records::ChannelRecor
     }
 }
 
+void PrintSummary(const RecordsOptions& options, const std::vector<records::ChannelRecord>& found) {
+    const std::vector<records::SummaryLine> lines = records::Summarise(found, options.by);
+    const std::vector<std::string> text =
+        options.format == records::ReportFormat::kJson  ? records::SummaryJson(lines, options.by)
+        : options.format == records::ReportFormat::kCsv ? records::SummaryCsv(lines, options.by)
+                                                        : records::SummaryTable(lines, options.by);
+    for (const std::string& line : text)
+        std::printf("%s\n", line.c_str());
+}
+
 // Below the table: what waits for the line's server, and why.
 void PrintWaiting(records::LocalStore& store) {
     records::WaitingSummary waiting;
@@ -65,8 +75,12 @@ bool ParseRecords(const std::vector<std::string>& args, RecordsOptions* options,
             options->filter.failedOnly = true;
             continue;
         }
+        if (option == "--summary") {
+            options->summary = true;
+            continue;
+        }
         if (option != "--since" && option != "--until" && option != "--channel" &&
-            option != "--serial" && option != "--format" && option != "--dir") {
+            option != "--serial" && option != "--format" && option != "--dir" && option != "--by") {
             *error = "unknown option '" + option + "'";
             return false;
         }
@@ -82,13 +96,19 @@ bool ParseRecords(const std::vector<std::string>& args, RecordsOptions* options,
         if (option == "--format") ok = records::ParseReportFormat(value, &options->format);
         if (option == "--serial") options->filter.serial = value;
         if (option == "--dir") options->dir = value;
+        if (option == "--by") ok = records::ParseSummaryGrouping(value, &options->by);
         if (!ok) {
             *error = "bad value '" + value + "' for " + option +
                      (option == "--channel"  ? " (0..7)"
                       : option == "--format" ? " (table, csv or json)"
+                      : option == "--by"     ? " (hour, day or channel)"
                                              : " (YYYY-MM-DD[THH:MM[:SS]] or today)");
             return false;
         }
+    }
+    if (options->by != records::SummaryGrouping::kAll && !options->summary) {
+        *error = "--by needs --summary";
+        return false;
     }
     return true;
 }
@@ -109,6 +129,10 @@ int RunRecordsCommand(const std::vector<std::string>& args) {
     } else if (!store.Open(path, false, &error) || !store.Query(options.filter, &found, &error)) {
         std::fprintf(stderr, "kelvane-cli records: cannot read %s\n", error.c_str());
         return 1;
+    }
+    if (options.summary) {
+        PrintSummary(options, found);
+        return 0;
     }
     Print(options.format, found);
     if (store.IsOpen() && options.format == records::ReportFormat::kTable) PrintWaiting(store);

@@ -12,7 +12,9 @@ namespace cli {
 struct RecordsOptions {
     records::RecordFilter filter;
     records::ReportFormat format = records::ReportFormat::kTable;
-    std::string dir;  // start folder holding Kelvane_records.db; empty: the current one
+    std::string dir;       // start folder holding Kelvane_records.db; empty: the current one
+    bool summary = false;  // counts instead of the records
+    records::SummaryGrouping by = records::SummaryGrouping::kAll;
 };
 
 // Parses the arguments after "records"; false with a one-line reason.

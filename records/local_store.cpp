@@ -22,7 +22,8 @@ const char* const kSchema =
     " channel INTEGER NOT NULL, com_port INTEGER NOT NULL, device TEXT NOT NULL,"
     " usb_location TEXT NOT NULL, usb_serial TEXT NOT NULL, image_set TEXT NOT NULL,"
     " result TEXT NOT NULL, last_text TEXT NOT NULL, version TEXT NOT NULL,"
-    " revision INTEGER NOT NULL DEFAULT 1);"
+    " revision INTEGER NOT NULL DEFAULT 1, mode TEXT NOT NULL DEFAULT 'session',"
+    " attempt INTEGER NOT NULL DEFAULT 0);"
     "CREATE INDEX IF NOT EXISTS records_by_start ON records(channel_start);"
     "CREATE TABLE IF NOT EXISTS images("
     " record_id TEXT NOT NULL, position INTEGER NOT NULL, slot TEXT NOT NULL,"
@@ -37,9 +38,22 @@ const char* const kSchema =
 // Now, as the stored times are written (UTC, milliseconds).
 const char* const kSqlNow = "strftime('%Y-%m-%dT%H:%M:%fZ', 'now')";
 
-const char* const kRecordColumns =
-    "id, station, session_start, channel_start, channel_end, channel, com_port, device,"
-    " usb_location, usb_serial, image_set, result, last_text, version, revision";
+// The columns a database of an older Kelvane lacks, added in place when it is
+// opened for writing (an older Kelvane still reads and writes the file: it
+// names its columns, and the new ones have defaults).
+const char* const kAddedColumns[][2] = {
+    {"mode", "ALTER TABLE records ADD COLUMN mode TEXT NOT NULL DEFAULT 'session'"},
+    {"attempt", "ALTER TABLE records ADD COLUMN attempt INTEGER NOT NULL DEFAULT 0"},
+};
+
+// The record's columns; a reader of an older database reads the defaults of
+// the columns it lacks.
+std::string RecordColumns(bool added) {
+    return std::string(
+               "id, station, session_start, channel_start, channel_end, channel, com_port, device,"
+               " usb_location, usb_serial, image_set, result, last_text, version, revision, ") +
+           (added ? "mode, attempt" : "'session', 0");
+}
 
 // A prepared statement, finalised with the object.
 class Statement {
@@ -119,6 +133,8 @@ ChannelRecord ReadRecord(const Statement& row) {
     r.lastText = row.Text(12);
     r.version = row.Text(13);
     r.revision = row.Int(14);
+    r.mode = row.Text(15);
+    r.attempt = static_cast<int>(row.Int(16));
     return r;
 }
 
@@ -145,7 +161,7 @@ bool LocalStore::Open(const std::string& path, bool forWriting, std::string* err
     if (sqlite3_db_readonly(db_, "main") == 1) {
         *error = path + ": the file is read-only";
     } else if (Exec("PRAGMA journal_mode=WAL", error) && Exec("PRAGMA synchronous=NORMAL", error) &&
-               Exec(kSchema, error)) {
+               Exec(kSchema, error) && AddColumns(error)) {
         // WAL lets readers and one writer of either program work at once.
         return true;
     }
@@ -168,7 +184,10 @@ bool LocalStore::TryReader(const std::string& name, int flags, std::string* erro
     db_ = db;
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     std::string reason;
-    if (Exec("SELECT count(*) FROM records", &reason)) return true;
+    if (Exec("SELECT count(*) FROM records", &reason)) {
+        addedColumns_ = HasColumn(kAddedColumns[0][0]);
+        return true;
+    }
     *error = reason + SystemReason(db_);
     Close();
     return false;
@@ -190,6 +209,19 @@ bool LocalStore::OpenForReading(std::string* error) {
     }
     return !walBefore && platform::PathExists(path_) &&
            TryReader(ImmutableUri(path_), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, &ignored);
+}
+
+bool LocalStore::HasColumn(const char* name) {
+    Statement column(db_, "SELECT count(*) FROM pragma_table_info('records') WHERE name = ?");
+    return column.Bind(std::string(name)).Step() == SQLITE_ROW && column.Int(0) > 0;
+}
+
+bool LocalStore::AddColumns(std::string* error) {
+    for (const auto& added : kAddedColumns) {
+        if (!HasColumn(added[0]) && !Exec(added[1], error)) return false;
+    }
+    addedColumns_ = true;
+    return true;
 }
 
 void LocalStore::SetBusyTimeout(int ms) {
@@ -237,12 +269,12 @@ bool LocalStore::Insert(const ChannelRecord& r, bool queue, std::string* error) 
         Statement insert(db_,
                          "INSERT INTO records(id, station, session_start, channel_start,"
                          " channel_end, channel, com_port, device, usb_location, usb_serial,"
-                         " image_set, result, last_text, version, revision)"
-                         " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,1)");
+                         " image_set, result, last_text, version, revision, mode, attempt)"
+                         " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,1,?,?)");
         insert.Bind(r.id).Bind(r.station).Bind(r.sessionStart).Bind(r.channelStart);
         insert.Bind(r.channelEnd).Bind(r.channel).Bind(r.comPort).Bind(r.device);
         insert.Bind(r.usbLocation).Bind(r.usbSerial).Bind(r.imageSet).Bind(r.result);
-        insert.Bind(r.lastText).Bind(r.version);
+        insert.Bind(r.lastText).Bind(r.version).Bind(r.mode).Bind(r.attempt);
         return insert.Run();
     });
 }
@@ -290,7 +322,7 @@ bool LocalStore::Query(const RecordFilter& filter, std::vector<ChannelRecord>* o
                        std::string* error) {
     // A bound "until" covers everything that begins with it: all of that day
     // (or minute), however precise the stored times are.
-    const std::string sql = std::string("SELECT ") + kRecordColumns +
+    const std::string sql = "SELECT " + RecordColumns(addedColumns_) +
                             " FROM records WHERE (?1 = '' OR channel_start >= ?1)"
                             " AND (?2 = '' OR substr(channel_start, 1, length(?2)) <= ?2)"
                             " AND (?3 < 0 OR channel = ?3) AND (?4 = 0 OR result <> 'completed')"
@@ -317,7 +349,7 @@ bool LocalStore::Query(const RecordFilter& filter, std::vector<ChannelRecord>* o
 }
 
 bool LocalStore::Load(const std::string& id, ChannelRecord* out, std::string* error) {
-    const std::string sql = std::string("SELECT ") + kRecordColumns + " FROM records WHERE id = ?";
+    const std::string sql = "SELECT " + RecordColumns(addedColumns_) + " FROM records WHERE id = ?";
     Statement select(db_, sql.c_str());
     select.Bind(id);
     const int rc = select.Step();

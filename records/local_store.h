@@ -101,10 +101,13 @@ private:
     bool Change(const std::string& id, bool queue, std::string* error,
                 const std::function<bool()>& body);
     bool LoadImages(ChannelRecord* record, std::string* error);
+    bool HasColumn(const char* name);
+    bool AddColumns(std::string* error);
 
     sqlite3* db_ = nullptr;
     std::string path_;
     bool busy_ = false;
+    bool addedColumns_ = false;  // the records table has mode and attempt
 };
 
 }  // namespace records

@@ -12,6 +12,11 @@ namespace records {
 // cut keeps it.
 inline constexpr const char* kInterrupted = "interrupted";
 
+// How the channel's run came about: one channel of a download session, or one
+// attempt of a station slot on the handset that arrived on it.
+inline constexpr const char* kSessionMode = "session";
+inline constexpr const char* kStationMode = "station";
+
 struct ImageRecord {
     std::string slot;        // slot name: "Modem", "Rsrc1", ...
     std::string path;        // the image file
@@ -38,6 +43,8 @@ struct ChannelRecord {
     std::string lastText;               // the channel's last line
     std::string version;                // Kelvane's version
     int64_t revision = 0;               // changes written so far (the server keeps the newest)
+    std::string mode = kSessionMode;    // kSessionMode or kStationMode
+    int attempt = 0;                    // 0: the first try on this handset; 1, 2, ...: retries
 };
 
 // Now, UTC, ISO 8601 with milliseconds: "2026-12-08T09:30:00.123Z".

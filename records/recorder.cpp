@@ -185,16 +185,30 @@ void Recorder::SessionStarted(const int comPorts[kChannelCount]) {
         ChannelRecord& r = state.record;
         r.channel = ch;
         r.comPort = comPorts[ch];
-        r.device = platform::PortMap_DevicePath(comPorts[ch]);
-        const platform::DeviceIdentity identity = platform::LookUpDeviceIdentity(r.device);
-        r.usbLocation = identity.usbLocation;
-        r.usbSerial = identity.usbSerial;
+        LookUpPort(&r);
     }
+}
+
+// The device the port's COM number names now and where it sits.
+void Recorder::LookUpPort(ChannelRecord* r) {
+    r->device = platform::PortMap_DevicePath(r->comPort);
+    const platform::DeviceIdentity identity = platform::LookUpDeviceIdentity(r->device);
+    r->usbLocation = identity.usbLocation;
+    r->usbSerial = identity.usbSerial;
 }
 
 void Recorder::ChannelStarted(int channel) {
     ChannelState& state = channels_[channel];
     ChannelRecord& r = state.record;
+    const engine::ChannelRun run = engine::CurrentChannelRun(channel);
+    // A station slot's port carries a new handset at each arrival: its
+    // identity is the one of this handset, not of the first.
+    if (run.station && r.comPort != 0) LookUpPort(&r);
+    r.mode = run.station ? kStationMode : kSessionMode;
+    r.attempt = run.attempt;
+    r.images.clear();
+    r.channelEnd.clear();
+    r.lastText.clear();
     r.id = NewRecordId();
     r.station = options_.station;
     r.sessionStart = sessionStart_;

@@ -1,5 +1,6 @@
-// The station recorder: watches every download session through the engine's
-// observer and keeps one record per channel per session in the station's
+// The station recorder: watches every download session (and every station
+// slot's attempts) through the engine's observer and keeps one record per
+// channel per session, or per handset per attempt, in the station's
 // database, written when the channel starts and completed when it ends. With
 // a server URL it also hands the changes to a forwarder for the line's server.
 // Neither a database nor a server problem ever stops or slows a flash: the
@@ -86,6 +87,7 @@ private:
     };
 
     void OpenServer();
+    static void LookUpPort(ChannelRecord* r);
     void Tell(const std::string& message);
     void Queue(const std::string& id, std::function<bool(LocalStore&, std::string*)> write);
     void WriteLoop();

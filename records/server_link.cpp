@@ -24,14 +24,22 @@ const char* const kServerSchema =
     " com_port integer NOT NULL, device text NOT NULL, usb_location text NOT NULL,"
     " usb_serial text NOT NULL, image_set text NOT NULL, images jsonb NOT NULL,"
     " result text NOT NULL, last_text text NOT NULL, version text NOT NULL,"
-    " revision bigint NOT NULL)";
+    " revision bigint NOT NULL, mode text NOT NULL DEFAULT 'session',"
+    " attempt integer NOT NULL DEFAULT 0)";
+
+// A table an older Kelvane made gains the columns added since (with their
+// defaults: its readers and writers go on as before).
+const char* const kServerAddedColumns =
+    "ALTER TABLE kelvane_records ADD COLUMN IF NOT EXISTS mode text NOT NULL DEFAULT 'session',"
+    " ADD COLUMN IF NOT EXISTS attempt integer NOT NULL DEFAULT 0";
 
 const char* const kUpsert =
     "INSERT INTO kelvane_records(id, station, session_start, channel_start, channel_end,"
     " channel, com_port, device, usb_location, usb_serial, image_set, images, result,"
-    " last_text, version, revision)"
+    " last_text, version, mode, attempt, revision)"
     " VALUES($1, $2, $3::timestamptz, $4::timestamptz, NULLIF($5, '')::timestamptz,"
-    " $6::integer, $7::integer, $8, $9, $10, $11, $12::jsonb, $13, $14, $15, $16::bigint)"
+    " $6::integer, $7::integer, $8, $9, $10, $11, $12::jsonb, $13, $14, $15, $16,"
+    " $17::integer, $18::bigint)"
     " ON CONFLICT (id) DO UPDATE SET channel_end = EXCLUDED.channel_end,"
     " images = EXCLUDED.images, result = EXCLUDED.result, last_text = EXCLUDED.last_text,"
     " revision = EXCLUDED.revision WHERE kelvane_records.revision < EXCLUDED.revision";
@@ -276,7 +284,8 @@ bool ServerLink::Open(const std::string& url, Clock::time_point deadline,
         state = PQconnectPoll(conn_);
     }
     if (PQsetnonblocking(conn_, 1) != 0 ||
-        !Exec(kServerSchema, 0, nullptr, deadline, stop, error)) {
+        !Exec(kServerSchema, 0, nullptr, deadline, stop, error) ||
+        !Exec(kServerAddedColumns, 0, nullptr, deadline, stop, error)) {
         if (error->empty()) *error = Trimmed(PQerrorMessage(conn_));
         Close();
         return false;
@@ -347,7 +356,9 @@ std::vector<std::string> RecordFieldTexts(const ChannelRecord& r) {
             ImagesJson(r),
             r.result,
             r.lastText,
-            r.version};
+            r.version,
+            r.mode,
+            std::to_string(r.attempt)};
 }
 
 bool ServerLink::Upsert(const ChannelRecord& r, Clock::time_point deadline,

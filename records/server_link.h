@@ -65,7 +65,7 @@ std::string HidePasswords(const std::string& message, const std::string& url);
 // The images of a record as a JSON list (what the server keeps them as).
 std::string ImagesJson(const ChannelRecord& record);
 // The record's fields as texts, in the order of the report's columns (id to
-// version; the images as their JSON list).
+// attempt; the images as their JSON list).
 std::vector<std::string> RecordFieldTexts(const ChannelRecord& record);
 // A JSON string literal for text.
 std::string JsonString(const std::string& text);

@@ -136,6 +136,29 @@ TEST_F(RecordsServerTest, RecordsArriveAndWaitOutAStoppedServer) {
     }
 }
 
+// A table an older Kelvane made gains the station columns; its rows read as
+// a session's.
+TEST_F(RecordsServerTest, AnOlderTableGainsTheStationColumns) {
+    records::ServerLink link;
+    std::string error;
+    ASSERT_TRUE(link.Connect(server_.url(), Deadline(), stop_, &error)) << error;
+    EXPECT_EQ(Value("ALTER TABLE kelvane_records DROP COLUMN mode, DROP COLUMN attempt;"
+                    " INSERT INTO kelvane_records VALUES('old', 's', now(), now(), NULL, 0, 1, '',"
+                    " '', '', '', '[]', 'completed', '', '2.9', 1); SELECT 1"),
+              "1");
+    ASSERT_TRUE(link.Connect(server_.url(), Deadline(), stop_, &error)) << error;
+    records::ChannelRecord r;
+    r.id = "new";
+    r.sessionStart = r.channelStart = records::UtcNow();
+    r.mode = records::kStationMode;
+    r.attempt = 2;
+    r.revision = 1;
+    ASSERT_TRUE(link.Upsert(r, Deadline(), stop_, &error)) << error;
+    EXPECT_EQ(Value("SELECT string_agg(id || ' ' || mode || ' ' || attempt, ',' ORDER BY id)"
+                    " FROM kelvane_records"),
+              "new station 2,old session 0");
+}
+
 TEST_F(RecordsServerTest, AServerThatAnswersNothingHoldsNoFlashAndLosesNoRecord) {
     std::string error;
     {

@@ -6,9 +6,12 @@
 
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "config/settings.h"
+#include "engine/observer.h"
+#include "platform/port_map.h"
 #include "records/local_store.h"
 #include "records/recorder.h"
 #include "records/report.h"
@@ -228,6 +231,88 @@ TEST_F(StoreTest, TwoProgramsWriteTheSameDatabaseAtOnce) {
     EXPECT_EQ(store_.PendingCount(), 3 * 2 * kEach);
 }
 
+// Every record of the database as "mode attempt device result images COMn".
+std::multiset<std::string> Stored(const std::string& path, bool forWriting = false) {
+    LocalStore store;
+    std::string error;
+    std::vector<ChannelRecord> found;
+    EXPECT_TRUE(store.Open(path, forWriting, &error) && store.Query({}, &found, &error)) << error;
+    std::multiset<std::string> seen;
+    for (const ChannelRecord& r : found) {
+        seen.insert(r.mode + " " + std::to_string(r.attempt) + " " + r.device + " " + r.result +
+                    " " + std::to_string(r.images.size()) + " COM" + std::to_string(r.comPort));
+    }
+    return seen;
+}
+
+// A station slot on COM3: a handset that fails, passes on its retry, then the
+// next handset (a new device behind the same COM number); then a session.
+TEST(StationRecordsTest, EveryAttemptIsARecordWithItsModeRetryAndHandset) {
+    TempDir dir;
+    platform::PortMap_SetDirectory(dir.path());
+    const auto portIs = [&](const std::string& device) {
+        std::ofstream(dir.File(platform::kPortMapFileName)) << "[PORTS]\nCOM3=" << device << "\n";
+    };
+    const auto attempt = [](Recorder& recorder, engine::ChannelRun run, bool pass) {
+        engine::SetChannelRun(0, run);
+        recorder.ChannelStarted(0);
+        recorder.ImageFinished(0,
+                               engine::ImageOutcome{8, "/img/m.bin", 0x20000, pass, "CH0 Modem"});
+        recorder.ChannelFinished(
+            0, pass ? engine::ChannelResult::kCompleted : engine::ChannelResult::kFailed,
+            "CH0 end");
+    };
+    {
+        RecorderOptions options;
+        options.databasePath = dir.File(kRecordsFileName);
+        Recorder recorder(options);
+        const int ports[kChannelCount] = {3};
+        portIs("/dev/handset-a");
+        recorder.SessionStarted(ports);
+        attempt(recorder, {true, 0}, false);
+        attempt(recorder, {true, 1}, true);
+        portIs("/dev/handset-b");
+        attempt(recorder, {true, 0}, true);
+        engine::ResetChannelRuns();
+        attempt(recorder, {}, true);
+    }
+    EXPECT_EQ(Stored(dir.File(kRecordsFileName)),
+              (std::multiset<std::string>{"station 0 /dev/handset-a failed 1 COM3",
+                                          "station 1 /dev/handset-a completed 1 COM3",
+                                          "station 0 /dev/handset-b completed 1 COM3",
+                                          "session 0 /dev/handset-b completed 1 COM3"}));
+}
+
+// Runs sql on the database as another program would: "" or SQLite's reason.
+std::string Sql(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    const bool ok = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    const std::string reason = ok ? "" : sqlite3_errmsg(db);
+    sqlite3_close(db);
+    return reason;
+}
+
+// A database of an older Kelvane: a reader reads its records as a session's and
+// changes nothing, a writer adds the columns, an older writer still inserts.
+TEST(StoreOpenTest, AnOlderDatabaseIsReadAndGainsTheStationColumns) {
+    TempDir dir;
+    const std::string path = dir.File(kRecordsFileName);
+    const std::string olderInsert =
+        "INSERT INTO records(id, station, session_start, channel_start, channel, com_port, device,"
+        " usb_location, usb_serial, image_set, result, last_text, version) VALUES(hex(random()),"
+        " 's', '', '2026-12-01', 0, 1, '', '', '', '', 'completed', '', '2.9');";
+    Stored(path, true);  // made, then as an older Kelvane left it
+    const std::string drop = "ALTER TABLE records DROP COLUMN mode; ALTER TABLE records DROP ";
+    ASSERT_EQ(Sql(path, drop + "COLUMN attempt; " + olderInsert), "");
+    const std::string older = "session 0  completed 0 COM1";
+    EXPECT_EQ(Stored(path), std::multiset<std::string>{older});
+    EXPECT_NE(Sql(path, "SELECT attempt FROM records"), "");  // the reader changed nothing
+    EXPECT_EQ(Stored(path, true), std::multiset<std::string>{older});
+    EXPECT_EQ(Sql(path, "SELECT mode, attempt FROM records; " + olderInsert), "");
+    EXPECT_EQ(Stored(path), (std::multiset<std::string>{older, older}));
+}
+
 TEST(StoreOpenTest, ACorruptOrMissingDatabaseIsNamedInTheReason) {
     TempDir dir;
     const std::string path = dir.File(kRecordsFileName);
@@ -294,6 +379,47 @@ TEST(ReportTest, JsonAndCsvCarryAnyTextSafely) {
     ASSERT_EQ(table.size(), 2u);
     EXPECT_NE(table[1].find("COM4"), std::string::npos);
     EXPECT_NE(table[1].find("interrupted"), std::string::npos);
+}
+
+// Known records summed by channel and by hour: passed, failed, yield, the
+// rate over the span from the first start to the last end, and the stopped
+// and interrupted ones apart.
+TEST(ReportTest, TheSummaryCountsYieldAndRatePerGroup) {
+    const auto record = [](int channel, const char* start, const char* end, const char* result) {
+        ChannelRecord r = Sample(start, std::string("2026-12-08T") + start + ":00.000Z", channel);
+        r.channelEnd = end[0] != '\0' ? std::string("2026-12-08T") + end + ":00.000Z" : "";
+        r.result = result;
+        return r;
+    };
+    const std::vector<ChannelRecord> found = {
+        record(0, "10:50", "", kInterrupted),     record(1, "10:40", "10:45", "stopped"),
+        record(1, "10:00", "10:30", "completed"), record(0, "09:10", "09:20", "failed"),
+        record(1, "09:05", "09:30", "completed"), record(0, "09:00", "09:10", "completed")};
+    const std::string day = "2026-12-08T";
+    const struct {
+        SummaryGrouping by;
+        std::vector<std::string> csv;
+    } cases[] = {
+        {SummaryGrouping::kAll,
+         {"passed,failed,yield,per_hour,stopped,interrupted,first_start,last_end",
+          "3,1,75.0,1.7,1,1," + day + "09:00:00.000Z," + day + "10:45:00.000Z"}},
+        {SummaryGrouping::kChannel,
+         {"channel,passed,failed,yield,per_hour,stopped,interrupted,first_start,last_end",
+          "0,1,1,50.0,3.0,0,1," + day + "09:00:00.000Z," + day + "09:20:00.000Z",
+          "1,2,0,100.0,1.2,1,0," + day + "09:05:00.000Z," + day + "10:45:00.000Z"}},
+        {SummaryGrouping::kHour,
+         {"hour,passed,failed,yield,per_hour,stopped,interrupted,first_start,last_end",
+          day + "09:00,2,1,66.7,4.0,0,0," + day + "09:00:00.000Z," + day + "09:30:00.000Z",
+          day + "10:00,1,0,100.0,1.3,1,1," + day + "10:00:00.000Z," + day + "10:45:00.000Z"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SummaryCsv(Summarise(found, c.by), c.by), c.csv);
+    const auto json =
+        SummaryJson(Summarise({found[0]}, SummaryGrouping::kChannel), SummaryGrouping::kChannel);
+    EXPECT_EQ(json[0].rfind(
+                  "{\"channel\":0,\"passed\":0,\"failed\":0,\"yield\":null,\"per_hour\":null,", 0),
+              0u)
+        << json[0];
 }
 
 TEST(ReportTest, OnlyValidUtf8GoesOut) {
