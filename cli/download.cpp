@@ -153,7 +153,6 @@ bool UseStartFolder(const DownloadOptions& options, std::string* error) {
     return true;
 }
 
-
 int RunDownloadCommand(const std::vector<std::string>& args) {
     DownloadOptions options;
     std::string error;

@@ -30,7 +30,7 @@ constexpr int kRunnerWaitMs = 100;
 struct StationCommandOptions {
     DownloadOptions download;
     int retries = 0;
-    int count = 0;    // 0: no end by count
+    int count = 0;       // 0: no end by count
     int forSeconds = 0;  // 0: no end by time
     bool json = false;
 };
@@ -41,7 +41,8 @@ int Usage(const std::string& reason) {
 }
 
 bool ParseCount(const std::string& text, int low, int* value) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     *value = std::stoi(text);
     return *value >= low;
@@ -72,8 +73,9 @@ bool TakeStationOption(const std::vector<std::string>& args, size_t* i,
     if (arg == "--for") ok = ParseDuration(value, &options->forSeconds);
     if (!ok) {
         *error = !hasValue ? arg + " needs a value"
-                 : arg == "--for" ? "--for takes a duration such as 90s, 5m or 2h, not '" + value + "'"
-                                  : arg + " takes a count, not '" + value + "'";
+                 : arg == "--for"
+                     ? "--for takes a duration such as 90s, 5m or 2h, not '" + value + "'"
+                     : arg + " takes a count, not '" + value + "'";
         return false;
     }
     ++*i;
@@ -127,12 +129,11 @@ std::string UtcText(std::chrono::system_clock::time_point time) {
     const year_month_day date{day};
     const hh_mm_ss clock{ms - day};
     char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ",
-                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                  static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
-                  static_cast<int>(clock.minutes().count()),
-                  static_cast<int>(clock.seconds().count()),
-                  static_cast<int>(clock.subseconds().count()));
+    std::snprintf(
+        text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+        static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+        static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
     return text;
 }
 
@@ -169,7 +170,8 @@ public:
     intptr_t Send(unsigned, uintptr_t code, const void* payload) override {
         if (payload == nullptr || code == NOTIFY_PROGRESS) return 0;
         std::string text;
-        if (code == NOTIFY_STATUS) text = std::string("status: ") + static_cast<const char*>(payload);
+        if (code == NOTIFY_STATUS)
+            text = std::string("status: ") + static_cast<const char*>(payload);
         if (code == NOTIFY_CHANNEL_TEXT) {
             const auto* e = static_cast<const ImageEntry*>(payload);
             if (e->path[0] == '\0') return 0;
@@ -200,8 +202,8 @@ private:
         std::string line = std::string("{\"event\":\"") + engine::SlotEventText(r.event) +
                            "\",\"channel\":" + std::to_string(r.channel) +
                            ",\"com\":" + std::to_string(r.comPort) +
-                           ",\"identity\":" + JsonText(r.identity) +
-                           ",\"time\":\"" + UtcText(r.time) + "\"";
+                           ",\"identity\":" + JsonText(r.identity) + ",\"time\":\"" +
+                           UtcText(r.time) + "\"";
         if (r.event == SlotEvent::kProgress) line += ",\"percent\":" + std::to_string(r.percent);
         if (r.event == SlotEvent::kStarted || r.event == SlotEvent::kPassed ||
             r.event == SlotEvent::kFailed) {
@@ -217,12 +219,11 @@ private:
 
     static std::string ResultLine(const SlotReport& r) {
         char line[1400];
-        std::snprintf(line, sizeof line, "%s CH%d COM%d %s %s \"%s\" %.1fs%s",
-                      UtcText(r.time).c_str(), r.channel, r.comPort, r.identity.c_str(),
-                      r.event == SlotEvent::kPassed ? "PASSED" : "FAILED", r.text.c_str(),
-                      r.seconds,
-                      r.attempt > 0 ? (" (try " + std::to_string(r.attempt + 1) + ")").c_str()
-                                    : "");
+        std::snprintf(
+            line, sizeof line, "%s CH%d COM%d %s %s \"%s\" %.1fs%s", UtcText(r.time).c_str(),
+            r.channel, r.comPort, r.identity.c_str(),
+            r.event == SlotEvent::kPassed ? "PASSED" : "FAILED", r.text.c_str(), r.seconds,
+            r.attempt > 0 ? (" (try " + std::to_string(r.attempt + 1) + ")").c_str() : "");
         return line;
     }
 
@@ -332,8 +333,7 @@ int RunStationCommand(const std::vector<std::string>& args) {
     Console prompt(stderr, false);
     platform::SetOperatorPrompt(&prompt);
     int status = 2;
-    if (!ApplySettings(&options.download, &error) ||
-        !ResolveImages(&options.download, &error)) {
+    if (!ApplySettings(&options.download, &error) || !ResolveImages(&options.download, &error)) {
         Usage(error);
     } else {
         StationRecords records([&options] { return AbsolutePath(options.download.set); });

@@ -102,7 +102,8 @@ int FileDownload(int channel) {
         VARKO_SendChannelText(channel, "CH%d All file Complete! [%d sec]", channel,
                               static_cast<int>((platform::GetTickCount() - start) / 1000));
         // A station slot has no box: its result tells the operator.
-        if (!engine::CurrentChannelRun(channel).station) platform::ShowMessage("Download Completed!!");
+        if (!engine::CurrentChannelRun(channel).station)
+            platform::ShowMessage("Download Completed!!");
     }
     return Finish(channel, result);
 }

@@ -22,8 +22,7 @@ using Clock = std::chrono::steady_clock;
 
 // A file that could not be read fails the same way on every try.
 bool ImageUnreadable(const std::string& text) {
-    return text.find("No File") != std::string::npos ||
-           text.find("File Read") != std::string::npos;
+    return text.find("No File") != std::string::npos || text.find("File Read") != std::string::npos;
 }
 
 // The device the port map's entry names now, links followed; "" while there
@@ -208,8 +207,7 @@ struct Station::State : platform::NotifyReceiver {
     }
 };
 
-Station::Station(StationOptions options, StationListener* listener,
-                 platform::NotifyReceiver* texts)
+Station::Station(StationOptions options, StationListener* listener, platform::NotifyReceiver* texts)
     : state_(std::make_unique<State>()) {
     state_->options = std::move(options);
     if (state_->options.pollMs < 10) state_->options.pollMs = 10;

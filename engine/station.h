@@ -26,10 +26,10 @@ struct SlotReport {
     // device its port names ("" before the first arrival).
     std::string identity;
     std::chrono::system_clock::time_point time;
-    int percent = 0;      // progress: of all images together
-    int attempt = 0;      // started, passed, failed: 0 the first try, 1.. the retries
-    std::string text;     // passed, failed: the channel's last text
-    double seconds = 0;   // passed, failed: from the first try's start
+    int percent = 0;     // progress: of all images together
+    int attempt = 0;     // started, passed, failed: 0 the first try, 1.. the retries
+    std::string text;    // passed, failed: the channel's last text
+    double seconds = 0;  // passed, failed: from the first try's start
 };
 
 // The front end's side. Called from the slots' workers, several at once: the
@@ -44,8 +44,8 @@ struct StationOptions {
     std::vector<int> comPorts;  // COM number per channel, channel 0 first; 0: no slot
     int baud = 1382400;
     int writeDelayMs = 2;
-    int retries = 0;    // further tries of a failed flash on the same handset (link failures)
-    int pollMs = 100;   // how often an idle slot looks at its port
+    int retries = 0;   // further tries of a failed flash on the same handset (link failures)
+    int pollMs = 100;  // how often an idle slot looks at its port
 };
 
 // Runs the slots over the images in g_imageTable. One station at a time, and
