@@ -182,6 +182,12 @@ public:
         return 0;
     }
 
+    // A line of the station's own, where the channels' texts go.
+    void Note(const std::string& text) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Print(json_ ? stderr : stdout, text);
+    }
+
     void Finish() {
         std::lock_guard<std::mutex> lock(mutex_);
         if (live_ && statusShown_) std::fputs("\n", stdout);
@@ -276,21 +282,26 @@ private:
 
 // Runs until the slots end: the first stop request (Ctrl-C, SIGTERM) lets
 // flashes in progress finish, a second stops every channel at once.
-void RunUntilEnded(engine::Station& station, const StationCommandOptions& options) {
+void RunUntilEnded(engine::Station& station, const StationCommandOptions& options,
+                   StationFront& front) {
     const Clock::time_point start = Clock::now();
     bool finishing = false;
     bool stopped = false;
     while (!station.WaitEnded(kRunnerWaitMs)) {
         if (platform::StopRequested() && finishing && !stopped) {
             stopped = true;
+            front.Note("stopping: every channel stopped at once");
             station.Stop();
         }
         const bool timeUp = options.forSeconds > 0 &&
                             Clock::now() - start >= std::chrono::seconds(options.forSeconds);
         const bool counted = options.count > 0 && station.Passed() >= options.count;
-        if (!finishing && (platform::StopRequested() || timeUp || counted)) {
+        const bool asked = platform::StopRequested();
+        if (!finishing && (asked || timeUp || counted)) {
             finishing = true;
             platform::ClearStopRequest();
+            front.Note(std::string("finishing: flashes in progress end, no new one starts") +
+                       (asked ? " (Ctrl-C again stops at once)" : ""));
             station.Finish();
         }
     }
@@ -318,7 +329,7 @@ int RunStation(const StationCommandOptions& options) {
         std::fprintf(stderr, "kelvane-cli station: no slot could start\n");
         return 1;
     }
-    RunUntilEnded(station, options);
+    RunUntilEnded(station, options, front);
     front.Finish();
     return station.Failed() == 0 ? 0 : 1;
 }
