@@ -8,6 +8,7 @@
 namespace cli {
 
 int RunDownloadCommand(const std::vector<std::string>& args);
+int RunStationCommand(const std::vector<std::string>& args);
 int RunTrailerCommand(const std::vector<std::string>& args);
 int RunMakeImageCommand(const std::vector<std::string>& args);
 int RunSetCommand(const std::vector<std::string>& args);

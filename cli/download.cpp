@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "cli/download.h"
 #include "cli/image_set_choice.h"
 #include "cli/options.h"
 #include "cli/ports.h"
@@ -92,6 +93,8 @@ int RunSessions(const DownloadOptions& options, Console& console) {
     return failedRounds == 0 ? 0 : 1;
 }
 
+}  // namespace
+
 // False, naming every value or file that could not be used, when reading
 // found one; without --set the image set in use takes no part.
 bool Usable(const config::ReadProblems& problems, bool settingsOnly, std::string* error) {
@@ -149,8 +152,6 @@ bool UseStartFolder(const DownloadOptions& options, std::string* error) {
     platform::PortMap_SetDirectory(g_szCurrentDir);
     return true;
 }
-
-}  // namespace
 
 int RunDownloadCommand(const std::vector<std::string>& args) {
     DownloadOptions options;

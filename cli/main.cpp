@@ -40,6 +40,21 @@ const Command kCommands[] = {
      "      Kelvane_3.ini (CH0_PORT..CH7_PORT, BAUDRATE, DELAY). --auto takes the\n"
      "      channels from a port search: the handset ports, in list order.\n"
      "      Exit status: 0 every channel completed, 1 any failed, 2 bad arguments.\n"},
+    {"station", &cli::RunStationCommand,
+     "  station --port N[,N...] --image SLOT=PATH[@HEXADDR] ... [--baud B] [--delay MS]\n"
+     "          [--retries N] [--count N] [--for DURATION] [--json] [--dir DIR]\n"
+     "  station --set FILE.vrk [--port N[,N...] | --auto] [options as above]\n"
+     "      every port is a slot: each handset that arrives on it is flashed with the\n"
+     "      images as download sends them, its result printed, and the slot waits\n"
+     "      for the handset to go and the next to come. --retries retries a flash\n"
+     "      that failed on the link (default 0). Runs until Ctrl-C or SIGTERM (the\n"
+     "      first lets flashes in progress finish, a second stops every channel at\n"
+     "      once), until --count handsets passed, or --for DURATION (90s, 5m, 2h).\n"
+     "      One line per handset: time, channel, COM number, identity, result with\n"
+     "      the channel's last text, seconds. --json prints one object per event\n"
+     "      (arrived, started, progress, passed, failed, gone, stopped) instead, the\n"
+     "      texts going to stderr. Exit status: 0 every handset that started passed,\n"
+     "      1 any failed, 2 bad arguments or images.\n"},
     {"set", &cli::RunSetCommand,
      "  set show [FILE.vrk]\n"
      "      list an image set as the window shows it (default: the one in use).\n"},

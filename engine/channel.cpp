@@ -89,7 +89,8 @@ int FileDownload(int channel) {
         VARKO_SendChannelText(channel, "ERR: Unlock");
         // A stopped channel's unlock goes unanswered without any fault of the
         // handset's: no box to hold the window's close or the next session.
-        if (channelActive[channel].load() != 0) {
+        // Nor for a station slot, whose failed result tells the operator.
+        if (channelActive[channel].load() != 0 && !engine::CurrentChannelRun(channel).station) {
             platform::ShowMessage("Please reboot Target\n           And\n   Connect Target");
         }
         return Finish(channel, 0);
@@ -100,7 +101,9 @@ int FileDownload(int channel) {
     if (result == 1) {
         VARKO_SendChannelText(channel, "CH%d All file Complete! [%d sec]", channel,
                               static_cast<int>((platform::GetTickCount() - start) / 1000));
-        platform::ShowMessage("Download Completed!!");
+        // A station slot has no box: its result tells the operator.
+        if (!engine::CurrentChannelRun(channel).station)
+            platform::ShowMessage("Download Completed!!");
     }
     return Finish(channel, result);
 }

@@ -24,7 +24,9 @@ class CliRun {
 public:
     // closedOutput: the reading end of the output is closed at once, as when
     // the output goes into "head -1" that has ended.
-    explicit CliRun(const std::vector<std::string>& args, bool closedOutput = false) {
+    // program: another program to run the same way (the handset simulator).
+    explicit CliRun(const std::vector<std::string>& args, bool closedOutput = false,
+                    const char* program = KELVANE_CLI_PATH) {
         int fds[2];
         EXPECT_EQ(pipe(fds), 0);
         posix_spawn_file_actions_t actions;
@@ -32,11 +34,11 @@ public:
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
-        std::vector<char*> argv{const_cast<char*>(KELVANE_CLI_PATH)};
+        std::vector<char*> argv{const_cast<char*>(program)};
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        EXPECT_EQ(posix_spawn(&pid_, KELVANE_CLI_PATH, &actions, nullptr, argv.data(), environ), 0);
+        EXPECT_EQ(posix_spawn(&pid_, program, &actions, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
         out_ = fds[0];
