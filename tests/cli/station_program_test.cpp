@@ -61,17 +61,23 @@ protected:
 };
 
 TEST_F(StationProgramTest, ResultsJsonEventsCountAndExitStatus) {
-    StartLine(2, 3, {"--fault", "ch1:h2:mute-unlock"});
+    // Eight slots of two handsets each; the second handset of CH1 is faulty.
+    StartLine(8, 2, {"--fault", "ch1:h2:mute-unlock"});
     const std::string image = Image("64K");
-    CliRun json(Station({"--port", "1,2", "--json", "--count", "5"}, image));
+    CliRun json(Station({"--port", "1,2,3,4,5,6,7,8", "--json", "--count", "15"}, image));
     EXPECT_EQ(json.Wait(), 1) << json.output();  // one handset failed
     const std::string& out = json.output();
-    EXPECT_EQ(Count(out, "{\"event\":\"passed\","), 5) << out;
+    EXPECT_EQ(Count(out, "{\"event\":\"passed\","), 15) << out;
     EXPECT_EQ(Count(out, "{\"event\":\"failed\",\"channel\":1,\"com\":2,"), 1) << out;
-    EXPECT_EQ(Count(out, "{\"event\":\"stopped\","), 2) << out;
+    EXPECT_EQ(Count(out, "{\"event\":\"stopped\","), 8) << out;
+    // Every attempt is a station record, and the records count as the line did.
+    CliRun records({"records", "--format", "json", "--dir", dir_.path()});
+    EXPECT_EQ(records.Wait(), 0) << records.output();
+    EXPECT_EQ(Count(records.output(), "\"mode\":\"station\""), 16) << records.output();
+    EXPECT_EQ(Count(records.output(), "\"result\":\"completed\""), 15) << records.output();
     const std::regex event(
-        R"re(\{"event":"(arrived|started|progress|gone|stopped|passed|failed)","channel":[01],)re"
-        R"re("com":[12],"identity":"[^"]*","time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z"(.*)\})re");
+        R"re(\{"event":"(arrived|started|progress|gone|stopped|passed|failed)","channel":[0-7],)re"
+        R"re("com":[1-8],"identity":"[^"]*","time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z"(.*)\})re");
     int events = 0;
     for (const std::string& line : json.Lines()) {
         if (line.rfind("{", 0) != 0) continue;
@@ -85,7 +91,7 @@ TEST_F(StationProgramTest, ResultsJsonEventsCountAndExitStatus) {
                   result || kind == "started")
             << line;
     }
-    EXPECT_GE(events, 6 * 4 + 2);  // arrived, started, result, gone each; stopped
+    EXPECT_GE(events, 16 * 3 + 8);  // arrived, started, result each; stopped per slot
     EXPECT_NE(out.find("\"text\":\"ERR: Unlock\""), std::string::npos);
 
     // Without --json: one line per handset's result.
