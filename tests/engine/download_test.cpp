@@ -311,20 +311,17 @@ TEST_F(DownloadTest, AFileChangedDuringTheFlashIsSentAsItWasAtTheStart) {
     // observer hears that copy's size and CRC-32: a file cut short, grown or
     // rewritten in place meanwhile changes nothing any handset receives.
     const Bytes original = Pattern(20 * 0x4000, 14);
+    const auto write = [](const char* mode, const Bytes& bytes) {
+        return [=](const std::string& path) {
+            FILE* f = std::fopen(path.c_str(), mode);
+            std::fwrite(bytes.data(), 1, bytes.size(), f);
+            std::fclose(f);
+        };
+    };
     const std::vector<std::pair<std::string, std::function<void(const std::string&)>>> cases = {
         {"cut", [](const std::string& path) { EXPECT_EQ(::truncate(path.c_str(), 0x4000), 0); }},
-        {"grown",
-         [](const std::string& path) {
-             FILE* f = std::fopen(path.c_str(), "ab");
-             std::fwrite(Pattern(0x4000, 99).data(), 1, 0x4000, f);
-             std::fclose(f);
-         }},
-        {"rewritten",
-         [&](const std::string& path) {
-             FILE* f = std::fopen(path.c_str(), "r+b");  // same size, same file
-             std::fwrite(Pattern(original.size(), 77).data(), 1, original.size(), f);
-             std::fclose(f);
-         }},
+        {"grown", write("ab", Pattern(0x4000, 99))},
+        {"rewritten", write("r+b", Pattern(original.size(), 77))},  // same size, same file
     };
     StartHandsets(2);
     engine::SetSessionObserver(&observer_);

@@ -120,12 +120,9 @@ TEST_F(StationTest, EachHandsetIsFlashedOnceAndAFaultFailsOnlyItsHandset) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
         StartSim(3, 1, {c.fault}, 0, 3, 200);
-        for (const SlotReport& r : RunStation(3, 9)) {
+        for (const SlotReport& r : RunStation(3, 9))
             EXPECT_TRUE(r.event == SlotEvent::kPassed || r.text.rfind(c.failText, 0) == 0)
                 << r.text;
-            EXPECT_EQ(r.comPort, r.channel + 1);
-            EXPECT_FALSE(r.identity.empty());
-        }
         for (int ch = 0; ch < 3; ++ch) {
             std::string expected = "PPP";
             if (ch == c.failingChannel) expected[c.failingNumber - 1] = 'F';

@@ -327,20 +327,14 @@ private:
 };
 
 TEST_F(RecorderSessionTest, ADatabaseLockedMidSessionNeitherSlowsTheFlashNorLosesAnImage) {
-    std::string error;
-    auto handsets = StartHandsets(dir_.path(), 1, {}, &error);
-    ASSERT_NE(handsets, nullptr) << error;
-    for (int slot = 8; slot <= 10; ++slot) {  // Modem, Rsrc1, Rsrc2
-        const std::string path = dir_.File("image" + std::to_string(slot));
-        ASSERT_EQ(VARKO_SetImage(slot, WriteFile(path, Pattern(0x3000, slot)).c_str(), "20000"),
-                  slot);
-    }
+    for (int slot : {9, 10})  // Rsrc1 and Rsrc2 after FlashOne's Modem
+        VARKO_SetImage(
+            slot,
+            WriteFile(dir_.File("r.rc" + std::to_string(slot)), Pattern(0x3000, slot)).c_str(),
+            "20000");
     {
         LockedMidSession recorder(Options(), database_);
-        engine::SetSessionObserver(&recorder);
-        StoppingReceiver receiver;
-        RunSession(&receiver, 1);
-        engine::SetSessionObserver(nullptr);
+        ASSERT_TRUE(FlashOne(recorder));
         ASSERT_TRUE(recorder.locked && recorder.released);
         // No image's call waits out the lock: far below one try of SQLite's 5 s.
         EXPECT_LT(recorder.longest, std::chrono::seconds(2));
