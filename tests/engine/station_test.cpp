@@ -89,8 +89,14 @@ protected:
         return results;
     }
 
-    // The handset's dump holds the image, the rest of its erased range 0xFF.
-    void ExpectFlashed(const std::string& serial) {
+    // Once it left, the handset's dump holds the image, the rest of its
+    // erased range 0xFF.
+    void ExpectFlashed(int ch, int number) {
+        const std::string serial = sim::HandsetSerial(ch, number);
+        ASSERT_TRUE(sim_->Handset(ch).WaitForPresence(
+            [&](const sim::Presence& p) { return p.departures >= number; },
+            std::chrono::seconds(10)))
+            << serial;
         const std::string file = dir_.path() + "/" + serial + ".bin";
         std::ifstream in(file, std::ios::binary);
         const std::vector<uint8_t> dump{std::istreambuf_iterator<char>(in), {}};
@@ -128,8 +134,7 @@ TEST_F(StationTest, EachHandsetIsFlashedOnceAndAFaultFailsOnlyItsHandset) {
             if (ch == c.failingChannel) expected[c.failingNumber - 1] = 'F';
             EXPECT_EQ(outcomes_[ch], expected) << "CH" << ch;
             for (int number = 1; number <= 3; ++number) {
-                if (ch != c.failingChannel || number != c.failingNumber)
-                    ExpectFlashed(sim::HandsetSerial(ch, number));
+                if (ch != c.failingChannel || number != c.failingNumber) ExpectFlashed(ch, number);
             }
         }
         EXPECT_EQ(reports_.boxes, 0);  // results are the slots', never boxes
@@ -154,7 +159,7 @@ TEST_F(StationTest, AFailedHandsetIsRetriedOnlyAsAskedAndNeverAgainWhileItStays)
         // the try before comes in).
         EXPECT_EQ(reports_.starts.exchange(0), retries + 2);
         EXPECT_GE(gone[0].unlocks, static_cast<uint64_t>(retries + 1));
-        ExpectFlashed(sim::HandsetSerial(0, 2));
+        ExpectFlashed(0, 2);
         sim_->Stop();
     }
 }
