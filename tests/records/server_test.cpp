@@ -142,10 +142,10 @@ TEST_F(RecordsServerTest, AnOlderTableGainsTheStationColumns) {
     records::ServerLink link;
     std::string error;
     ASSERT_TRUE(link.Connect(server_.url(), Deadline(), stop_, &error)) << error;
-    EXPECT_EQ(Value("ALTER TABLE kelvane_records DROP COLUMN mode, DROP COLUMN attempt;"
-                    " INSERT INTO kelvane_records VALUES('old', 's', now(), now(), NULL, 0, 1, '',"
-                    " '', '', '', '[]', 'completed', '', '2.9', 1); SELECT 1"),
-              "1");
+    Value(
+        "ALTER TABLE kelvane_records DROP COLUMN mode, DROP COLUMN attempt; INSERT INTO"
+        " kelvane_records VALUES('old', 's', now(), now(), NULL, 0, 1, '', '', '', '', '[]',"
+        " 'completed', '', '2.9', 1)");
     ASSERT_TRUE(link.Connect(server_.url(), Deadline(), stop_, &error)) << error;
     records::ChannelRecord r;
     r.id = "new";
@@ -200,13 +200,11 @@ TEST_F(RecordsServerTest, TheServersNoticesGoToTheTraceNeverToTheOutput) {
     // The line's own trigger that tells of every record it sees, and a
     // setting of the role the server cannot apply: a warning at every
     // connection, before any query.
-    ASSERT_EQ(Value("CREATE FUNCTION audit() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-                    "RAISE NOTICE 'audit %', NEW.id; RETURN NEW; END $$;"
-                    "CREATE TRIGGER audit BEFORE INSERT ON kelvane_records FOR EACH ROW "
-                    "EXECUTE FUNCTION audit();"
-                    "ALTER ROLE kelvane SET default_text_search_config = 'pg_catalog.none';"
-                    "SELECT 'done'"),
-              "done");
+    Value(
+        "CREATE FUNCTION audit() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RAISE NOTICE"
+        " 'audit %', NEW.id; RETURN NEW; END $$; CREATE TRIGGER audit BEFORE INSERT ON"
+        " kelvane_records FOR EACH ROW EXECUTE FUNCTION audit(); ALTER ROLE kelvane SET"
+        " default_text_search_config = 'pg_catalog.none'");
     testing_support::TraceCapture traces;
     testing::internal::CaptureStderr();
     records::ChannelRecord r;
@@ -227,9 +225,7 @@ TEST_F(RecordsServerTest, ARefusedRecordHoldsNoOtherBackAndIsToldOnce) {
     records::ServerLink link;  // the table, and a rule of the line's own
     std::string error;
     ASSERT_TRUE(link.Connect(server_.url(), Deadline(), stop_, &error)) << error;
-    ASSERT_EQ(Value("ALTER TABLE kelvane_records ADD CONSTRAINT known CHECK (station <> "
-                    "'unknown'); SELECT 'done'"),
-              "done");
+    Value("ALTER TABLE kelvane_records ADD CONSTRAINT known CHECK (station <> 'unknown')");
     records::LocalStore store;
     ASSERT_TRUE(store.Open(database_, true, &error)) << error;
     for (const char* id : {"refused", "a", "b"}) {  // the refused one first
@@ -269,7 +265,7 @@ TEST_F(RecordsServerTest, ARefusedRecordHoldsNoOtherBackAndIsToldOnce) {
                             "shows what waits)"});
     }
     // The line mends its rule: the record arrives and waits no more.
-    ASSERT_EQ(Value("ALTER TABLE kelvane_records DROP CONSTRAINT known; SELECT 'done'"), "done");
+    Value("ALTER TABLE kelvane_records DROP CONSTRAINT known");
     EXPECT_TRUE(WaitFor([&] { return count("id = 'refused'") == "1"; }, std::chrono::seconds(30)));
     EXPECT_TRUE(WaitFor([&] { return store.Waiting(&waiting, &error) && waiting.records == 0; }));
     EXPECT_TRUE(waiting.refusals.empty());
