@@ -2,6 +2,7 @@
 // on it, until Ctrl-C (or --count handsets passed, or --for a while).
 #include <chrono>
 #include <cstdio>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -57,7 +58,9 @@ bool ParseDuration(std::string text, int* seconds) {
     }
     int value = 0;
     if (!ParseCount(text, 1, &value) || value > 1000000) return false;
-    *seconds = value * unit;
+    const long long total = 1LL * value * unit;
+    if (total > std::numeric_limits<int>::max()) return false;
+    *seconds = static_cast<int>(total);
     return true;
 }
 
@@ -286,20 +289,25 @@ void RunUntilEnded(engine::Station& station, const StationCommandOptions& option
                    StationFront& front) {
     const Clock::time_point start = Clock::now();
     bool finishing = false;
+    bool asked = false;  // the operator's first stop request came
     bool stopped = false;
     while (!station.WaitEnded(kRunnerWaitMs)) {
-        if (platform::StopRequested() && finishing && !stopped) {
-            stopped = true;
-            front.Note("stopping: every channel stopped at once");
-            station.Stop();
+        if (platform::StopRequested()) {
+            platform::ClearStopRequest();
+            if (asked && !stopped) {
+                stopped = true;
+                front.Note("stopping: every channel stopped at once");
+                station.Stop();
+            } else if (!asked && finishing) {
+                front.Note("finishing already: Ctrl-C again stops at once");
+            }
+            asked = true;
         }
         const bool timeUp = options.forSeconds > 0 &&
                             Clock::now() - start >= std::chrono::seconds(options.forSeconds);
         const bool counted = options.count > 0 && station.Passed() >= options.count;
-        const bool asked = platform::StopRequested();
         if (!finishing && (asked || timeUp || counted)) {
             finishing = true;
-            platform::ClearStopRequest();
             front.Note(std::string("finishing: flashes in progress end, no new one starts") +
                        (asked ? " (Ctrl-C again stops at once)" : ""));
             station.Finish();
@@ -331,7 +339,8 @@ int RunStation(const StationCommandOptions& options) {
     }
     RunUntilEnded(station, options, front);
     front.Finish();
-    return station.Failed() == 0 ? 0 : 1;
+    // A slot whose port never opened flashed nothing it was given.
+    return station.Failed() == 0 && station.Refused() == 0 ? 0 : 1;
 }
 
 }  // namespace

@@ -34,11 +34,12 @@ std::string DeviceNow(int comPort) {
     return error ? std::string() : device.string();
 }
 
-// A handset has arrived once its port opens (and closes again for the flash).
-bool PortOpens(int comPort, int baud) {
+// A handset has arrived once its port opens (and closes again for the flash);
+// *error gets the system's reason when it does not.
+bool PortOpens(int comPort, int baud, int* error) {
     platform::SerialPort port;
-    int error = 0;
-    const bool ok = port.OpenCom(comPort, static_cast<uint32_t>(baud), &error) ==
+    *error = 0;
+    const bool ok = port.OpenCom(comPort, static_cast<uint32_t>(baud), error) ==
                     platform::SerialPort::OpenResult::kOk;
     port.Close();
     return ok;
@@ -74,6 +75,10 @@ struct Station::State : platform::NotifyReceiver {
     uint64_t totalBytes = 0;
     uint64_t bytesBefore[kImageSlotCount] = {};  // of the filled slots before each
     std::string identity[kChannelCount];         // each owned by its slot's worker
+    // A device that is there but does not open (no permission, held by
+    // another program), each slot's own; told once per device and reason.
+    std::string refusedTold[kChannelCount];
+    std::atomic<int> refused{0};  // slots whose present port never opened
 
     int ComPort(int ch) const {
         return static_cast<size_t>(ch) < options.comPorts.size() ? options.comPorts[ch] : 0;
@@ -135,9 +140,28 @@ struct Station::State : platform::NotifyReceiver {
                 if (finishing) return false;
             }
             *device = DeviceNow(ComPort(ch));
-            if (!device->empty() && PortOpens(ComPort(ch), options.baud)) return true;
+            int error = 0;
+            if (!device->empty() && PortOpens(ComPort(ch), options.baud, &error)) {
+                Opened(ch);
+                return true;
+            }
+            if (!device->empty()) Refused(ch, *device, error);
             if (!PollWait()) return false;
         }
+    }
+
+    void Refused(int ch, const std::string& device, int error) {
+        const std::string told = device + ": " + platform::SerialOpenErrorText(error);
+        if (refusedTold[ch] == told) return;
+        if (refusedTold[ch].empty()) ++refused;
+        refusedTold[ch] = told;
+        VARKO_SendChannelText(ch, "ERR: Open COM%d: %s", ComPort(ch), told.c_str());
+    }
+
+    void Opened(int ch) {
+        if (refusedTold[ch].empty()) return;
+        refusedTold[ch].clear();
+        --refused;
     }
 
     // True once the port is gone or names another device than the handset's.
@@ -151,7 +175,7 @@ struct Station::State : platform::NotifyReceiver {
     // Starts the channel for one try unless a stop came first.
     bool StartTry(int ch, int attempt) {
         std::lock_guard<std::mutex> lock(mutex);
-        if (stopping || (finishing && attempt > 0)) return false;
+        if (stopping || finishing) return false;
         SetChannelRun(ch, ChannelRun{true, attempt});
         VARKO_StartChannel(ch, ComPort(ch), options.baud);
         return true;
@@ -290,6 +314,10 @@ int Station::Passed() const {
 
 int Station::Failed() const {
     return state_->failed.load();
+}
+
+int Station::Refused() const {
+    return state_->refused.load();
 }
 
 }  // namespace engine

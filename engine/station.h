@@ -75,6 +75,9 @@ public:
 
     int Passed() const;
     int Failed() const;
+    // Slots whose port is there but did not open when last tried (no
+    // permission, held by another program); each was told once with its reason.
+    int Refused() const;
 
 private:
     struct State;

@@ -2,6 +2,7 @@
 // kelvane-sim program: result lines, JSON events, exit status and Ctrl-C.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -103,8 +104,19 @@ TEST_F(StationProgramTest, ResultsJsonEventsCountAndExitStatus) {
         R"re(\d{4}-\d\d-\d\dT[\d:.]+Z CH1 COM2 \S+ PASSED "CH1 All file Complete! \[\d+ sec\]" [\d.]+s)re");
     EXPECT_TRUE(std::regex_search(plain.output(), line)) << plain.output();
 
-    CliRun bad(Station({"--port", "1", "--retries", "x"}, image));
-    EXPECT_EQ(bad.Wait(), 2);
+    for (const char* wrong : {"--retries", "--for"}) {  // 600000 hours would overflow
+        CliRun bad(Station({"--port", "1", wrong, wrong[2] == 'r' ? "x" : "600000h"}, image));
+        EXPECT_EQ(bad.Wait(), 2) << wrong << ": " << bad.output();
+        EXPECT_NE(bad.output().find(std::string(wrong) + " takes"), std::string::npos)
+            << bad.output();
+    }
+    // A port that is there but does not open is told, and the run fails.
+    const std::string notALine = dir_.File("not-a-line");
+    std::ofstream(notALine) << "x";
+    testing_support::PinPort(dir_.path(), 9, notALine);
+    CliRun refused(Station({"--port", "9", "--for", "1s"}, image));
+    EXPECT_EQ(refused.Wait(), 1) << refused.output();
+    EXPECT_EQ(Count(refused.output(), "ERR: Open COM9: " + notALine), 1) << refused.output();
     CliRun missing(Station({"--port", "1"}, dir_.File("none.bin")));
     EXPECT_EQ(missing.Wait(), 2);
     EXPECT_EQ(missing.output().find("Download Start"), std::string::npos);
