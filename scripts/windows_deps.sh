@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# The target's SQLite and libpq for the Windows build of the station records:
+# static libraries cross-built with the posix mingw-w64 compilers from
+# Debian's own source packages sqlite3 and postgresql-15 (apt-get source).
+#   scripts/windows_deps.sh BUILD
+# leaves BUILD/deps/sqlite3-<version>/ and BUILD/deps/postgresql-15-<version>/,
+# each with include/, lib/ and a stamp naming what it was built from; a folder
+# whose stamp matches is kept, so only the first run builds. Tells on standard
+# error which versions it uses and prints the two folders (a CMake list, the
+# value of KELVANE_WIN_DEPS) on standard output.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+[ $# -eq 1 ] || {
+    echo "usage: scripts/windows_deps.sh BUILD" >&2
+    exit 2
+}
+deps=$(realpath -m "$1")/deps
+host=x86_64-w64-mingw32
+recipe=1 # raised whenever the way a library is built changes
+
+as_root() {
+    if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi
+}
+
+# Source entries beside the machine's binary ones, so apt-get source works.
+source_entries() {
+    [ -n "$(apt-cache showsrc --only-source sqlite3 2>/dev/null)" ] && return
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+        as_root tee /etc/apt/sources.list.d/kelvane-src.sources >/dev/null
+    as_root apt-get -o DPkg::Lock::Timeout=300 update -qq
+}
+
+# The source version of PACKAGE to build: the one of BINARY installed here
+# (the Linux build's own library), else the newest the sources offer.
+source_version() {
+    local package=$1 binary=$2 version
+    version=$(dpkg-query -W -f='${Status} ${Version}' "$binary" 2>/dev/null |
+        sed -n 's/^install ok installed //p')
+    [ -n "$version" ] || version=$(apt-cache showsrc --only-source "$package" |
+        sed -n 's/^Version: //p' | sort -V | tail -1)
+    [ -n "$version" ] || { echo "no source of $package" >&2; exit 1; }
+    echo "$version"
+}
+
+# Unpacks PACKAGE=VERSION (Debian's patches applied) into FOLDER/source.
+fetch() {
+    local package=$1 version=$2 folder=$3
+    rm -rf "$folder"
+    mkdir -p "$folder"
+    (cd "$folder" && apt-get source -qq "$package=$version" >fetch.log 2>&1) || {
+        cat "$folder/fetch.log" >&2
+        exit 1
+    }
+    mv "$folder/$(cd "$folder" && ls -d "$package"-*/)" "$folder/source"
+}
+
+# Runs a build step with its output in LOG, shown only when it fails.
+step() {
+    local log=$1
+    shift
+    "$@" >"$log" 2>&1 || {
+        tail -n 20 "$log" | cut -c1-400 >&2
+        echo "failed: $* (log: $log)" >&2
+        exit 1
+    }
+}
+
+# SQLite with the compile options of Debian's own build: the amalgamation
+# made by the build machine's tools, compiled for the target.
+build_sqlite() {
+    local source=$1 prefix=$2 work=$1/../build cflags
+    cflags=$(sed -n '/^export CFLAGS += /,/^$/p' "$source/debian/rules" |
+        sed 's/^export CFLAGS += //; s/\\$//' | tr -s ' \t\n' ' ')
+    [[ $cflags == *SQLITE_THREADSAFE=1* ]] || { echo "cannot read SQLite's options" >&2; exit 1; }
+    mkdir -p "$work" "$prefix/include" "$prefix/lib"
+    step "$work/configure.log" env -C "$work" "$source/configure" --disable-tcl --disable-readline
+    step "$work/make.log" make -C "$work" -j"$(nproc)" sqlite3.c sqlite3.h
+    # shellcheck disable=SC2086 # one flag a word
+    step "$work/compile.log" $host-gcc-posix $cflags -c "$work/sqlite3.c" -o "$work/sqlite3.o"
+    step "$work/ar.log" $host-ar rcs "$prefix/lib/libsqlite3.a" "$work/sqlite3.o"
+    cp "$work/sqlite3.h" "$source/src/sqlite3ext.h" "$prefix/include/"
+}
+
+# libpq, the client library alone, with what it needs of src/port and
+# src/common; no server.
+build_libpq() {
+    local source=$1 prefix=$2 work=$1/../build
+    mkdir -p "$work" "$prefix/include" "$prefix/lib"
+    step "$work/configure.log" env -C "$work" "$source/configure" --host=$host \
+        CC=$host-gcc-posix --without-readline --without-zlib --without-icu --without-openssl \
+        --without-ldap --without-gssapi --disable-nls
+    # The headers made from lists (error codes, ...), then libpq.a with the
+    # src/port and src/common libraries it builds on.
+    step "$work/headers.log" make -C "$work/src/backend" generated-headers
+    step "$work/libpq.log" make -C "$work/src/interfaces/libpq" -j"$(nproc)" all-static-lib
+    cp "$source/src/interfaces/libpq/libpq-fe.h" "$source/src/include/postgres_ext.h" \
+        "$work/src/include/pg_config_ext.h" "$prefix/include/"
+    cp "$work/src/interfaces/libpq/libpq.a" "$work/src/port/libpgport_shlib.a" \
+        "$work/src/common/libpgcommon_shlib.a" "$prefix/lib/"
+}
+
+# dependency PACKAGE BINARY BUILDER: the folder of PACKAGE, built if its
+# stamp does not match.
+dependency() {
+    local package=$1 binary=$2 builder=$3 version prefix stamp start
+    version=$(source_version "$package" "$binary")
+    prefix=$deps/$package-$version
+    stamp="$package $version recipe $recipe"
+    if [ "$(cat "$prefix/stamp" 2>/dev/null)" = "$stamp" ]; then
+        echo "$package $version (Debian source): kept in $prefix" >&2
+    else
+        start=$(date +%s)
+        rm -rf "$prefix"
+        fetch "$package" "$version" "$deps/work-$package"
+        "$builder" "$deps/work-$package/source" "$prefix"
+        echo "$stamp" >"$prefix/stamp"
+        rm -rf "$deps/work-$package"
+        echo "$package $version (Debian source): built in $(($(date +%s) - start)) s, in $prefix" >&2
+    fi
+    echo "$prefix"
+}
+
+packages=()
+for p in dpkg-dev make gcc tcl perl; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || packages+=("$p")
+done
+if [ ${#packages[@]} -gt 0 ]; then
+    as_root apt-get -o DPkg::Lock::Timeout=300 update -qq >&2
+    as_root apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends \
+        "${packages[@]}" >&2
+fi
+source_entries
+sqlite=$(dependency sqlite3 libsqlite3-0 build_sqlite)
+libpq=$(dependency postgresql-15 libpq5 build_libpq)
+echo "$sqlite;$libpq"
