@@ -5,6 +5,7 @@
 #include <ctime>
 #include <random>
 
+#include "platform/utc_time.h"
 #include "platform/version.h"
 
 namespace records {
@@ -14,8 +15,7 @@ std::string UtcNow() {
     const auto now = system_clock::now();
     const std::time_t seconds = system_clock::to_time_t(now);
     const auto millis = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
+    const std::tm utc = platform::UtcTime(seconds);
     char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
                   utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,

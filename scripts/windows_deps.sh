@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 }
 deps=$(realpath -m "$1")/deps
 host=x86_64-w64-mingw32
-recipe=1 # raised whenever the way a library is built changes
+recipe=3 # raised whenever the way a library is built changes
 
 as_root() {
     if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi
@@ -81,22 +81,39 @@ build_sqlite() {
     cp "$work/sqlite3.h" "$source/src/sqlite3ext.h" "$prefix/include/"
 }
 
-# libpq, the client library alone, with what it needs of src/port and
-# src/common; no server.
+# libpq, the client library alone, with the src/port and src/common
+# libraries it builds on; no server. libpq's own rules make a DLL for
+# Windows (its libpq.a is the import library), so the archive of its objects
+# is made here.
 build_libpq() {
-    local source=$1 prefix=$2 work=$1/../build
+    local source=$1 prefix=$2 work=$1/../build objects
     mkdir -p "$work" "$prefix/include" "$prefix/lib"
     step "$work/configure.log" env -C "$work" "$source/configure" --host=$host \
         CC=$host-gcc-posix --without-readline --without-zlib --without-icu --without-openssl \
         --without-ldap --without-gssapi --disable-nls
-    # The headers made from lists (error codes, ...), then libpq.a with the
-    # src/port and src/common libraries it builds on.
+    # The headers made from lists (error codes, ...) come first.
     step "$work/headers.log" make -C "$work/src/backend" generated-headers
-    step "$work/libpq.log" make -C "$work/src/interfaces/libpq" -j"$(nproc)" all-static-lib
+    step "$work/port.log" make -C "$work/src/port" -j"$(nproc)" libpgport_shlib.a
+    step "$work/common.log" make -C "$work/src/common" -j"$(nproc)" libpgcommon_shlib.a
+    # Its objects without the DLL's version resource.
+    objects=$(make -s -C "$work/src/interfaces/libpq" \
+        --eval 'kelvane-objects: ; @echo $(filter-out $(WIN32RES),$(OBJS))' kelvane-objects)
+    # shellcheck disable=SC2086 # one object a word
+    step "$work/libpq.log" make -C "$work/src/interfaces/libpq" -j"$(nproc)" $objects
+    # libpq's own small pthread stand-in would clash with the winpthreads of
+    # the posix compilers: its names become libpq's own.
+    $host-nm --defined-only "$work/src/interfaces/libpq/pthread-win32.o" |
+        awk '$2 == "T" { print $3, "kelvane_pq_" $3 }' >"$work/pthread.syms"
+    mkdir -p "$work/libpq-objects"
+    for o in $objects; do
+        $host-objcopy --redefine-syms="$work/pthread.syms" "$work/src/interfaces/libpq/$o" \
+            "$work/libpq-objects/$o"
+    done
+    # shellcheck disable=SC2086
+    step "$work/ar.log" env -C "$work/libpq-objects" $host-ar rcs "$prefix/lib/libpq.a" $objects
     cp "$source/src/interfaces/libpq/libpq-fe.h" "$source/src/include/postgres_ext.h" \
         "$work/src/include/pg_config_ext.h" "$prefix/include/"
-    cp "$work/src/interfaces/libpq/libpq.a" "$work/src/port/libpgport_shlib.a" \
-        "$work/src/common/libpgcommon_shlib.a" "$prefix/lib/"
+    cp "$work/src/port/libpgport_shlib.a" "$work/src/common/libpgcommon_shlib.a" "$prefix/lib/"
 }
 
 # dependency PACKAGE BINARY BUILDER: the folder of PACKAGE, built if its

@@ -1,0 +1,13 @@
+#include <time.h>
+
+#include "platform/utc_time.h"
+
+namespace platform {
+
+std::tm UtcTime(std::time_t seconds) {
+    std::tm utc{};
+    if (::gmtime_s(&utc, &seconds) != 0) return std::tm{};
+    return utc;
+}
+
+}  // namespace platform
