@@ -5,8 +5,9 @@
 #   scripts/windows.sh build    builds only (build/win, or $KELVANE_WIN_BUILD_DIR)
 #   scripts/windows.sh test     builds, runs the unit tests under Wine on a virtual
 #                               screen, flashes the Linux simulator with kelvane-cli.exe
-#                               through COM ports and opens the window (kelvane.exe's
-#                               dialog) to download to it
+#                               through COM ports, checks its station records and their
+#                               forwarding to a PostgreSQL server, and opens the window
+#                               (kelvane.exe's dialog) to download to it
 #   scripts/windows.sh bench    line-rate ratio of the Windows and the Linux CLI
 #   scripts/windows.sh window-bench
 #                               an 8-channel download of the demo's image set in the
@@ -20,7 +21,7 @@ cd "$(dirname "$0")/.."
 mode=${1:-zip}
 
 packages=(cmake ninja-build googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
-    wine xvfb)
+    wine xvfb postgresql jq)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -36,8 +37,10 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 build=${KELVANE_WIN_BUILD_DIR:-build/win}
+# The station records' SQLite and libpq for the target, built once into $build/deps.
+deps=$(bash scripts/windows_deps.sh "$build")
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" -DKELVANE_WIN_DEPS="$deps" >/dev/null
 cmake --build "$build"
 
 version=$(sed -n 's/^project(Kelvane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -77,6 +80,7 @@ case "$mode" in
         trap stop_wine EXIT
         ctest --test-dir "$build" --output-on-failure
         bash tests/windows/cli_under_wine.sh "$build/cli/kelvane-cli.exe" "$sim"
+        bash tests/windows/records_under_wine.sh "$build/cli/kelvane-cli.exe" "$sim"
         bash tests/windows/window_under_wine.sh \
             "$build/tests/ui/win32/ui_win32_dialog_tests.exe" "$sim"
         ;;
