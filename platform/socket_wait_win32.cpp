@@ -14,8 +14,8 @@ SocketWait WaitForSocket(int socket, bool forWriting, int timeoutMs) {
     FD_SET(handle, &ready);
     FD_SET(handle, &failed);
     timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    const int n = ::select(0, forWriting ? nullptr : &ready, forWriting ? &ready : nullptr,
-                           &failed, &timeout);
+    const int n = ::select(0, forWriting ? nullptr : &ready, forWriting ? &ready : nullptr, &failed,
+                           &timeout);
     if (n > 0) return SocketWait::kReady;
     return n == 0 ? SocketWait::kTimedOut : SocketWait::kFailed;
 }

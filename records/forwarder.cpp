@@ -79,7 +79,8 @@ void Forwarder::Rest(int ms) {
 // there is nothing to do now (or the server cannot be reached).
 bool Forwarder::Step() {
     std::string error;
-    if (!link_.connected()) {
+    const bool fresh = !link_.connected();
+    if (fresh) {
         const bool ok = link_.Connect(url_, Deadline(kConnectTimeoutMs), stop_, &error);
         ReportFirstTry(ok, error);
         if (!ok) return false;
@@ -89,8 +90,11 @@ bool Forwarder::Step() {
     if (!link_.Upsert(change.record, Deadline(kSendTimeoutMs), stop_, &error)) {
         // The next record goes on, unless the refusal could not be kept.
         if (link_.refused()) return Refused(change, error);
-        link_.Close();  // a fresh connection for the next try
-        return false;
+        link_.Close();
+        // A connection that idled may have outlived a server restart: a
+        // fresh one is tried at once (also while the end drains), a fresh
+        // one that fails waits for the next try.
+        return !fresh;
     }
     // Should this fail, the change goes again: the server keeps one copy.
     if (store_.Delivered(change, &error)) ++delivered_;

@@ -10,6 +10,7 @@
 #include "engine/session.h"
 #include "link/serial.h"
 #include "platform/notify.h"
+#include "records/forwarder.h"
 #include "records/recorder.h"
 #include "records/server_link.h"
 #include "tests/records/pg_cluster.h"
@@ -134,6 +135,25 @@ TEST_F(RecordsServerTest, RecordsArriveAndWaitOutAStoppedServer) {
                         "'::timestamptz FROM kelvane_records WHERE id = '" + r.id + "'"),
                   "t");
     }
+}
+
+// The server restarted while the connection idled: the change that finds the
+// connection gone goes over a fresh one at once, also in the end's drain.
+TEST_F(RecordsServerTest, AChangeAfterAServerRestartGoesOverAFreshConnection) {
+    std::string error;
+    records::LocalStore store;
+    ASSERT_TRUE(store.Open(database_, true, &error)) << error;
+    records::Forwarder forwarder(database_, server_.url());
+    ASSERT_TRUE(forwarder.Start(20000, &error)) << error;
+    ASSERT_TRUE(server_.StopServer(&error)) << error;
+    ASSERT_TRUE(server_.StartServer(&error)) << error;
+    records::ChannelRecord r;
+    r.id = "after-restart";
+    r.sessionStart = r.channelStart = "2026-12-08T09:00:00.000Z";
+    ASSERT_TRUE(store.Insert(r, true, &error)) << error;
+    forwarder.Stop(20000);  // no wake before: the drain meets the dead connection
+    EXPECT_EQ(Value("SELECT count(*) FROM kelvane_records WHERE id = 'after-restart'"), "1");
+    EXPECT_EQ(Pending(), 0);
 }
 
 // A table an older Kelvane made gains the station columns; its rows read as
