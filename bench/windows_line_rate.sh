@@ -4,6 +4,7 @@
 # baud, a 4 MiB image each. The ratio is the image bytes per channel over the
 # whole process's wall time (start, unlock, erase, close included), as a
 # share of the line's 138240 bytes per second; the goal is 0.97 for both.
+# Both keep their station records meanwhile (checked at the end).
 # Run it through scripts/windows.sh bench (it provides the Wine prefix).
 # Usage: windows_line_rate.sh KELVANE-CLI.EXE LINUX-KELVANE-CLI LINUX-KELVANE-SIM
 set -euo pipefail
@@ -63,3 +64,11 @@ run linux "$linux_cli" download --port "$ports" --image "8=$image@20000" --dir "
     --delay 0 --baud $baud
 run windows timeout 600 wine "$exe" download --port "$ports" \
     --image "8=Z:${image//\//\\}@20000" --dir "Z:${work//\//\\}\\win" --delay 0 --baud $baud
+
+# Both kept their station records as they went (no server): one completed
+# record per channel each.
+linux_kept=$("$linux_cli" records --dir "$work/sim" --format json | grep -c '"result":"completed"')
+windows_kept=$(timeout 120 wine "$exe" records --dir "Z:${work//\//\\}\\win" --format json |
+    grep -c '"result":"completed"')
+echo "records  linux $linux_kept, windows $windows_kept completed of $channels channels each"
+[ "$linux_kept" -eq $channels ] && [ "$windows_kept" -eq $channels ]
