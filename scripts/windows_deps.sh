@@ -96,6 +96,7 @@ build_libpq() {
     step "$work/port.log" make -C "$work/src/port" -j"$(nproc)" libpgport_shlib.a
     step "$work/common.log" make -C "$work/src/common" -j"$(nproc)" libpgcommon_shlib.a
     # Its objects without the DLL's version resource.
+    # shellcheck disable=SC2016 # make expands it
     objects=$(make -s -C "$work/src/interfaces/libpq" \
         --eval 'kelvane-objects: ; @echo $(filter-out $(WIN32RES),$(OBJS))' kelvane-objects)
     # shellcheck disable=SC2086 # one object a word

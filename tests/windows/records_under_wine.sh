@@ -82,12 +82,19 @@ start_handsets "$sim" "$work/sim" 2 --baud 460800 || exit 1
 cli download --port "$p0,$((p0 + 1))" --image "Modem=$(winpath "$work/small.bin")" --dir "$dir" \
     --delay 0 --baud 460800 || fail "download: $(tail -5 "$work/cli.txt")"
 stop_handsets "$work/sim"
-cli records --dir "$dir" || fail "records: $(cat "$work/cli.txt")"
-[ "$(grep -c ' wine-bench .* completed ' "$work/cli.txt")" -eq 2 ] &&
-    head -1 "$work/cli.txt" | grep -q '^CHANNEL START (UTC)' || fail "table: $(cat "$work/cli.txt")"
-cli records --dir "$dir" --format csv || fail "records csv"
-[ "$(head -1 "$work/cli.txt")" = "id,station,session_start,channel_start,channel_end,channel,com_port,device,usb_location,usb_serial,image_set,images,result,last_text,version,mode,attempt" ] &&
-    [ "$(grep -c ',wine-bench,.*,completed,' "$work/cli.txt")" -eq 2 ] || fail "csv: $(cat "$work/cli.txt")"
+# shows FORMAT HEADING PATTERN: 'records' in FORMAT is the heading and two lines of PATTERN.
+shows() {
+    if ! { cli records --dir "$dir" --format "$1" && [ "$(head -1 "$work/cli.txt")" = "$2" ] &&
+        [ "$(grep -c "$3" "$work/cli.txt")" -eq 2 ] && [ "$(wc -l <"$work/cli.txt")" -eq 3 ]; }; then
+        fail "$1: $(cat "$work/cli.txt")"
+    fi
+}
+shows table "$(printf '%-19s  %-12s  %-2s  %-5s  %-11s  %-16s  %-20s  %-7s  %-3s  %s' \
+    'CHANNEL START (UTC)' STATION CH PORT RESULT 'USB SERIAL' IMAGES MODE TRY 'LAST TEXT')" \
+    ' wine-bench .* completed .* Modem '
+shows csv "id,station,session_start,channel_start,channel_end,channel,com_port,device,$(
+    )usb_location,usb_serial,image_set,images,result,last_text,version,mode,attempt" \
+    ',wine-bench,.*,completed,'
 cli records --dir "$dir" --format json || fail "records json"
 [ "$(jq -r 'select(.station == "wine-bench" and .result == "completed" and
     (.images | length) == 1 and .channel_end != null) | .id' "$work/cli.txt" | wc -l)" -eq 2 ] ||
