@@ -22,34 +22,48 @@ as_root() {
     if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi
 }
 
-# Source entries beside the machine's binary ones, so apt-get source works.
+# Source entries beside the machine's binary ones, so apt-get source works
+# (from debian.sources, else from the one-line sources.list).
 source_entries() {
     [ -n "$(apt-cache showsrc --only-source sqlite3 2>/dev/null)" ] && return
-    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-        as_root tee /etc/apt/sources.list.d/kelvane-src.sources >/dev/null
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+            as_root tee /etc/apt/sources.list.d/kelvane-src.sources >/dev/null
+    else
+        sed -n 's/^deb /deb-src /p' /etc/apt/sources.list |
+            as_root tee /etc/apt/sources.list.d/kelvane-src.list >/dev/null
+    fi
     as_root apt-get -o DPkg::Lock::Timeout=300 update -qq
 }
 
-# The source version of PACKAGE to build: the one of BINARY installed here
-# (the Linux build's own library), else the newest the sources offer.
-source_version() {
-    local package=$1 binary=$2 version
-    version=$(dpkg-query -W -f='${Status} ${Version}' "$binary" 2>/dev/null |
-        sed -n 's/^install ok installed //p')
-    [ -n "$version" ] || version=$(apt-cache showsrc --only-source "$package" |
-        sed -n 's/^Version: //p' | sort -V | tail -1)
-    [ -n "$version" ] || { echo "no source of $package" >&2; exit 1; }
-    echo "$version"
+# The newest version of PACKAGE's source the sources offer.
+newest_source() {
+    source_entries
+    apt-cache showsrc --only-source "$1" | sed -n 's/^Version: //p' | sort -V | tail -1
 }
 
-# Unpacks PACKAGE=VERSION (Debian's patches applied) into FOLDER/source.
+# The build tools, installed when missing.
+build_tools() {
+    local missing=()
+    for p in dpkg-dev make gcc tcl perl; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return
+    as_root apt-get -o DPkg::Lock::Timeout=300 update -qq
+    as_root apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends \
+        "${missing[@]}" >&2
+}
+
+# Unpacks PACKAGE=VERSION (Debian's patches applied) into FOLDER/source;
+# false, with apt's reason, when the mirror does not have it.
 fetch() {
     local package=$1 version=$2 folder=$3
     rm -rf "$folder"
     mkdir -p "$folder"
     (cd "$folder" && apt-get source -qq "$package=$version" >fetch.log 2>&1) || {
-        cat "$folder/fetch.log" >&2
-        exit 1
+        grep '^E:' "$folder/fetch.log" >&2
+        return 1
     }
     mv "$folder/$(cd "$folder" && ls -d "$package"-*/)" "$folder/source"
 }
@@ -117,37 +131,46 @@ build_libpq() {
     cp "$work/src/port/libpgport_shlib.a" "$work/src/common/libpgcommon_shlib.a" "$prefix/lib/"
 }
 
-# dependency PACKAGE BINARY BUILDER: the folder of PACKAGE, built if its
-# stamp does not match.
+# dependency PACKAGE BINARY BUILDER: the folder of PACKAGE, built unless one
+# with a matching stamp is there. The version is the one of BINARY installed
+# here (the Linux build's own library), else the newest the sources offer.
 dependency() {
-    local package=$1 binary=$2 builder=$3 version prefix stamp start
-    version=$(source_version "$package" "$binary")
-    prefix=$deps/$package-$version
-    stamp="$package $version recipe $recipe"
-    if [ "$(cat "$prefix/stamp" 2>/dev/null)" = "$stamp" ]; then
-        echo "$package $version (Debian source): kept in $prefix" >&2
-    else
-        start=$(date +%s)
-        rm -rf "$prefix"
-        fetch "$package" "$version" "$deps/work-$package"
-        "$builder" "$deps/work-$package/source" "$prefix"
-        echo "$stamp" >"$prefix/stamp"
-        rm -rf "$deps/work-$package"
-        echo "$package $version (Debian source): built in $(($(date +%s) - start)) s, in $prefix" >&2
+    local package=$1 binary=$2 builder=$3 version prefix start versions=()
+    version=$(dpkg-query -W -f='${Status} ${Version}' "$binary" 2>/dev/null |
+        sed -n 's/^install ok installed //p')
+    [ -z "$version" ] || versions+=("$version")
+    if [ -z "$version" ] || [ "$(cat "$deps/$package-$version/stamp" 2>/dev/null)" != \
+        "$package $version recipe $recipe" ]; then
+        versions+=("$(newest_source "$package")")
     fi
-    echo "$prefix"
+    for version in "${versions[@]}"; do
+        prefix=$deps/$package-$version
+        if [ "$(cat "$prefix/stamp" 2>/dev/null)" = "$package $version recipe $recipe" ]; then
+            echo "$package $version (Debian source): kept in $prefix" >&2
+            echo "$prefix"
+            return
+        fi
+    done
+    build_tools
+    for version in "${versions[@]}"; do
+        if [ -z "$version" ] || ! fetch "$package" "$version" "$deps/work-$package"; then
+            continue
+        fi
+        start=$(date +%s)
+        prefix=$deps/$package-$version
+        rm -rf "$prefix"
+        "$builder" "$deps/work-$package/source" "$prefix"
+        echo "$package $version recipe $recipe" >"$prefix/stamp"
+        rm -rf "$deps/work-$package"
+        echo "$package $version (Debian source): built in $(($(date +%s) - start)) s," \
+            "in $prefix" >&2
+        echo "$prefix"
+        return
+    done
+    echo "no source of $package to build (${versions[*]})" >&2
+    exit 1
 }
 
-packages=()
-for p in dpkg-dev make gcc tcl perl; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || packages+=("$p")
-done
-if [ ${#packages[@]} -gt 0 ]; then
-    as_root apt-get -o DPkg::Lock::Timeout=300 update -qq >&2
-    as_root apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends \
-        "${packages[@]}" >&2
-fi
-source_entries
 sqlite=$(dependency sqlite3 libsqlite3-0 build_sqlite)
 libpq=$(dependency postgresql-15 libpq5 build_libpq)
 echo "$sqlite;$libpq"
