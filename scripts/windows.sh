@@ -2,6 +2,7 @@
 # Kelvane for 64-bit Windows, cross-built with Debian's mingw-w64 and tested
 # under Wine. Installs what is missing (apt-get), then:
 #   scripts/windows.sh          builds and packs dist/kelvane-<version>-windows-x86_64.zip
+#                               and the installer dist/kelvane-<version>-windows-x86_64.msi
 #   scripts/windows.sh build    builds only (build/win, or $KELVANE_WIN_BUILD_DIR)
 #   scripts/windows.sh test     builds, runs the unit tests under Wine on a virtual
 #                               screen, flashes the Linux simulator with kelvane-cli.exe
@@ -21,7 +22,7 @@ cd "$(dirname "$0")/.."
 mode=${1:-zip}
 
 packages=(cmake ninja-build googletest g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
-    wine xvfb postgresql jq)
+    wine xvfb wixl postgresql jq)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -69,10 +70,12 @@ case "$mode" in
             x86_64-w64-mingw32-strip "$stage/$name/$(basename "$program")"
         done
         sed 's/$/\r/' packaging/windows-readme.txt >"$stage/$name/README.txt"
-        rm -f "dist/$name.zip"
+        rm -f "dist/$name.zip" "dist/$name.msi"
         (cd "$stage" && cmake -E tar cf "$OLDPWD/dist/$name.zip" --format=zip "$name")
+        bash packaging/windows_msi.sh "$stage/$name" "$version" "dist/$name.msi"
         rm -rf "$stage"
         echo "dist/$name.zip"
+        echo "dist/$name.msi"
         ;;
     test)
         sim=$(linux_sim)
@@ -83,6 +86,7 @@ case "$mode" in
         bash tests/windows/records_under_wine.sh "$build/cli/kelvane-cli.exe" "$sim"
         bash tests/windows/window_under_wine.sh \
             "$build/tests/ui/win32/ui_win32_dialog_tests.exe" "$sim"
+        bash tests/windows/msi_under_wine.sh "$build" "$version"
         ;;
     bench)
         sim=$(linux_sim)
