@@ -1,5 +1,6 @@
 // The Windows platform files on their own: the registry's port list, INI
-// files another program holds, 64-bit file sizes and console detection.
+// files another program holds, 64-bit file sizes, console detection and
+// paths in any language.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -11,6 +12,7 @@
 #include "platform/file_replace.h"
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "platform/path.h"
 #include "platform/serial_port.h"
 #include "platform/serial_ports.h"
 #include "platform/terminal.h"
@@ -19,6 +21,11 @@
 namespace {
 
 using testing_support::TempDir;
+namespace fs = std::filesystem;
+
+std::string Utf8(std::u8string_view text) {
+    return std::string(text.begin(), text.end());
+}
 
 std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -181,6 +188,49 @@ TEST(Win32PlatformTest, OnlyAConsoleGetsLiveLines) {
     EXPECT_FALSE(platform::IsLiveConsole(file));
     std::fclose(file);
     EXPECT_FALSE(platform::IsLiveConsole(nullptr));
+}
+
+// Folders named in any script: the file calls take their UTF-8 paths, and
+// std::filesystem gets and gives the same paths.
+TEST(Win32PlatformTest, PathsInAnyScriptAreUtf8) {
+    TempDir dir;
+    for (const std::u8string name : {u8"café é", u8"Кириллица папка", u8"中文 文件夹"}) {
+        const fs::path wide = fs::path(dir.path()) / name;
+        fs::create_directory(wide);
+        const std::string folder = dir.File(Utf8(name));
+        EXPECT_TRUE(platform::IsFolder(folder)) << folder;
+        EXPECT_EQ(platform::FileSystemPath(folder), wide);
+        EXPECT_EQ(platform::PathText(wide), folder);
+        const std::string file = platform::JoinPath(folder, Utf8(name) + ".bin");
+        ASSERT_TRUE(platform::ReplaceFileAtomically(file, "image")) << file;
+        EXPECT_TRUE(fs::is_regular_file(wide / (name + u8".bin"))) << file;
+        std::string read;
+        EXPECT_EQ(platform::ReadWholeFile(file, 100, &read), platform::FileRead::kRead) << file;
+        EXPECT_EQ(read, "image");
+    }
+}
+
+// An INI file an older version wrote in the ANSI code page: its path, no
+// UTF-8, is read in that code page and names its folder, and a save of
+// another key keeps its line byte for byte.
+TEST(Win32PlatformTest, AnAnsiPathOfAnOlderIniFileNamesItsFolderAndSurvivesASave) {
+    if (::GetACP() != 1252) GTEST_SKIP() << "written for the ANSI code page 1252";
+    TempDir dir;
+    fs::create_directory(fs::path(dir.path()) / u8"café");
+    const std::string ansiFolder = dir.File("caf\xE9");
+    const std::string ini = dir.File("Kelvane_3.ini");
+    std::ofstream(ini, std::ios::binary)
+        << "[VARKO]\r\nBOOTDIR=" << ansiFolder << "\r\nDELAY=0\r\n";
+    platform::IniFile file;
+    ASSERT_EQ(file.Load(ini.c_str()), platform::FileRead::kRead);
+    std::string value;
+    ASSERT_TRUE(file.Find("VARKO", "BOOTDIR", &value));
+    EXPECT_EQ(value, ansiFolder);
+    EXPECT_TRUE(platform::IsFolder(value));
+    EXPECT_EQ(platform::PathText(platform::FileSystemPath(value)), dir.File(Utf8(u8"café")));
+    file.Set("VARKO", "DELAY", "5");
+    ASSERT_TRUE(file.Save());
+    EXPECT_EQ(Slurp(ini), "[VARKO]\r\nBOOTDIR=" + ansiFolder + "\r\nDELAY=5\r\n");
 }
 
 }  // namespace

@@ -24,19 +24,21 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -p "$work/images" "$work/out"
-"$linux_cli" make-image "$work/images/modem.bin" --size 256K --address 1a0000 --kind MODEM \
+# The images' folder is named in several scripts and with spaces.
+images="$work/images é Кириллица 中文"
+mkdir -p "$images" "$work/out"
+"$linux_cli" make-image "$images/modem.bin" --size 256K --address 1a0000 --kind MODEM \
     --type bin >/dev/null
-"$linux_cli" make-image "$work/images/resource1.rc1" --size 96K --address 800000 --kind RSRC1 \
+"$linux_cli" make-image "$images/resource1.rc1" --size 96K --address 800000 --kind RSRC1 \
     --type rc1 --seed 2 >/dev/null
-"$linux_cli" make-image "$work/images/resource2.rc2" --size 64K --address 900000 --kind RSRC2 \
+"$linux_cli" make-image "$images/resource2.rc2" --size 64K --address 900000 --kind RSRC2 \
     --type rc2 --seed 3 >/dev/null
 
 # Eight handsets paced like the line at 1382400 baud.
 start_handsets "$sim" "$work/sim" 8 --baud 1382400 --out "$work/out"
 
 status=0
-KELVANE_TEST_IMAGES=$(winpath "$work/images") KELVANE_TEST_DUMPS=$(winpath "$work/out") \
+KELVANE_TEST_IMAGES=$(winpath "$images") KELVANE_TEST_DUMPS=$(winpath "$work/out") \
     KELVANE_TEST_FIRST_PORT=$(wine_first_port) timeout 300 wine "$exe" "${@:4}" || status=$?
 if [ $status -ne 0 ]; then
     echo "FAILED: the Windows dialog under Wine (exit $status); simulator log:" >&2
