@@ -166,11 +166,12 @@ protected:
         const std::string set = platform::PathText(station_ / "station.vrk");
         std::ofstream(SettingsFile()) << "[VARKO]\r\nAUTODETECT=1\r\nDELAY=0\r\n"
                                       << "BAUDRATE=1382400\r\nVARKOFILE=" << set << "\r\n";
-        std::ofstream(set) << "[VARKO]\r\nMTY=0\r\n"
-                           << "CODECHECK=1\r\nCODEKIND=MODEM\r\nCODEFILE=" << Image("modem.bin")
-                           << "\r\nCODEADDRESS=1a0000\r\n"
-                           << "FONTCHECK=1\r\nFONTKIND=RSRC1\r\nFONTFILE=" << Image("resource1.rc1")
-                           << "\r\nFONTADDRESS=800000\r\n";
+        std::ofstream(station_ / "station.vrk")
+            << "[VARKO]\r\nMTY=0\r\n"
+            << "CODECHECK=1\r\nCODEKIND=MODEM\r\nCODEFILE=" << Image("modem.bin")
+            << "\r\nCODEADDRESS=1a0000\r\n"
+            << "FONTCHECK=1\r\nFONTKIND=RSRC1\r\nFONTFILE=" << Image("resource1.rc1")
+            << "\r\nFONTADDRESS=800000\r\n";
     }
 
     void Open() {
@@ -225,7 +226,7 @@ protected:
     ::testing::AssertionResult Holds(int k, const std::string& file, unsigned address) const {
         std::ifstream index(Dump(k, ".idx"));
         const std::vector<char> flash = ReadBytes(Dump(k, ".bin"));
-        const std::vector<char> image = ReadBytes(file);
+        const std::vector<char> image = ReadBytes(platform::FileSystemPath(file));
         unsigned start = 0, length = 0, crc = 0;
         size_t offset = 0;
         std::string line;
@@ -440,7 +441,7 @@ TEST_F(Win32DialogTest, ClosingDuringADownloadStopsEveryChannelAndWritesTheSetti
     for (int ch = 0; ch < kChannels; ++ch) {
         EXPECT_NE(text.find("CH" + std::to_string(ch) + "_PORT="), std::string::npos) << text;
     }
-    EXPECT_NE(text.find("VARKOFILE=" + platform::PathText(station_ / "station.vrk") + "\r\n"),
+    EXPECT_NE(text.find("VARKOFILE=" + platform::PathText(station_ / "station.vrk") + "\r"),
               std::string::npos)
         << text;
 }
