@@ -195,6 +195,9 @@ status=0
 [ $status -eq 0 ] || fail "set show: exit $status: $(cat "$work/cli.txt")"
 grep -qF "$(winpath "$image")" "$work/cli.txt" ||
     fail "set show does not name '$(winpath "$image")': $(cat "$work/cli.txt")"
+cli trailer "$(winpath "$image")" || fail "trailer: $(cat "$work/cli.txt")"
+grep -qF "$(winpath "$image"): address 1a0000, kind \"MODEM\"" "$work/cli.txt" ||
+    fail "trailer: $(cat "$work/cli.txt")"
 [ $failures -eq $before ] && pass "image and station folders named in other scripts"
 
 [ $failures -eq 0 ] || {
