@@ -2,6 +2,7 @@
 // files another program holds, 64-bit file sizes, console detection and
 // paths in any language.
 #include <gtest/gtest.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/console_text.h"
 #include "platform/file_replace.h"
 #include "platform/files.h"
 #include "platform/ini.h"
@@ -231,6 +233,33 @@ TEST(Win32PlatformTest, AnAnsiPathOfAnOlderIniFileNamesItsFolderAndSurvivesASave
     file.Set("VARKO", "DELAY", "5");
     ASSERT_TRUE(file.Save());
     EXPECT_EQ(Slurp(ini), "[VARKO]\r\nBOOTDIR=" + ansiFolder + "\r\nDELAY=5\r\n");
+}
+
+// UTF-8 text shows in a console as the letters it spells, and goes to a
+// file as the same bytes.
+TEST(Win32PlatformTest, Utf8TextShowsInAConsoleAndKeepsItsBytesInAFile) {
+    TempDir dir;
+    FILE* file = std::fopen(dir.File("out.txt").c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    platform::WriteText(file, "caf\xC3\xA9 \xD0\x96\n");
+    std::fclose(file);
+    EXPECT_EQ(Slurp(dir.File("out.txt")), "caf\xC3\xA9 \xD0\x96\n");
+
+    ::FreeConsole();
+    if (!::AllocConsole()) GTEST_SKIP() << "no console can be made here";
+    FILE* console = std::fopen("CONOUT$", "r+");
+    ASSERT_NE(console, nullptr);
+    const auto out = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(console)));
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    ASSERT_TRUE(::GetConsoleScreenBufferInfo(out, &info));
+    platform::PrintText(console, "%s %s", "caf\xC3\xA9", "\xD0\x96\xD0\xB6");
+    std::fflush(console);
+    wchar_t shown[8] = {};
+    DWORD read = 0;
+    ::ReadConsoleOutputCharacterW(out, shown, 7, info.dwCursorPosition, &read);
+    std::fclose(console);
+    ::FreeConsole();
+    EXPECT_EQ(std::wstring(shown, read), L"caf\u00E9 \u0416\u0436");
 }
 
 }  // namespace
