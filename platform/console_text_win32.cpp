@@ -56,7 +56,9 @@ void WriteText(FILE* stream, std::string_view text) {
     const std::wstring wide = WideFromText(text);
     size_t done = 0;
     while (done < wide.size()) {
-        const DWORD step = static_cast<DWORD>(std::min<size_t>(wide.size() - done, 8192));
+        DWORD step = static_cast<DWORD>(std::min<size_t>(wide.size() - done, 8192));
+        // A letter written as two UTF-16 units goes in one piece.
+        if (step > 1 && IS_HIGH_SURROGATE(wide[done + step - 1])) --step;
         DWORD written = 0;
         if (!::WriteConsoleW(console, wide.data() + done, step, &written, nullptr) ||
             written == 0) {
