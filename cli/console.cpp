@@ -5,6 +5,7 @@
 #include "engine/image.h"
 #include "link/notify.h"
 #include "link/serial.h"
+#include "platform/console_text.h"
 
 namespace cli {
 
@@ -85,7 +86,7 @@ void Console::OnProgress(const void* payload) {
 void Console::Line(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     EraseBlock();
-    std::fprintf(out_, "%s\n", text.c_str());
+    platform::PrintText(out_, "%s\n", text.c_str());
     DrawBlock();
     std::fflush(out_);
 }
@@ -98,7 +99,7 @@ void Console::Finish() {
 
 void Console::EraseBlock() {
     if (!live_ || drawnLines_ == 0) return;
-    std::fprintf(out_, "\x1b[%dA\x1b[J", drawnLines_);
+    platform::PrintText(out_, "\x1b[%dA\x1b[J", drawnLines_);
     drawnLines_ = 0;
 }
 
@@ -113,8 +114,8 @@ void Console::DrawBlock() {
         const unsigned percent =
             p.size == 0 ? 100u : static_cast<unsigned>(uint64_t{p.sent} * 100 / p.size);
         const char* name = p.kind >= 0 && p.kind < kImageSlotCount ? g_imageNames[p.kind] : "?";
-        std::fprintf(out_, "  CH%d %-10s %3u%% %10u/%-10u %8.1f KB/s\n", ch, name,
-                     percent > 100 ? 100u : percent, p.sent, p.size, rate);
+        platform::PrintText(out_, "  CH%d %-10s %3u%% %10u/%-10u %8.1f KB/s\n", ch, name,
+                            percent > 100 ? 100u : percent, p.sent, p.size, rate);
         ++drawnLines_;
     }
     std::fflush(out_);

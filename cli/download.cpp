@@ -12,7 +12,9 @@
 #include "config/settings.h"
 #include "engine/session.h"
 #include "platform/console_signals.h"
+#include "platform/console_text.h"
 #include "platform/files.h"
+#include "platform/path.h"
 #include "platform/port_map.h"
 #include "platform/serial_ports.h"
 #include "platform/terminal.h"
@@ -35,7 +37,7 @@ void ConsolePump(int maxWaitMs) {
 }
 
 int Usage(const std::string& reason) {
-    std::fprintf(stderr, "kelvane-cli download: %s\n", reason.c_str());
+    platform::PrintText(stderr, "kelvane-cli download: %s\n", reason.c_str());
     return 2;
 }
 
@@ -138,8 +140,10 @@ bool ApplySettings(DownloadOptions* options, std::string* error) {
 // The image-set file as a record names it: wherever the command ran from.
 std::string AbsolutePath(const std::string& path) {
     std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    return path.empty() || error ? path : absolute.lexically_normal().string();
+    if (path.empty()) return path;
+    const std::filesystem::path absolute =
+        std::filesystem::absolute(platform::FileSystemPath(path), error);
+    return error ? path : platform::PathText(absolute.lexically_normal());
 }
 
 bool UseStartFolder(const DownloadOptions& options, std::string* error) {
@@ -174,13 +178,13 @@ int RunDownloadCommand(const std::vector<std::string>& args) {
 
 int RunSetCommand(const std::vector<std::string>& args) {
     if (args.empty() || args[0] != "show" || args.size() > 2) {
-        std::fprintf(stderr, "kelvane-cli set: use 'set show [FILE.vrk]'\n");
+        platform::PrintText(stderr, "kelvane-cli set: use 'set show [FILE.vrk]'\n");
         return 2;
     }
     std::string error;
     if (!UseStartFolder(DownloadOptions{}, &error)) return Usage(error);
     if (args.size() == 2 && !platform::IsReadable(args[1])) {
-        std::fprintf(stderr, "kelvane-cli set: cannot read %s\n", args[1].c_str());
+        platform::PrintText(stderr, "kelvane-cli set: cannot read %s\n", args[1].c_str());
         return 2;
     }
     Console console(stdout, false);
@@ -189,12 +193,12 @@ int RunSetCommand(const std::vector<std::string>& args) {
     ReadSettings(args.size() == 2 ? args[1].c_str() : nullptr, &problems);
     platform::SetOperatorPrompt(nullptr);
     if (!Usable(problems, false, &error)) {
-        std::fprintf(stderr, "kelvane-cli set: %s\n", error.c_str());
+        platform::PrintText(stderr, "kelvane-cli set: %s\n", error.c_str());
         return 2;
     }
-    std::printf("image set %s\n", g_settings.VARKOFILE);
+    platform::PrintText(stdout, "image set %s\n", g_settings.VARKOFILE);
     for (const std::string& line : DescribeImageSet(g_imageSet))
-        std::printf("%s\n", line.c_str());
+        platform::PrintText(stdout, "%s\n", line.c_str());
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "platform/console_text.h"
 #include "platform/version.h"
 
 namespace {
@@ -107,6 +108,7 @@ bool AsksForHelp(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::TakeArgumentsAsUtf8(&argc, &argv);
     if (platform::AnswerStandardOption(argc, argv, "kelvane-cli")) return 0;
     if (argc < 2) {
         PrintUsage(stderr);
@@ -121,9 +123,10 @@ int main(int argc, char** argv) {
     for (const Command& command : kCommands) {
         if (name != command.name) continue;
         if (!AsksForHelp(args)) return command.run(args);
-        std::printf("Usage: kelvane-cli %s [options]\n\n%s", command.name, command.usage);
+        platform::PrintText(stdout, "Usage: kelvane-cli %s [options]\n\n%s", command.name,
+                            command.usage);
         return 0;
     }
-    std::fprintf(stderr, "kelvane-cli: unknown command '%s' (try --help)\n", name.c_str());
+    platform::PrintText(stderr, "kelvane-cli: unknown command '%s' (try --help)\n", name.c_str());
     return 2;
 }

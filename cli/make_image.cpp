@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "engine/image.h"
 #include "engine/session.h"
+#include "platform/console_text.h"
 #include "platform/file_replace.h"
 #include "platform/files.h"
 
@@ -28,7 +29,7 @@ struct MakeImageOptions {
 };
 
 int Usage(const std::string& reason) {
-    std::fprintf(stderr, "kelvane-cli make-image: %s\n", reason.c_str());
+    platform::PrintText(stderr, "kelvane-cli make-image: %s\n", reason.c_str());
     return 2;
 }
 
@@ -108,7 +109,7 @@ int RunMakeImageCommand(const std::vector<std::string>& args) {
     }
     const std::string target = platform::FollowLinks(o.path);
     if (target.empty() || !platform::ReplaceFileAtomically(target, data)) {
-        std::fprintf(stderr, "kelvane-cli make-image: writing %s failed\n", o.path.c_str());
+        platform::PrintText(stderr, "kelvane-cli make-image: writing %s failed\n", o.path.c_str());
         return 1;
     }
     return 0;

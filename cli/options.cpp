@@ -3,8 +3,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "config/image_set_slots.h"
 #include "engine/image.h"
@@ -104,8 +102,7 @@ bool TakesValue(const std::string& arg) {
 // A path that cannot be read and ends in "@text": the text was meant as an
 // address but is none.
 bool IsFolder(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_directory(path, error);
+    return platform::IsFolder(path);
 }
 
 std::string UnreadableImage(const ImageChoice& image) {

@@ -6,13 +6,14 @@
 
 #include "cli/commands.h"
 #include "config/settings.h"
+#include "platform/console_text.h"
 #include "platform/files.h"
 
 namespace cli {
 namespace {
 
 int Usage(const std::string& reason) {
-    std::fprintf(stderr, "kelvane-cli records: %s\n", reason.c_str());
+    platform::PrintText(stderr, "kelvane-cli records: %s\n", reason.c_str());
     return 2;
 }
 
@@ -25,14 +26,14 @@ bool ParseChannel(const std::string& text, int* channel) {
 void Print(records::ReportFormat format, const std::vector<records::ChannelRecord>& found) {
     if (format == records::ReportFormat::kJson) {
         for (const records::ChannelRecord& record : found)
-            std::printf("%s\n", records::RecordJson(record).c_str());
+            platform::PrintText(stdout, "%s\n", records::RecordJson(record).c_str());
     } else if (format == records::ReportFormat::kCsv) {
-        std::printf("%s\n", records::CsvHeader().c_str());
+        platform::PrintText(stdout, "%s\n", records::CsvHeader().c_str());
         for (const records::ChannelRecord& record : found)
-            std::printf("%s\n", records::RecordCsv(record).c_str());
+            platform::PrintText(stdout, "%s\n", records::RecordCsv(record).c_str());
     } else {
         for (const std::string& line : records::RecordTable(found))
-            std::printf("%s\n", line.c_str());
+            platform::PrintText(stdout, "%s\n", line.c_str());
     }
 }
 
@@ -43,7 +44,7 @@ void PrintSummary(const RecordsOptions& options, const std::vector<records::Chan
         : options.format == records::ReportFormat::kCsv ? records::SummaryCsv(lines, options.by)
                                                         : records::SummaryTable(lines, options.by);
     for (const std::string& line : text)
-        std::printf("%s\n", line.c_str());
+        platform::PrintText(stdout, "%s\n", line.c_str());
 }
 
 // Below the table: what waits for the line's server, and why.
@@ -51,17 +52,18 @@ void PrintWaiting(records::LocalStore& store) {
     records::WaitingSummary waiting;
     std::string ignored;
     if (!store.Waiting(&waiting, &ignored) || waiting.records == 0) return;
-    std::printf("%lld %s for the line's server\n", static_cast<long long>(waiting.records),
-                waiting.records == 1 ? "record waits" : "records wait");
+    platform::PrintText(stdout, "%lld %s for the line's server\n",
+                        static_cast<long long>(waiting.records),
+                        waiting.records == 1 ? "record waits" : "records wait");
     for (const records::Refusal& refusal : waiting.refusals) {
         const std::string tried = refusal.attempts == 1
                                       ? std::string("once")
                                       : (refusal.records > 1 ? "up to " : "") +
                                             std::to_string(refusal.attempts) + " times";
-        std::printf("  %lld refused by it (tried %s, next try %s UTC): %s\n",
-                    static_cast<long long>(refusal.records), tried.c_str(),
-                    refusal.nextTry.substr(0, 19).c_str(),
-                    records::ValidUtf8(refusal.reason).c_str());
+        platform::PrintText(stdout, "  %lld refused by it (tried %s, next try %s UTC): %s\n",
+                            static_cast<long long>(refusal.records), tried.c_str(),
+                            refusal.nextTry.substr(0, 19).c_str(),
+                            records::ValidUtf8(refusal.reason).c_str());
     }
 }
 
@@ -125,9 +127,9 @@ int RunRecordsCommand(const std::vector<std::string>& args) {
     std::vector<records::ChannelRecord> found;
     if (!platform::PathExists(path) && platform::IsFolder(g_szCurrentDir)) {
         // Nothing was flashed from this folder yet: none to show.
-        std::fprintf(stderr, "kelvane-cli records: no records yet (no %s)\n", path.c_str());
+        platform::PrintText(stderr, "kelvane-cli records: no records yet (no %s)\n", path.c_str());
     } else if (!store.Open(path, false, &error) || !store.Query(options.filter, &found, &error)) {
-        std::fprintf(stderr, "kelvane-cli records: cannot read %s\n", error.c_str());
+        platform::PrintText(stderr, "kelvane-cli records: cannot read %s\n", error.c_str());
         return 1;
     }
     if (options.summary) {

@@ -16,6 +16,7 @@
 #include "engine/station.h"
 #include "link/notify.h"
 #include "platform/console_signals.h"
+#include "platform/console_text.h"
 #include "platform/terminal.h"
 
 namespace cli {
@@ -37,7 +38,7 @@ struct StationCommandOptions {
 };
 
 int Usage(const std::string& reason) {
-    std::fprintf(stderr, "kelvane-cli station: %s\n", reason.c_str());
+    platform::PrintText(stderr, "kelvane-cli station: %s\n", reason.c_str());
     return 2;
 }
 
@@ -196,7 +197,7 @@ public:
         if (live_ && statusShown_) std::fputs("\n", stdout);
         statusShown_ = false;
         const std::string counts = Counts();
-        std::fprintf(json_ ? stderr : stdout, "%s\n", counts.c_str());
+        platform::PrintText(json_ ? stderr : stdout, "%s\n", counts.c_str());
         std::fflush(stdout);
     }
 
@@ -260,14 +261,14 @@ private:
             if (s.state == SlotEvent::kStopped) state = "stopped";
             line += "CH" + std::to_string(ch) + " " + state + " | ";
         }
-        std::fprintf(stdout, "\r\x1b[K%s%s", line.c_str(), Counts().c_str());
+        platform::PrintText(stdout, "\r\x1b[K%s%s", line.c_str(), Counts().c_str());
         std::fflush(stdout);
         statusShown_ = true;
     }
 
     void Print(FILE* out, const std::string& text) {
         if (live_ && statusShown_) std::fputs("\r\x1b[K", stdout);
-        std::fprintf(out, "%s\n", text.c_str());
+        platform::PrintText(out, "%s\n", text.c_str());
         std::fflush(out);
         DrawStatus();
     }
@@ -334,7 +335,7 @@ int RunStation(const StationCommandOptions& options) {
     engine::Station station(so, &front, &front);
     if (!station.Start()) {
         station.Join();
-        std::fprintf(stderr, "kelvane-cli station: no slot could start\n");
+        platform::PrintText(stderr, "kelvane-cli station: no slot could start\n");
         return 1;
     }
     RunUntilEnded(station, options, front);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/console_text.h"
 #include "records/recorder.h"
 
 namespace cli {
@@ -11,8 +12,9 @@ namespace cli {
 struct StationRecords::Keeper {
     explicit Keeper(std::function<std::string()> imageSetFile)
         : recorder(records::StationRecorderOptions(
-              std::move(imageSetFile),
-              [](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); })) {}
+              std::move(imageSetFile), [](const std::string& message) {
+                  platform::PrintText(stderr, "%s\n", message.c_str());
+              })) {}
     records::ScopedRecorder recorder;
 };
 

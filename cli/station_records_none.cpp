@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/station_records.h"
+#include "platform/console_text.h"
 
 namespace cli {
 
@@ -14,7 +15,7 @@ StationRecords::StationRecords(std::function<std::string()>) {}
 StationRecords::~StationRecords() = default;
 
 int RunRecordsCommand(const std::vector<std::string>&) {
-    std::fprintf(stderr, "kelvane-cli records: this build keeps no station records\n");
+    platform::PrintText(stderr, "kelvane-cli records: this build keeps no station records\n");
     return 2;
 }
 

@@ -72,7 +72,7 @@ bool SetStartDirectory(const char* folder) {
 bool SetStartDirectoryFromProcess() {
     std::error_code error;
     const std::filesystem::path here = std::filesystem::current_path(error);
-    return !error && SetStartDirectory(here.string().c_str());
+    return !error && SetStartDirectory(platform::PathText(here).c_str());
 }
 
 std::string StartDirectoryFile(const char* name) {

@@ -12,6 +12,7 @@
 #include "link/packet.h"
 #include "link/serial.h"
 #include "platform/device_identity.h"
+#include "platform/path.h"
 #include "platform/port_map.h"
 #include "platform/serial_port.h"
 
@@ -30,8 +31,9 @@ bool ImageUnreadable(const std::string& text) {
 // with the handset or is pointed at each new one.
 std::string DeviceNow(int comPort) {
     std::error_code error;
-    const auto device = std::filesystem::canonical(platform::PortMap_DevicePath(comPort), error);
-    return error ? std::string() : device.string();
+    const auto device = std::filesystem::canonical(
+        platform::FileSystemPath(platform::PortMap_DevicePath(comPort)), error);
+    return error ? std::string() : platform::PathText(device);
 }
 
 // A handset has arrived once its port opens (and closes again for the flash);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <iterator>
 #include <string>
 
 #include "platform/file_replace.h"
@@ -77,11 +78,12 @@ std::string FollowLinks(const std::string& path) {
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return path;  // a dangling link: written as itself
-    char target[MAX_PATH * 4] = {};
-    const DWORD n = ::GetFinalPathNameByHandleA(file, target, sizeof target - 1, VOLUME_NAME_DOS);
+    wchar_t target[MAX_PATH * 4] = {};
+    const DWORD room = static_cast<DWORD>(std::size(target) - 1);
+    const DWORD n = ::GetFinalPathNameByHandleW(file, target, room, VOLUME_NAME_DOS);
     ::CloseHandle(file);
-    if (n == 0 || n >= sizeof target) return path;
-    std::string final(target, n);
+    if (n == 0 || n >= room) return path;
+    std::string final = TextFromWide(std::wstring_view(target, n));
     if (final.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + final.substr(8);
     if (final.rfind("\\\\?\\", 0) == 0) return final.substr(4);
     return final;

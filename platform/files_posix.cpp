@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/path.h"
 
 namespace platform {
 
@@ -98,6 +99,14 @@ bool ReadFileInBlocks(const std::string& path, size_t blockSize,
     }
     ::close(fd);
     return ok;
+}
+
+std::filesystem::path FileSystemPath(const std::string& path) {
+    return std::filesystem::path(path);
+}
+
+std::string PathText(const std::filesystem::path& path) {
+    return path.native();
 }
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/path.h"
 #include "platform/wide_path_win32.h"
 
 namespace platform {
@@ -133,6 +134,14 @@ bool ReadFileInBlocks(const std::string& path, size_t blockSize,
     }
     ::CloseHandle(file);
     return ok;
+}
+
+std::filesystem::path FileSystemPath(const std::string& path) {
+    return std::filesystem::path(WidePath(path));
+}
+
+std::string PathText(const std::filesystem::path& path) {
+    return TextFromWide(path.native());
 }
 
 }  // namespace platform

@@ -1,14 +1,15 @@
 #include <windows.h>
 
 #include "platform/host.h"
+#include "platform/wide_text_win32.h"
 
 namespace platform {
 
 std::string HostName() {
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = sizeof name;
-    if (!::GetComputerNameA(name, &size)) return "";
-    return std::string(name, size);
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!::GetComputerNameW(name, &size)) return "";
+    return TextFromWide(std::wstring_view(name, size));
 }
 
 }  // namespace platform

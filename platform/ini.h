@@ -18,6 +18,12 @@
 //   symbolic link is followed and its target replaced; a read-only file (no
 //   write permission for its owner) is never replaced;
 // - a file larger than kMaxIniFileSize is neither read nor rewritten.
+// - values are bytes: nothing is converted on reading or writing, and a line
+//   nobody set is written back byte for byte. Texts and paths are UTF-8. On
+//   Windows a value that is not valid UTF-8 (a path an older version wrote in
+//   the ANSI code page) is taken as the ANSI code page where it is used as a
+//   path or shown (platform/wide_text_win32.h); it is kept as it is, and a
+//   save rewrites it only when the operator changed it.
 #pragma once
 
 #include <cstddef>

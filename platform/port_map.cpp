@@ -23,7 +23,7 @@ std::string PortMap_File() {
     std::lock_guard<std::mutex> lock(g_folderMutex);
     if (g_folder.empty()) {
         std::error_code ec;
-        g_folder = std::filesystem::current_path(ec).string();
+        g_folder = PathText(std::filesystem::current_path(ec));
         if (ec) g_folder = ".";
     }
     return JoinPath(g_folder, kPortMapFileName);
@@ -33,8 +33,7 @@ std::string PortMap_DevicePath(int comNumber) {
     if (comNumber < 1) return "";
     std::string key = "COM" + std::to_string(comNumber);
     char path[1024];
-    IniReadString(kPortMapSection, key.c_str(), "", path, sizeof path,
-                            PortMap_File().c_str());
+    IniReadString(kPortMapSection, key.c_str(), "", path, sizeof path, PortMap_File().c_str());
     if (path[0] != '\0') return path;
     return "/dev/ttyS" + std::to_string(comNumber - 1);
 }

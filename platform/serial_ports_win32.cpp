@@ -12,11 +12,12 @@
 
 #include "platform/port_numbering.h"
 #include "platform/serial_ports.h"
+#include "platform/wide_text_win32.h"
 
 namespace platform {
 namespace {
 
-constexpr const char* kSerialCommKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+constexpr const wchar_t* kSerialCommKey = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 // GUID_DEVINTERFACE_COMPORT.
 constexpr GUID kComPortInterface = {
@@ -33,18 +34,18 @@ int ComNumber(const std::string& text) {
     return n;
 }
 
-// A REG_SZ value's text without its terminating NULs.
-std::string ValueText(const char* data, DWORD size) {
-    std::string text(data, size);
-    while (!text.empty() && text.back() == '\0')
-        text.pop_back();
-    return text;
+// A REG_SZ value's text (size in bytes) without its terminating NULs.
+std::string ValueText(const wchar_t* data, DWORD size) {
+    std::wstring_view text(data, size / sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0')
+        text.remove_suffix(1);
+    return TextFromWide(text);
 }
 
 // COM number -> friendly name of every present COM port SetupAPI knows.
 std::map<int, std::string> FriendlyNames() {
     std::map<int, std::string> names;
-    HDEVINFO devices = ::SetupDiGetClassDevsA(&kComPortInterface, nullptr, nullptr,
+    HDEVINFO devices = ::SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr,
                                               DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (devices == INVALID_HANDLE_VALUE) return names;
     SP_DEVINFO_DATA device{};
@@ -53,20 +54,21 @@ std::map<int, std::string> FriendlyNames() {
         HKEY key =
             ::SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
         if (key == INVALID_HANDLE_VALUE) continue;
-        char portName[64] = {};
-        DWORD size = sizeof portName - 1;
+        wchar_t portName[64] = {};
+        DWORD size = sizeof portName - sizeof(wchar_t);
         DWORD type = 0;
         const bool named =
-            ::RegQueryValueExA(key, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(portName),
+            ::RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(portName),
                                &size) == ERROR_SUCCESS &&
             type == REG_SZ;
         ::RegCloseKey(key);
         const int n = named ? ComNumber(ValueText(portName, size)) : 0;
-        char friendly[256] = {};
-        if (n > 0 && ::SetupDiGetDeviceRegistryPropertyA(devices, &device, SPDRP_FRIENDLYNAME,
-                                                         nullptr, reinterpret_cast<BYTE*>(friendly),
-                                                         sizeof friendly - 1, nullptr)) {
-            names[n] = friendly;
+        wchar_t friendly[256] = {};
+        if (n > 0 &&
+            ::SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_FRIENDLYNAME, nullptr,
+                                                reinterpret_cast<BYTE*>(friendly),
+                                                sizeof friendly - sizeof(wchar_t), nullptr)) {
+            names[n] = TextFromWide(friendly);
         }
     }
     ::SetupDiDestroyDeviceInfoList(devices);
@@ -78,25 +80,26 @@ public:
     std::vector<SerialPortInfo> List() override {
         std::vector<SerialPortInfo> ports;
         HKEY key = nullptr;
-        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSerialCommKey, 0, KEY_READ, &key) !=
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSerialCommKey, 0, KEY_READ, &key) !=
             ERROR_SUCCESS) {
             return ports;
         }
         std::map<int, std::string> friendly;
         bool askedSetupApi = false;
         for (DWORD i = 0;; ++i) {
-            char name[256] = {};
-            char data[256] = {};
-            DWORD nameSize = sizeof name;
-            DWORD dataSize = sizeof data - 1;
+            wchar_t name[256] = {};
+            wchar_t data[256] = {};
+            DWORD nameSize = 256;                            // characters
+            DWORD dataSize = sizeof data - sizeof(wchar_t);  // bytes
             DWORD type = 0;
-            const LONG status = ::RegEnumValueA(key, i, name, &nameSize, nullptr, &type,
+            const LONG status = ::RegEnumValueW(key, i, name, &nameSize, nullptr, &type,
                                                 reinterpret_cast<BYTE*>(data), &dataSize);
             if (status == ERROR_NO_MORE_ITEMS) break;
             if (status != ERROR_SUCCESS || type != REG_SZ) continue;
             const int n = ComNumber(ValueText(data, dataSize));
             if (n <= 0) continue;
-            SerialPortInfo port{std::string(name, nameSize), n, "\\\\.\\COM" + std::to_string(n)};
+            SerialPortInfo port{TextFromWide(std::wstring_view(name, nameSize)), n,
+                                "\\\\.\\COM" + std::to_string(n)};
             if (!IsHandsetPortName(port.name)) {
                 if (!askedSetupApi) friendly = FriendlyNames();
                 askedSetupApi = true;

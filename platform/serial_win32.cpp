@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/serial_port.h"
+#include "platform/wide_text_win32.h"
 
 namespace platform {
 namespace {
@@ -97,7 +98,7 @@ std::string ClaimName(const char* path) {
 // The claim's handle, or null with *error set (ERROR_SHARING_VIOLATION when
 // another holds it).
 HANDLE Claim(const char* path, DWORD* error) {
-    HANDLE claim = ::CreateMutexA(nullptr, FALSE, ClaimName(path).c_str());
+    HANDLE claim = ::CreateMutexW(nullptr, FALSE, WideFromText(ClaimName(path)).c_str());
     *error = ::GetLastError();
     if (claim != nullptr && *error == ERROR_ALREADY_EXISTS) {
         ::CloseHandle(claim);
@@ -118,8 +119,8 @@ struct SerialPort::Handle {
     std::atomic<bool> closing{false};  // a close waits for the mutex
 
     Handle()
-        : readEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-          writeEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+        : readEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          writeEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
     ~Handle() {
         if (readEvent != nullptr) ::CloseHandle(readEvent);
         if (writeEvent != nullptr) ::CloseHandle(writeEvent);
@@ -166,8 +167,8 @@ SerialPort::OpenResult SerialPort::Open(const char* path, uint32_t baud, int* er
         return OpenResult::kOpenFailed;
     }
     // Share mode 0: nobody else may open the port while we hold it.
-    HANDLE file = ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE file = ::CreateFileW(WideFromText(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         if (error != nullptr) *error = static_cast<int>(::GetLastError());
         ::CloseHandle(claim);
@@ -277,11 +278,11 @@ int SerialPort::Write(const uint8_t* buffer, int length, int timeoutMs) {
 
 std::string SerialOpenErrorText(int error) {
     if (error == ERROR_SHARING_VIOLATION) return "in use by another program";
-    char text[512] = {};
+    wchar_t text[512] = {};
     const DWORD length =
-        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                         static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
-    std::string message(text, length);
+        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                         static_cast<DWORD>(error), 0, text, 512, nullptr);
+    std::string message = TextFromWide(std::wstring_view(text, length));
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                                 message.back() == ' ' || message.back() == '.')) {
         message.pop_back();

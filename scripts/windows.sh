@@ -84,7 +84,7 @@ case "$mode" in
         ctest --test-dir "$build" --output-on-failure
         bash tests/windows/cli_under_wine.sh "$build/cli/kelvane-cli.exe" "$sim"
         bash tests/windows/records_under_wine.sh "$build/cli/kelvane-cli.exe" "$sim"
-        bash tests/windows/window_under_wine.sh \
+        KELVANE_WINDOW_EXE=$build/ui/kelvane.exe bash tests/windows/window_under_wine.sh \
             "$build/tests/ui/win32/ui_win32_dialog_tests.exe" "$sim"
         bash tests/windows/msi_under_wine.sh "$build" "$version"
         ;;

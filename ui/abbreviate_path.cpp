@@ -13,7 +13,8 @@ constexpr size_t kLongTail = 46;  // ...shows as the last this many characters
 constexpr const char* kEllipsis = "...";
 
 // Where the shown tail begins: the separator before the last folder, or the
-// last 46 characters when the name or the last folder with it is long.
+// last 46 bytes (from a whole UTF-8 letter) when the name or the last folder
+// with it is long.
 size_t TailStart(const std::string& path, size_t first) {
     const size_t last = path.size() - 1;
     const size_t s1 = path.find_last_of(platform::kPathSeparators);
@@ -21,7 +22,11 @@ size_t TailStart(const std::string& path, size_t first) {
         s1 > 0 ? path.find_last_of(platform::kPathSeparators, s1 - 1) : std::string::npos;
     const size_t before = s2 == std::string::npos ? 0 : s2;
     if (last - s1 >= kLongName || last - before >= kLongName) {
-        return path.size() > kLongTail ? path.size() - kLongTail : 0;
+        size_t start = path.size() > kLongTail ? path.size() - kLongTail : 0;
+        // Never inside a UTF-8 letter: from the next whole one.
+        while (start < last && (static_cast<unsigned char>(path[start]) & 0xC0) == 0x80)
+            ++start;
+        return start;
     }
     return s2 == std::string::npos ? first : std::max(s2, first);
 }

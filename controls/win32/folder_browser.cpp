@@ -17,20 +17,6 @@ char g_initialFolder[kInitialFolderSize] = {};
 
 namespace {
 
-// A path the ANSI code page cannot spell is no usable path: empty then.
-std::string NarrowPath(const wchar_t* path) {
-    const int n =
-        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return std::string();
-    std::string narrow(static_cast<std::size_t>(n), '\0');
-    BOOL lossy = FALSE;
-    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path, -1, narrow.data(), n, nullptr,
-                          &lossy);
-    if (lossy) return std::string();
-    narrow.resize(static_cast<std::size_t>(n - 1));
-    return narrow;
-}
-
 // The shell's (and COM's) set-up for this thread, for one dialog.
 class ComScope {
 public:
@@ -139,14 +125,14 @@ void RootItems(int rootFolderId, const std::string& rootPath, ItemList& root) {
         return;
     }
     if (rootPath.empty()) return;
-    const std::wstring wide = Widen(rootPath, CP_ACP);
+    const std::wstring wide = Widen(rootPath);
     if (FAILED(::SHParseDisplayName(wide.c_str(), nullptr, root.Out(), 0, nullptr))) {
         *root.Out() = nullptr;
     }
 }
 
-bool IsDoubleByteLead(char c) {
-    return ::IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(c)) != FALSE;
+bool IsContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
 }  // namespace
@@ -158,11 +144,10 @@ FolderBrowser::FolderBrowser(void* /*reserved*/, int rootFolderId, std::string_v
 FolderBrowser::~FolderBrowser() = default;
 
 void FolderBrowser::SetInitialFolder(std::string_view path) {
-    std::size_t length = 0;
-    while (length < path.size()) {
-        const std::size_t step = IsDoubleByteLead(path[length]) ? 2 : 1;
-        if (length + step > std::min(path.size(), kInitialFolderSize - 1)) break;
-        length += step;
+    std::size_t length = std::min(path.size(), kInitialFolderSize - 1);
+    if (length < path.size()) {
+        while (length > 0 && IsContinuationByte(path[length]))
+            --length;
     }
     std::memcpy(g_initialFolder, path.data(), length);
     g_initialFolder[length] = '\0';
@@ -172,8 +157,8 @@ int FolderBrowser::DoModal() {
     ComScope com;
     ItemList root;
     RootItems(m_rootFolderId, m_rootPath, root);
-    const std::wstring title = Widen(m_title, CP_UTF8);
-    const std::wstring initialFolder = Widen(g_initialFolder, CP_ACP);
+    const std::wstring title = Widen(m_title);
+    const std::wstring initialFolder = Widen(g_initialFolder);
     wchar_t displayName[MAX_PATH + 1] = {};
 
     BROWSEINFOW info = {};
@@ -190,7 +175,7 @@ int FolderBrowser::DoModal() {
     const ItemList chosen(::SHBrowseForFolderW(&info));
     if (chosen.Get() == nullptr) return kCancelled;
     wchar_t path[MAX_PATH + 1] = {};
-    m_selectedPath = ::SHGetPathFromIDListW(chosen.Get(), path) ? NarrowPath(path) : "";
+    m_selectedPath = ::SHGetPathFromIDListW(chosen.Get(), path) ? Narrow(path) : "";
     return kChosen;
 }
 

@@ -9,8 +9,8 @@
 // Calling order: construct, SetInitialFolder, DoModal, and on kChosen
 // GetSelectedPath.
 //
-// Paths are byte strings in the ANSI code page (as the file functions of the
-// Windows build take them); the title is UTF-8.
+// Paths and the title are UTF-8 (a path that is not valid UTF-8 is read in
+// the ANSI code page, see platform/wide_text_win32.h).
 #pragma once
 
 #include <cstddef>
@@ -52,7 +52,7 @@ public:
     FolderBrowser(const FolderBrowser&) = delete;
     FolderBrowser& operator=(const FolderBrowser&) = delete;
 
-    // Copies path (cut to 260 bytes, never inside a double-byte character)
+    // Copies path (cut to 260 bytes, never inside a UTF-8 character)
     // into g_initialFolder. The object itself does not change.
     static void SetInitialFolder(std::string_view path);
 

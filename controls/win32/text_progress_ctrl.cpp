@@ -110,9 +110,8 @@ LRESULT OnSetText(HWND window, BarState& state, WPARAM wParam, LPARAM lParam) {
     const LRESULT result = ::DefWindowProcW(window, WM_SETTEXT, wParam, lParam);
     const auto* given = reinterpret_cast<const wchar_t*>(lParam);
     std::wstring text = given != nullptr ? given : L"";
-    // Texts that differ only where the ANSI code page has no character look
-    // equal to the model, yet draw differently: they repaint too.
-    // The model compares byte strings: the text in the ANSI code page.
+    // The model compares byte strings (the text in UTF-8); the wide text is
+    // compared too, so any change repaints.
     const bool modelChanged = state.model.SetText(Narrow(text));
     if (!modelChanged && text == state.text) return result;
     state.text = std::move(text);

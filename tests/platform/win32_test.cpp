@@ -1,6 +1,8 @@
 // The Windows platform files on their own: the registry's port list, INI
-// files another program holds, 64-bit file sizes and console detection.
+// files another program holds, 64-bit file sizes, console detection, UTF-8
+// text in a console and an older INI file's ANSI paths.
 #include <gtest/gtest.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -8,9 +10,11 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/console_text.h"
 #include "platform/file_replace.h"
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "platform/path.h"
 #include "platform/serial_port.h"
 #include "platform/serial_ports.h"
 #include "platform/terminal.h"
@@ -19,6 +23,7 @@
 namespace {
 
 using testing_support::TempDir;
+namespace fs = std::filesystem;
 
 std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -181,6 +186,56 @@ TEST(Win32PlatformTest, OnlyAConsoleGetsLiveLines) {
     EXPECT_FALSE(platform::IsLiveConsole(file));
     std::fclose(file);
     EXPECT_FALSE(platform::IsLiveConsole(nullptr));
+}
+
+// An INI file an older version wrote in the ANSI code page: its path, no
+// UTF-8, is read in that code page and names its folder, and a save of
+// another key keeps its line byte for byte.
+TEST(Win32PlatformTest, AnAnsiPathOfAnOlderIniFileNamesItsFolderAndSurvivesASave) {
+    if (::GetACP() != 1252) GTEST_SKIP() << "written for the ANSI code page 1252";
+    TempDir dir;
+    fs::create_directory(fs::path(dir.path()) / u8"café");
+    const std::string ansiFolder = dir.File("caf\xE9");
+    const std::string ini = dir.File("Kelvane_3.ini");
+    std::ofstream(ini, std::ios::binary)
+        << "[VARKO]\r\nBOOTDIR=" << ansiFolder << "\r\nDELAY=0\r\n";
+    platform::IniFile file;
+    ASSERT_EQ(file.Load(ini.c_str()), platform::FileRead::kRead);
+    std::string value;
+    ASSERT_TRUE(file.Find("VARKO", "BOOTDIR", &value));
+    EXPECT_EQ(value, ansiFolder);
+    EXPECT_TRUE(platform::IsFolder(value));
+    EXPECT_EQ(platform::PathText(platform::FileSystemPath(value)), dir.File("caf\xC3\xA9"));
+    file.Set("VARKO", "DELAY", "5");
+    ASSERT_TRUE(file.Save());
+    EXPECT_EQ(Slurp(ini), "[VARKO]\r\nBOOTDIR=" + ansiFolder + "\r\nDELAY=5\r\n");
+}
+
+// UTF-8 text shows in a console as the letters it spells, and goes to a
+// file as the same bytes.
+TEST(Win32PlatformTest, Utf8TextShowsInAConsoleAndKeepsItsBytesInAFile) {
+    TempDir dir;
+    FILE* file = std::fopen(dir.File("out.txt").c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    platform::WriteText(file, "caf\xC3\xA9 \xD0\x96\n");
+    std::fclose(file);
+    EXPECT_EQ(Slurp(dir.File("out.txt")), "caf\xC3\xA9 \xD0\x96\n");
+
+    ::FreeConsole();
+    if (!::AllocConsole()) GTEST_SKIP() << "no console can be made here";
+    FILE* console = std::fopen("CONOUT$", "r+");
+    ASSERT_NE(console, nullptr);
+    const auto out = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(console)));
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    ASSERT_TRUE(::GetConsoleScreenBufferInfo(out, &info));
+    platform::PrintText(console, "%s %s", "caf\xC3\xA9", "\xD0\x96\xD0\xB6");
+    std::fflush(console);
+    wchar_t shown[8] = {};
+    DWORD read = 0;
+    ::ReadConsoleOutputCharacterW(out, shown, 7, info.dwCursorPosition, &read);
+    std::fclose(console);
+    ::FreeConsole();
+    EXPECT_EQ(std::wstring(shown, read), L"caf\u00E9 \u0416\u0436");
 }
 
 }  // namespace

@@ -61,6 +61,14 @@ TEST_F(UiAbbreviatePathTest, LongNamesShowTheLastFortySixCharacters) {
     const std::string folder = std::string(38, 'f');
     const std::string inLongFolder = Touch(dir_.File("a/" + folder + "/x.bin"));
     EXPECT_EQ(Abbreviate(inLongFolder), "/..." + inLongFolder.substr(inLongFolder.size() - 46));
+
+    // A name in two-byte UTF-8 letters whose last 46 bytes begin inside one:
+    // the tail begins at the next whole letter.
+    std::string letters;
+    for (int i = 0; i < 30; ++i)
+        letters += "\xD0\x96";
+    const std::string cyrillic = Touch(dir_.File("a/" + letters + ".bn"));
+    EXPECT_EQ(Abbreviate(cyrillic), "/..." + cyrillic.substr(cyrillic.size() - 45));
 }
 
 TEST_F(UiAbbreviatePathTest, RootLevelPathsAreShownWhole) {

@@ -6,7 +6,7 @@
 # (scripts/windows.sh test provides both).
 # Usage: cli_under_wine.sh KELVANE-CLI.EXE LINUX-KELVANE-SIM [LINUX-KELVANE-CLI]
 set -euo pipefail
-exe=$1
+exe=$(realpath "$1")
 sim=$2
 linux_cli=${3:-$(dirname "$sim")/../cli/kelvane-cli}
 : "${WINEPREFIX:?run through scripts/windows.sh test}"
@@ -168,6 +168,37 @@ grep -q "CH0 COM$(com 0) FAILED" "$work/cli.txt" || fail "Ctrl-C: CH0 not stoppe
 grep -q "CH1 COM$(com 1) FAILED" "$work/cli.txt" || fail "Ctrl-C: CH1 not stopped"
 stop_sim
 [ $failures -eq $before ] && pass "Ctrl-C stops every channel and exits 1"
+
+# Folders named in other scripts and with spaces: an image set in a station
+# folder names an image in an images folder, and kelvane-cli.exe flashes from
+# it byte for byte and shows its paths as they are (UTF-8).
+before=$failures
+images="$work/images é Кириллица 中文"
+station="$work/station é Кириллица 中文"
+mkdir -p "$images" "$station"
+image="$images/modem é.bin"
+cli make-image "$(winpath "$image")" --size 64K --address 1a0000 --kind MODEM ||
+    fail "make-image into '$images': $(cat "$work/cli.txt")"
+printf '[VARKO]\r\nMTY=0\r\nCODECHECK=1\r\nCODEKIND=MODEM\r\nCODEFILE=%s\r\nCODEADDRESS=1a0000\r\n' \
+    "$(winpath "$image")" >"$station/set é.vrk"
+start_sim 2 0
+status=0
+cli download --set "$(winpath "$station/set é.vrk")" --port "$p0,$(com 1)" \
+    --dir "$(winpath "$station")" --delay 0 --baud 115200 || status=$?
+[ $status -eq 0 ] || fail "named folders: exit $status: $(tail -5 "$work/cli.txt")"
+for k in 0 1; do
+    holds_image $k || fail "named folders: handset $k does not hold '$image' byte for byte"
+done
+stop_sim
+status=0
+(cd "$station" && cli set show "$(winpath "$station/set é.vrk")") || status=$?
+[ $status -eq 0 ] || fail "set show: exit $status: $(cat "$work/cli.txt")"
+grep -qF "$(winpath "$image")" "$work/cli.txt" ||
+    fail "set show does not name '$(winpath "$image")': $(cat "$work/cli.txt")"
+cli trailer "$(winpath "$image")" || fail "trailer: $(cat "$work/cli.txt")"
+grep -qF "$(winpath "$image"): address 1a0000, kind \"MODEM\"" "$work/cli.txt" ||
+    fail "trailer: $(cat "$work/cli.txt")"
+[ $failures -eq $before ] && pass "image and station folders named in other scripts"
 
 [ $failures -eq 0 ] || {
     echo "$failures check(s) failed; last kelvane-cli output:" >&2

@@ -6,10 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <vector>
 
+#include "platform/console_text.h"
+#include "platform/file_replace.h"
 #include "ui/dialog_ids.h"
 #include "ui/win32/downloader_dialog.h"
 #include "ui/win32/window_pump.h"
@@ -34,7 +35,7 @@ public:
 private:
     void Print(const char* what, const char* text) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        std::fprintf(stderr, "kelvane: %s: %s\n", what, text);
+        platform::PrintText(stderr, "kelvane: %s: %s\n", what, text);
     }
     std::mutex m_mutex;
 };
@@ -80,11 +81,10 @@ bool SaveWindowPicture(HWND window, const std::string& file) {
     header.bfType = 0x4d42;  // "BM"
     header.bfOffBits = sizeof header + sizeof info;
     header.bfSize = static_cast<DWORD>(header.bfOffBits + pixels.size());
-    std::ofstream out(file, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&header), sizeof header);
-    out.write(reinterpret_cast<const char*>(&info), sizeof info);
-    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
-    return static_cast<bool>(out);
+    std::string bytes(reinterpret_cast<const char*>(&header), sizeof header);
+    bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
+    bytes.append(pixels.data(), pixels.size());
+    return platform::ReplaceFileAtomically(file, bytes);
 }
 
 }  // namespace
@@ -124,8 +124,8 @@ void CALLBACK TakeScreenshot(HWND, UINT, UINT_PTR timer, DWORD) {
     if (run.taken) return;
     run.taken = true;
     run.saved = SaveWindowPicture(run.dialog->Window(), run.options->screenshotFile);
-    std::fprintf(stderr, "kelvane: %s %s\n", run.saved ? "saved" : "could not save",
-                 run.options->screenshotFile.c_str());
+    platform::PrintText(stderr, "kelvane: %s %s\n", run.saved ? "saved" : "could not save",
+                        run.options->screenshotFile.c_str());
     ::PostMessageW(run.dialog->Window(), WM_COMMAND, IDCANCEL, 0);
 }
 

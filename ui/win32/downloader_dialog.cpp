@@ -11,6 +11,7 @@
 
 #include "controls/win32/text_progress_ctrl.h"
 #include "link/notify.h"
+#include "platform/wide_text_win32.h"
 #include "ui/dialog_ids.h"
 #include "ui/dialog_template.h"
 #include "ui/win32/text.h"
@@ -294,12 +295,18 @@ HWND DownloaderDialog::Item(Control control) const {
     return m_controls[static_cast<int>(control)];
 }
 
+// A text set in the ANSI code page (a path an older settings file holds)
+// reads back as it was set while the control still shows it, so that a save
+// keeps it byte for byte unless the operator changed it.
 std::string DownloaderDialog::Text(Control control) const {
-    return WindowText(Item(control));
+    const std::string text = WindowText(Item(control));
+    const std::string& ansi = m_ansiText[static_cast<int>(control)];
+    return !ansi.empty() && Widen(ansi) == Widen(text) ? ansi : text;
 }
 
 void DownloaderDialog::SetText(Control control, const std::string& text) {
     HWND item = Item(control);
+    m_ansiText[static_cast<int>(control)] = platform::IsUtf8(text) ? std::string() : text;
     ::SetWindowTextW(item, Widen(text).c_str());
     if (control != Control::kStatusLogEdit) return;
     // The last line in sight.

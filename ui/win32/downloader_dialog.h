@@ -98,6 +98,7 @@ private:
     bool m_ended = false;
     bool m_bound = false;
     HWND m_controls[ui::kControlCount] = {};
+    std::string m_ansiText[ui::kControlCount];  // texts set that are not UTF-8
     HWND m_portCombo[kChannelCount] = {};
     HWND m_progress[kChannelCount] = {};
 };

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/console_text.h"
 #include "platform/version.h"
 #include "ui/win32/automation.h"
 #include "ui/win32/downloader_dialog.h"
@@ -27,7 +28,7 @@ const char* const kUsage =
     "  --version              show the version\n";
 
 void ShowError(const std::string& text) {
-    std::fprintf(stderr, "kelvane: %s\n", text.c_str());
+    platform::PrintText(stderr, "kelvane: %s\n", text.c_str());
     ::MessageBoxW(nullptr, ui::win32::Widen(text).c_str(), L"Kelvane", MB_OK | MB_ICONERROR);
 }
 
@@ -35,11 +36,12 @@ void ShowError(const std::string& text) {
 
 int main(int argc, char** argv) {
     const double mainEnteredMs = ui::win32::MsSinceProcessStart();
+    platform::TakeArgumentsAsUtf8(&argc, &argv);
     if (platform::AnswerStandardOption(argc, argv, "kelvane", kUsage)) return 0;
     ui::win32::AutomationOptions automation;
     std::string error;
     if (!ui::win32::ParseAutomationOptions(argc, argv, &automation, &error)) {
-        std::fprintf(stderr, "kelvane: %s\n", error.c_str());
+        platform::PrintText(stderr, "kelvane: %s\n", error.c_str());
         return 2;
     }
     if (!ui::win32::RegisterDialogClasses()) {

@@ -1,5 +1,5 @@
-// Texts between the window core (byte strings in the system's code page, as
-// the file calls take them) and the wide Windows controls.
+// Texts between the window core (UTF-8 byte strings, paths included) and the
+// wide Windows controls.
 #pragma once
 
 #include <windows.h>

@@ -6,6 +6,8 @@
 // the folders in KELVANE_TEST_IMAGES (modem.bin, resource1.rc1,
 // resource2.rc2) and KELVANE_TEST_DUMPS (the handsets' dumps), and handset
 // 0's COM number in KELVANE_TEST_FIRST_PORT (handset k is the next k).
+// The station folder is named in several scripts, and the images' folder is
+// too when the script names it so.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -24,6 +26,7 @@
 #include <vector>
 
 #include "controls/win32/text_progress_ctrl.h"
+#include "platform/path.h"
 #include "ui/dialog_ids.h"
 #include "ui/dialog_template.h"
 #include "ui/win32/downloader_dialog.h"
@@ -39,9 +42,9 @@ constexpr unsigned kModemAddress = 0x1a0000;
 constexpr unsigned kRsrc1Address = 0x800000;
 constexpr unsigned kRsrc2Address = 0x900000;
 
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
+std::string Env(const wchar_t* name) {
+    const wchar_t* value = ::_wgetenv(name);
+    return value != nullptr ? ui::win32::Narrow(value) : "";
 }
 
 std::vector<char> ReadBytes(const fs::path& path) {
@@ -118,17 +121,19 @@ private:
 class Win32DialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        images_ = Env("KELVANE_TEST_IMAGES");
-        dumps_ = Env("KELVANE_TEST_DUMPS");
-        firstPort_ = std::atoi(Env("KELVANE_TEST_FIRST_PORT").c_str());
+        images_ = Env(L"KELVANE_TEST_IMAGES");
+        dumps_ = Env(L"KELVANE_TEST_DUMPS");
+        firstPort_ = std::atoi(Env(L"KELVANE_TEST_FIRST_PORT").c_str());
         if (images_.empty() || dumps_.empty() || firstPort_ <= 0) {
             GTEST_SKIP() << "run through tests/windows/window_under_wine.sh";
         }
         ASSERT_TRUE(ui::win32::RegisterDialogClasses());
         previous_ = fs::current_path();
-        station_ = fs::temp_directory_path() /
-                   ("kelvane-window-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        station_ =
+            fs::temp_directory_path() /
+            platform::FileSystemPath(
+                "kelvane-window é Кириллица 中文-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(station_);
         fs::create_directories(station_);
         WriteStation();
@@ -147,23 +152,26 @@ protected:
         if (!station_.empty()) fs::remove_all(station_, ec);
     }
 
-    std::string Image(const char* name) const { return (fs::path(images_) / name).string(); }
+    std::string Image(const char* name) const {
+        return platform::PathText(platform::FileSystemPath(images_) / name);
+    }
     fs::path Dump(int channel, const char* suffix) const {
-        return fs::path(dumps_) / ("ch" + std::to_string(channel) + suffix);
+        return platform::FileSystemPath(dumps_) / ("ch" + std::to_string(channel) + suffix);
     }
     fs::path SettingsFile() const { return station_ / "Kelvane_3.ini"; }
 
     // A station folder: the ports are found automatically, the Modem and
     // Rsrc1 rows are ticked, Rsrc2 is empty.
     void WriteStation() {
-        const std::string set = (station_ / "station.vrk").string();
+        const std::string set = platform::PathText(station_ / "station.vrk");
         std::ofstream(SettingsFile()) << "[VARKO]\r\nAUTODETECT=1\r\nDELAY=0\r\n"
                                       << "BAUDRATE=1382400\r\nVARKOFILE=" << set << "\r\n";
-        std::ofstream(set) << "[VARKO]\r\nMTY=0\r\n"
-                           << "CODECHECK=1\r\nCODEKIND=MODEM\r\nCODEFILE=" << Image("modem.bin")
-                           << "\r\nCODEADDRESS=1a0000\r\n"
-                           << "FONTCHECK=1\r\nFONTKIND=RSRC1\r\nFONTFILE=" << Image("resource1.rc1")
-                           << "\r\nFONTADDRESS=800000\r\n";
+        std::ofstream(station_ / "station.vrk")
+            << "[VARKO]\r\nMTY=0\r\n"
+            << "CODECHECK=1\r\nCODEKIND=MODEM\r\nCODEFILE=" << Image("modem.bin")
+            << "\r\nCODEADDRESS=1a0000\r\n"
+            << "FONTCHECK=1\r\nFONTKIND=RSRC1\r\nFONTFILE=" << Image("resource1.rc1")
+            << "\r\nFONTADDRESS=800000\r\n";
     }
 
     void Open() {
@@ -218,7 +226,7 @@ protected:
     ::testing::AssertionResult Holds(int k, const std::string& file, unsigned address) const {
         std::ifstream index(Dump(k, ".idx"));
         const std::vector<char> flash = ReadBytes(Dump(k, ".bin"));
-        const std::vector<char> image = ReadBytes(file);
+        const std::vector<char> image = ReadBytes(platform::FileSystemPath(file));
         unsigned start = 0, length = 0, crc = 0;
         size_t offset = 0;
         std::string line;
@@ -242,6 +250,19 @@ protected:
             offset += length;
         }
         return ::testing::AssertionFailure() << "CH" << k << " holds no " << file;
+    }
+
+    // Holds once the handset's dump caught up: the simulator writes it after
+    // its last reply left the line, a little after the window saw that reply.
+    // Waits at most 10 s.
+    ::testing::AssertionResult HoldsOnceDumped(int k, const std::string& file,
+                                               unsigned address) const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (;;) {
+            ::testing::AssertionResult held = Holds(k, file, address);
+            if (held || std::chrono::steady_clock::now() > deadline) return held;
+            ::Sleep(20);
+        }
     }
 
     // The handset on channel ch's port.
@@ -298,7 +319,7 @@ TEST_F(Win32DialogTest, EveryControlOfTheTemplateSitsAtItsPlace) {
 
 TEST_F(Win32DialogTest, InitialStateComesFromTheStationFolder) {
     Open();
-    EXPECT_EQ(Text(IDC_IMAGE_SET_PATH_EDIT), (station_ / "station.vrk").string());
+    EXPECT_EQ(Text(IDC_IMAGE_SET_PATH_EDIT), platform::PathText(station_ / "station.vrk"));
     EXPECT_TRUE(Checked(IDC_MODEM_CHECK));
     EXPECT_EQ(Text(IDC_MODEM_KIND_EDIT), "MODEM");
     // As stored: the window changes no address it did not set itself.
@@ -367,8 +388,8 @@ TEST_F(Win32DialogTest, DownloadFlashesEveryHandsetByteForByte) {
                   std::string::npos)
             << StatusLog();
         const int k = Handset(ch);
-        EXPECT_TRUE(Holds(k, Image("modem.bin"), kModemAddress));
-        EXPECT_TRUE(Holds(k, Image("resource2.rc2"), kRsrc2Address));
+        EXPECT_TRUE(HoldsOnceDumped(k, Image("modem.bin"), kModemAddress));
+        EXPECT_TRUE(HoldsOnceDumped(k, Image("resource2.rc2"), kRsrc2Address));
         EXPECT_FALSE(Holds(k, Image("resource1.rc1"), kRsrc1Address));
     }
     EXPECT_EQ(prompt_.Count("Download Completed!!"), kChannels);
@@ -397,8 +418,8 @@ TEST_F(Win32DialogTest, ARemovalStopsThatChannelOnly) {
     for (int ch = 0; ch < kChannels; ++ch) {
         if (ch == removed) continue;
         const int k = Handset(ch);
-        EXPECT_TRUE(Holds(k, Image("modem.bin"), kModemAddress)) << "CH" << ch;
-        EXPECT_TRUE(Holds(k, Image("resource1.rc1"), kRsrc1Address)) << "CH" << ch;
+        EXPECT_TRUE(HoldsOnceDumped(k, Image("modem.bin"), kModemAddress)) << "CH" << ch;
+        EXPECT_TRUE(HoldsOnceDumped(k, Image("resource1.rc1"), kRsrc1Address)) << "CH" << ch;
     }
     EXPECT_EQ(prompt_.Count("Download Completed!!"), kChannels - 1);
 }
@@ -433,6 +454,32 @@ TEST_F(Win32DialogTest, ClosingDuringADownloadStopsEveryChannelAndWritesTheSetti
     for (int ch = 0; ch < kChannels; ++ch) {
         EXPECT_NE(text.find("CH" + std::to_string(ch) + "_PORT="), std::string::npos) << text;
     }
+    EXPECT_NE(text.find("VARKOFILE=" + platform::PathText(station_ / "station.vrk") + "\r"),
+              std::string::npos)
+        << text;
+}
+
+// Settings an older version wrote in the ANSI code page: the window opens
+// their image set, and the close writes its path back byte for byte.
+TEST_F(Win32DialogTest, AnAnsiImageSetPathOfOlderSettingsIsKeptAtTheClose) {
+    if (::GetACP() != 1252) GTEST_SKIP() << "written for the ANSI code page 1252";
+    const std::string name = "kelvane-caf\xC3\xA9-" + std::to_string(::GetCurrentProcessId());
+    const fs::path folder = fs::temp_directory_path() / platform::FileSystemPath(name);
+    fs::create_directories(folder);
+    fs::copy_file(station_ / "station.vrk", folder / "station.vrk",
+                  fs::copy_options::overwrite_existing);
+    std::string ansiSet = platform::PathText(folder / "station.vrk");
+    ansiSet.replace(ansiSet.find("caf\xC3\xA9"), 5, "caf\xE9");
+    std::ofstream(SettingsFile(), std::ios::binary)
+        << "[VARKO]\r\nAUTODETECT=1\r\nVARKOFILE=" << ansiSet << "\r\n";
+    Open();
+    EXPECT_EQ(Text(IDC_IMAGE_SET_PATH_EDIT), platform::PathText(folder / "station.vrk"));
+    EXPECT_EQ(Text(IDC_MODEM_KIND_EDIT), "MODEM");
+    dialog_.reset();
+    const std::vector<char> settings = ReadBytes(SettingsFile());
+    const std::string text(settings.begin(), settings.end());
+    EXPECT_NE(text.find("VARKOFILE=" + ansiSet + "\r\n"), std::string::npos) << text;
+    fs::remove_all(folder);
 }
 
 // The path display splits Windows paths at backslashes as well.
