@@ -59,12 +59,14 @@ cli() {
     tr -d '\r' <"$work/cli.out" >"$work/cli.txt"
     return $status
 }
-mkdir -p "$work/station"
+# The station's folder and an image named in other scripts.
+station="$work/station é Кириллица 中文"
+mkdir -p "$station"
 printf '[RECORDS]\r\nSTATION=wine-bench\r\nPOSTGRESQL_URL=%s?connect_timeout=5\r\n' "$url" \
-    >"$work/station/Kelvane_3.ini"
-dir=$(winpath "$work/station")
+    >"$station/Kelvane_3.ini"
+dir=$(winpath "$station")
 p0=$(wine_first_port)
-cli make-image "$(winpath "$work/small.bin")" --size 20K --address 20000
+cli make-image "$(winpath "$station/small é.bin")" --size 20K --address 20000
 cli make-image "$(winpath "$work/big.bin")" --size 2M --address 20000
 
 # The records of the station as "id result images", and the same of the server.
@@ -79,9 +81,10 @@ server_records() {
 
 # A download of two handsets: two completed records, shown in every format.
 start_handsets "$sim" "$work/sim" 2 --baud 460800 || exit 1
-cli download --port "$p0,$((p0 + 1))" --image "Modem=$(winpath "$work/small.bin")" --dir "$dir" \
-    --delay 0 --baud 460800 || fail "download: $(tail -5 "$work/cli.txt")"
+cli download --port "$p0,$((p0 + 1))" --image "Modem=$(winpath "$station/small é.bin")" \
+    --dir "$dir" --delay 0 --baud 460800 || fail "download: $(tail -5 "$work/cli.txt")"
 stop_handsets "$work/sim"
+[ -s "$station/Kelvane_records.db" ] || fail "no Kelvane_records.db in '$station'"
 # shows FORMAT HEADING PATTERN: 'records' in FORMAT is the heading and two lines of PATTERN.
 shows() {
     if ! { cli records --dir "$dir" --format "$1" && [ "$(head -1 "$work/cli.txt")" = "$2" ] &&
@@ -96,8 +99,9 @@ shows csv "id,station,session_start,channel_start,channel_end,channel,com_port,d
     )usb_location,usb_serial,image_set,images,result,last_text,version,mode,attempt" \
     ',wine-bench,.*,completed,'
 cli records --dir "$dir" --format json || fail "records json"
-[ "$(jq -r 'select(.station == "wine-bench" and .result == "completed" and
-    (.images | length) == 1 and .channel_end != null) | .id' "$work/cli.txt" | wc -l)" -eq 2 ] ||
+[ "$(jq -r --arg path "$(winpath "$station/small é.bin")" 'select(.station == "wine-bench" and
+    .result == "completed" and .images[0].path == $path and .channel_end != null) | .id' \
+    "$work/cli.txt" | wc -l)" -eq 2 ] ||
     fail "json: $(cat "$work/cli.txt")"
 cli records --dir "$dir" --summary --format json || fail "summary"
 jq -e '.passed == 2' "$work/cli.txt" >/dev/null || fail "summary: $(cat "$work/cli.txt")"
