@@ -1,8 +1,9 @@
 // What the window core needs of a toolkit: the controls of template 103 by
 // their identity, read and changed with plain values, and the system's file
 // and folder dialogs. A toolkit's dialog implements it; the core's handlers
-// make every decision and call it. Message boxes go through the operator
-// prompt the dialog installs (platform/notify.h).
+// make every decision and call it. The core's own questions go through Ask;
+// its messages and the workers' boxes go through the operator prompt the
+// dialog installs (platform/notify.h).
 #pragma once
 
 #include <functional>
@@ -121,6 +122,11 @@ public:
                                                        const char* defaultSuffix) = 0;
     virtual std::optional<std::string> ChooseFolder(const char* title,
                                                     const std::string& initialFolder) = 0;
+
+    // A question to the operator, on the window thread.
+    enum class Answer { kYes, kNo, kCancel };
+    // Yes/No, or Yes/No/Cancel when withCancel; a view shows a modal box.
+    virtual Answer Ask(const std::string& text, bool withCancel) = 0;
 
     // Runs session with the window's messages dispatched while it waits, so
     // the workers' notifications and the operator's clicks are handled.

@@ -94,6 +94,13 @@ RowControls ControlsOf(Row row) {
     return {at(0), at(1), at(2), at(3), at(4), at(5), crc};
 }
 
+void DownloaderCore::SetText(Control c, const std::string& text) {
+    for (int r = 0; r < kRowCount; ++r) {
+        if (ControlsOf(Row(r)).path == c) m_shownPath[r] = text;
+    }
+    m_view.SetText(c, text);
+}
+
 DownloaderCore::DownloaderCore(DialogView& view, platform::NotifyReceiver& receiver,
                                std::unique_ptr<platform::SerialPortSource> ports)
     : m_view(view), m_receiver(receiver), m_ports(std::move(ports)) {}
@@ -143,7 +150,7 @@ void DownloaderCore::TearDown() {
     m_tornDown = true;
     // The settings are stored; the image set only when the operator changed it.
     CopyControlsToSettings();
-    WriteSettings(nullptr, &m_shownImageSet);
+    WriteFiles(&m_shownImageSet);
     VARKO_StopSession();
     // No channel holds a port any more: this starts no worker and returns.
     VARKO_RunSession(0);

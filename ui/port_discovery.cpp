@@ -176,7 +176,7 @@ void DownloaderCore::OnAutoClicked() {
         return;
     }
     const bool automatic = Checked(Control::kAutoCheck);
-    g_settings.AUTODETECT = automatic ? 1 : 0;
+    m_settings.AUTODETECT = automatic ? 1 : 0;
     if (!automatic) {
         // The stored ports are held again at once, as at the start: shown
         // but not held, they would be stored as none when the window closes.

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -239,6 +240,18 @@ intptr_t DownloaderDialog::Send(unsigned message, uintptr_t code, const void* pa
     QMetaObject::invokeMethod(
         this, [&] { result = m_core->OnNotify(code, payload); }, Qt::BlockingQueuedConnection);
     return result;
+}
+
+// A Yes/No question is the installed prompt's, as the workers' are; one with
+// Cancel is a box of its own.
+ui::DialogView::Answer DownloaderDialog::Ask(const std::string& text, bool withCancel) {
+    if (!withCancel) return m_services.prompt->AskYesNo(text.c_str()) ? Answer::kYes : Answer::kNo;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Kelvane"), FromBytes(text),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    box.setTextFormat(Qt::PlainText);
+    const int answer = box.exec();
+    if (answer == QMessageBox::Yes) return Answer::kYes;
+    return answer == QMessageBox::No ? Answer::kNo : Answer::kCancel;
 }
 
 void DownloaderDialog::RunWithWindowPump(const std::function<void()>& session) {

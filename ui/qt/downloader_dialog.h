@@ -21,8 +21,6 @@
 class QComboBox;
 class TextProgressCtrl;
 
-using ui::g_doneShown;
-
 // What the dialog works through. A part left empty gets the system's own:
 // the serial-port list and port events of the platform, Qt's file dialogs,
 // and message boxes on the window thread.
@@ -107,6 +105,7 @@ public:
                                                const char* defaultSuffix) override;
     std::optional<std::string> ChooseFolder(const char* title,
                                             const std::string& initialFolder) override;
+    Answer Ask(const std::string& text, bool withCancel) override;
     void RunWithWindowPump(const std::function<void()>& session) override;
     void EndDialog() override;
 

@@ -283,6 +283,16 @@ intptr_t DownloaderDialog::Send(unsigned message, uintptr_t code, const void* pa
     return ::SendMessageW(m_hwnd, NotifyMessage, code, reinterpret_cast<LPARAM>(payload));
 }
 
+// A Yes/No question is the installed prompt's, as the workers' are; one with
+// Cancel is a box of its own.
+ui::DialogView::Answer DownloaderDialog::Ask(const std::string& text, bool withCancel) {
+    if (!withCancel) return m_services.prompt->AskYesNo(text.c_str()) ? Answer::kYes : Answer::kNo;
+    const int answer =
+        ::MessageBoxW(m_hwnd, Widen(text).c_str(), L"Kelvane", MB_YESNOCANCEL | MB_ICONQUESTION);
+    if (answer == IDYES) return Answer::kYes;
+    return answer == IDNO ? Answer::kNo : Answer::kCancel;
+}
+
 void DownloaderDialog::RunWithWindowPump(const std::function<void()>& session) {
     ScopedWindowPump pump(m_hwnd);
     session();

@@ -71,6 +71,7 @@ public:
                                                const char* defaultSuffix) override;
     std::optional<std::string> ChooseFolder(const char* title,
                                             const std::string& initialFolder) override;
+    Answer Ask(const std::string& text, bool withCancel) override;
     void RunWithWindowPump(const std::function<void()>& session) override;
     void EndDialog() override;
 
