@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "config/settings.h"
 #include "engine/session.h"
 #include "link/notify.h"
 #include "tests/config/config_test_util.h"
@@ -39,6 +40,7 @@ protected:
         platform::SetOperatorPrompt(&prompt_);
     }
     void TearDown() override {
+        EXPECT_TRUE(view_.questions.empty()) << "a scripted question was never asked";
         core_.reset();
         platform::SetOperatorPrompt(nullptr);
         std::filesystem::current_path(previous_);
@@ -183,6 +185,83 @@ TEST_F(UiCoreTest, NotificationsShowOnTheBarsTheStatusLineAndTheLog) {
 
     core_->OnNotify(NOTIFY_STATUS, "All file Complete!");
     EXPECT_EQ(view_[Control::kStatusText].text, "All file Complete!");
+}
+
+// The core asks its own questions through the view, never through the
+// operator prompt, and the answer alone decides the row and the image set.
+TEST_F(UiCoreTest, TheCoresQuestionsGoThroughTheViewAndTheAnswerDecides) {
+    using Answer = ui::DialogView::Answer;
+    struct Case {
+        Control clicked;
+        void (ui::DownloaderCore::*handler)();
+        const char* question;
+        Control shown;  // the row check that shows the answer
+        int ImageSet::*value;
+    };
+    const Case cases[] = {
+        {Control::kBootCheck, &ui::DownloaderCore::OnBootCheck, "Change Boot Code ??",
+         Control::kBootCheck, &ImageSet::BOOTCHECK},
+        {Control::kUsbCheck, &ui::DownloaderCore::OnUsbCheck, "Change Usb Code ??",
+         Control::kUsbCheck, &ImageSet::USBCHECK},
+        {Control::kBootChangeCheck, &ui::DownloaderCore::OnBootChange, "Change Boot Code ??",
+         Control::kBootCheck, &ImageSet::BOOTCHECK},
+    };
+    ui::DownloaderCore& core = Start();
+    for (const Case& c : cases) {
+        for (const Answer answer : {Answer::kYes, Answer::kNo}) {
+            const bool yes = answer == Answer::kYes;
+            view_[c.clicked].checked = true;
+            view_.questions = {{c.question, answer}};
+            (core.*c.handler)();
+            EXPECT_TRUE(view_.questions.empty()) << c.question;
+            EXPECT_EQ(view_[c.shown].checked, yes) << c.question;
+            EXPECT_EQ(core.Images().*c.value, yes ? 1 : 0) << c.question;
+        }
+    }
+    EXPECT_EQ(prompt_.texts, std::vector<std::string>{});
+}
+
+// A handler changes the core's settings and image set; the process-wide ones
+// and the files get them when the window writes them (here, at the close).
+TEST_F(UiCoreTest, HandlersChangeTheCoresModelAndTheFilesGetItWhenWritten) {
+    config_test::MakeImage(dir_.File("modem.bin"), 0x1a0000);
+    ui::DownloaderCore& core = Start();
+    const int autoBefore = g_settings.AUTODETECT;
+    const std::string fileBefore = g_imageSet.rows[kRowCode].file;
+    ASSERT_EQ(autoBefore, 1);
+
+    view_[Control::kAutoCheck].checked = false;
+    core.OnAutoClicked();
+    view_.answers = {dir_.File("modem.bin")};
+    core.OnModemBrowse();
+    EXPECT_EQ(core.CurrentSettings().AUTODETECT, 0);
+    EXPECT_STREQ(core.Images().rows[kRowCode].file, dir_.File("modem.bin").c_str());
+    EXPECT_EQ(g_settings.AUTODETECT, autoBefore);
+    EXPECT_EQ(g_imageSet.rows[kRowCode].file, fileBefore);
+
+    EXPECT_TRUE(core.OnClose());
+    EXPECT_EQ(config_test::StoredValue(dir_.File(kSettingsFileName), "AUTODETECT"), "0");
+    EXPECT_EQ(config_test::StoredValue(dir_.File(kDefaultImageSetFileName), "CODEFILE"),
+              dir_.File("modem.bin"));
+    EXPECT_EQ(g_settings.AUTODETECT, 0);
+}
+
+// Each channel's bar has its own "Done": one channel's does not turn
+// another's into the percentage form, a second one on the same channel does.
+TEST_F(UiCoreTest, EachChannelShowsItsOwnDone) {
+    Start();
+    const struct {
+        int channel;
+        const char* shown;
+    } steps[] = {{2, "Done"},
+                 {5, "Done"},
+                 {2, "Modem: 100% [1000/1000]"},
+                 {5, "Modem: 100% [1000/1000]"},
+                 {2, "Done"}};
+    for (const auto& step : steps) {
+        Notify(NOTIFY_PROGRESS, step.channel, "", 1000, 1000);
+        EXPECT_EQ(view_.channels[step.channel].barText, step.shown) << step.channel;
+    }
 }
 
 }  // namespace
