@@ -10,75 +10,13 @@
 #include <optional>
 #include <string>
 
+#include "ui/dialog_controls.h"
+
 namespace ui {
 
-// The controls the core reads or changes, named after the template's members
-// ("m_bootCheck" is kBootCheck). The port combo and progress bar of each
-// channel are reached by channel number instead.
-enum class Control {
-    kBootChangeCheck,
-    kModemType1Radio,
-    kModemType2Radio,
-    kCrcCheck,
-    kFullBinaryCheck,
-    kBinaryFolderEdit,
-    kStatusText,
-    kStatusLogEdit,
-    kImageSetPathEdit,
-    kAutoCheck,
-    kEmergencyCheck,
-    kDownloadButton,
-    kBootCheck,
-    kBootButton,
-    kBootKindEdit,
-    kBootPathEdit,
-    kBootFullPathEdit,
-    kBootAddressEdit,
-    kUsbCheck,
-    kUsbButton,
-    kUsbKindEdit,
-    kUsbPathEdit,
-    kUsbFullPathEdit,
-    kUsbAddressEdit,
-    kModemCheck,
-    kModemButton,
-    kModemKindEdit,
-    kModemPathEdit,
-    kModemFullPathEdit,
-    kModemAddressEdit,
-    kRsrc1Check,
-    kRsrc1Button,
-    kRsrc1KindEdit,
-    kRsrc1PathEdit,
-    kRsrc1FullPathEdit,
-    kRsrc1AddressEdit,
-    kRsrc2Check,
-    kRsrc2Button,
-    kRsrc2KindEdit,
-    kRsrc2PathEdit,
-    kRsrc2FullPathEdit,
-    kRsrc2AddressEdit,
-    kFactoryFsCheck,
-    kFactoryFsButton,
-    kFactoryFsKindEdit,
-    kFactoryFsPathEdit,
-    kFactoryFsFullPathEdit,
-    kFactoryFsAddressEdit,
-    kFotaCheck,
-    kFotaButton,
-    kFotaKindEdit,
-    kFotaPathEdit,
-    kFotaFullPathEdit,
-    kFotaAddressEdit,
-    kCrcEdit0,
-    kCrcEdit1,
-    kCrcEdit2,
-    kCrcEdit3,
-    kCrcEdit4,
-    kCrcEdit5,
-    kCrcEdit6,
-    kCount
-};
+// The controls the core reads or changes (enum class Control, written by the
+// build from the template): every member of template 103 but the port combo
+// and progress bar of each channel, which are reached by channel number.
 inline constexpr int kControlCount = static_cast<int>(Control::kCount);
 
 // The template's member name of a control ("m_bootCheck").

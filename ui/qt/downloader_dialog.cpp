@@ -123,9 +123,6 @@ void DownloaderDialog::BindControls() {
         Bind(this, m_portCombo[ch], QStringLiteral("m_portCombo%1").arg(ch));
         Bind(this, m_progress[ch], QStringLiteral("m_progress%1").arg(ch));
     }
-    Bind(this, m_portSearchButton, QStringLiteral("m_portSearchButton"));
-    Bind(this, m_loadButton, QStringLiteral("m_loadButton"));
-    Bind(this, m_saveAsButton, QStringLiteral("m_saveAsButton"));
 }
 
 QWidget* DownloaderDialog::Widget(Control control) const {
@@ -148,10 +145,10 @@ void DownloaderDialog::WireSignals() {
         connect(static_cast<QAbstractButton*>(widget), &QAbstractButton::clicked, this,
                 [core, handler] { (core->*handler)(); });
     };
-    onClick(m_loadButton, &ui::DownloaderCore::OnLoad);
-    onClick(m_saveAsButton, &ui::DownloaderCore::OnSaveAs);
+    onClick(Widget(Control::kLoadButton), &ui::DownloaderCore::OnLoad);
+    onClick(Widget(Control::kSaveAsButton), &ui::DownloaderCore::OnSaveAs);
     onClick(Widget(Control::kDownloadButton), &ui::DownloaderCore::OnDownload);
-    onClick(m_portSearchButton, &ui::DownloaderCore::OnPortSearch);
+    onClick(Widget(Control::kPortSearchButton), &ui::DownloaderCore::OnPortSearch);
     onClick(Widget(Control::kAutoCheck), &ui::DownloaderCore::OnAutoClicked);
     onClick(Widget(Control::kBootButton), &ui::DownloaderCore::OnBootButton);
     onClick(Widget(Control::kFullBinaryCheck), &ui::DownloaderCore::OnFullBinary);

@@ -132,9 +132,6 @@ private:
     QComboBox* m_portCombo[kChannelCount] = {};
     TextProgressCtrl* m_progress[kChannelCount] = {};
     QWidget* m_controls[ui::kControlCount] = {};
-    QWidget* m_portSearchButton = nullptr;
-    QWidget* m_loadButton = nullptr;
-    QWidget* m_saveAsButton = nullptr;
     QIcon m_hIcon;
 
     DialogServices m_services;
