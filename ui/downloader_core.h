@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -49,6 +50,16 @@ struct RowControls {
 };
 RowControls ControlsOf(Row row);
 
+// How a view reaches its window thread from a worker.
+class WindowThread {
+public:
+    virtual ~WindowThread() = default;
+    virtual bool IsCurrent() const = 0;
+    // Runs task on the window thread and returns once it ran (at once,
+    // without running it, when there is no window any more).
+    virtual void RunBlocking(const std::function<void()>& task) = 0;
+};
+
 class DownloaderCore {
 public:
     // receiver gets the engine's notifications and must hand them to
@@ -75,6 +86,17 @@ public:
     // ellipsis, the last folder and the name ("/.../v2/modem.bin"); empty
     // when nothing is found at path.
     static std::string AbbreviatePath(const std::string& path);
+
+    // What both views do alike: a click on a button, check box or radio
+    // goes to its handler (false when none takes it); Enter presses no
+    // button; a path edit's focus shows or hides the row's full path; a
+    // worker's notification (Send) is handled on the window thread.
+    bool OnClicked(Control control);
+    void OnEnter();
+    void OnFocusChanged(Control control, bool gained);
+    intptr_t HandOff(unsigned message, uintptr_t code, const void* payload, WindowThread& window);
+    // The label of a port combo's entry: "-----------" for 0, else "COM<n>".
+    static std::string PortEntryLabel(int entry);
 
     // Port discovery.
     void OnPortSearch();

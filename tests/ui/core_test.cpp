@@ -264,5 +264,56 @@ TEST_F(UiCoreTest, EachChannelShowsItsOwnDone) {
     }
 }
 
+// The glue both views share: the focus rule of the full-path display, the
+// click routes, the port combos' labels and the notification hand-off.
+TEST_F(UiCoreTest, FocusClicksLabelsAndNotificationsAreDecidedOnceForBothViews) {
+    ui::DownloaderCore& core = Start();
+    const ui::RowControls modem = ui::ControlsOf(ui::kModemRow);
+    view_[modem.fullPath].visible = false;  // as the template has it
+    core.OnFocusChanged(Control::kStatusLogEdit, true);  // no path edit: nothing shows
+    EXPECT_FALSE(view_[modem.fullPath].visible);
+    for (const Control gained : {modem.path, modem.fullPath}) {
+        core.OnFocusChanged(gained, true);
+        EXPECT_TRUE(view_[modem.fullPath].visible);
+        EXPECT_FALSE(view_[modem.address].visible);
+        EXPECT_EQ(view_.focus, modem.fullPath);
+        core.OnFocusChanged(modem.path, false);  // only leaving the full path hides it
+        EXPECT_TRUE(view_[modem.fullPath].visible);
+        core.OnFocusChanged(modem.fullPath, false);
+        EXPECT_FALSE(view_[modem.fullPath].visible);
+        EXPECT_TRUE(view_[modem.address].visible);
+    }
+
+    EXPECT_FALSE(core.OnClicked(Control::kCrcCheck));  // read when needed, no handler
+    view_[Control::kAutoCheck].checked = false;
+    EXPECT_TRUE(core.OnClicked(Control::kAutoCheck));
+    EXPECT_EQ(core.CurrentSettings().AUTODETECT, 0);
+
+    EXPECT_EQ(ui::DownloaderCore::PortEntryLabel(0), "-----------");
+    EXPECT_EQ(ui::DownloaderCore::PortEntryLabel(30), "COM30");
+
+    struct FakeWindowThread : ui::WindowThread {
+        bool current = false;
+        int handedOver = 0;
+        bool IsCurrent() const override { return current; }
+        void RunBlocking(const std::function<void()>& task) override {
+            ++handedOver;
+            task();
+        }
+    } window;
+    ImageEntry entry{};
+    entry.channel = 1;
+    std::strncpy(entry.path, "CH1 Download Start", sizeof entry.path - 1);
+    EXPECT_EQ(core.HandOff(NotifyMessage + 1, NOTIFY_CHANNEL_TEXT, &entry, window), 0);
+    EXPECT_EQ(view_.channels[1].barText, "");  // not a notification
+    core.HandOff(NotifyMessage, NOTIFY_CHANNEL_TEXT, &entry, window);
+    EXPECT_EQ(window.handedOver, 1);  // from a worker: through the window thread
+    window.current = true;
+    core.HandOff(NotifyMessage, NOTIFY_STATUS, "All file Complete!", window);
+    EXPECT_EQ(window.handedOver, 1);  // on the window thread: at once
+    EXPECT_EQ(view_.channels[1].barText, "CH1 Download Start");
+    EXPECT_EQ(view_[Control::kStatusText].text, "All file Complete!");
+}
+
 }  // namespace
 }  // namespace uitest

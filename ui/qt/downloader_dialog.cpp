@@ -30,7 +30,6 @@ using ui::Control;
 
 namespace {
 
-constexpr const char* kNoPortEntry = "-----------";
 constexpr uint32_t kFolderFlags = FolderBrowser::kStatusText | FolderBrowser::kEditBox;
 
 // The window's icon: a white K on blue.
@@ -138,58 +137,26 @@ void DownloaderDialog::WatchPortEvents() {
     });
 }
 
-// Every signal of the dialog is connected here and in WireRows.
+// Every signal of the dialog is connected here: each button, check box and
+// radio to the core's click, each port combo to its channel's handler, and
+// the path edits' focus changes through eventFilter.
 void DownloaderDialog::WireSignals() {
     ui::DownloaderCore* core = m_core.get();
-    const auto onClick = [this, core](QWidget* widget, void (ui::DownloaderCore::*handler)()) {
-        connect(static_cast<QAbstractButton*>(widget), &QAbstractButton::clicked, this,
-                [core, handler] { (core->*handler)(); });
-    };
-    onClick(Widget(Control::kLoadButton), &ui::DownloaderCore::OnLoad);
-    onClick(Widget(Control::kSaveAsButton), &ui::DownloaderCore::OnSaveAs);
-    onClick(Widget(Control::kDownloadButton), &ui::DownloaderCore::OnDownload);
-    onClick(Widget(Control::kPortSearchButton), &ui::DownloaderCore::OnPortSearch);
-    onClick(Widget(Control::kAutoCheck), &ui::DownloaderCore::OnAutoClicked);
-    onClick(Widget(Control::kBootButton), &ui::DownloaderCore::OnBootButton);
-    onClick(Widget(Control::kFullBinaryCheck), &ui::DownloaderCore::OnFullBinary);
-    onClick(Widget(Control::kModemType1Radio), &ui::DownloaderCore::OnModemType1);
-    onClick(Widget(Control::kModemType2Radio), &ui::DownloaderCore::OnModemType2);
-    onClick(Widget(Control::kBootChangeCheck), &ui::DownloaderCore::OnBootChange);
+    for (int c = 0; c < ui::kControlCount; ++c) {
+        const auto control = static_cast<Control>(c);
+        if (auto* button = qobject_cast<QAbstractButton*>(Widget(control))) {
+            connect(button, &QAbstractButton::clicked, this,
+                    [core, control] { core->OnClicked(control); });
+        }
+    }
     // activated, not currentIndexChanged: only the operator's choice counts,
     // never a selection the program makes.
     for (int ch = 0; ch < kChannelCount; ++ch) {
         connect(m_portCombo[ch], &QComboBox::activated, this,
                 [core, ch] { core->OnPortSelected(ch); });
     }
-    WireRows();
-}
-
-void DownloaderDialog::WireRows() {
-    using Handler = void (ui::DownloaderCore::*)();
-    static constexpr Handler kCheckHandlers[kRowCount] = {
-        &ui::DownloaderCore::OnBootCheck,  &ui::DownloaderCore::OnUsbCheck,
-        &ui::DownloaderCore::OnModemCheck, &ui::DownloaderCore::OnRsrc1Check,
-        &ui::DownloaderCore::OnRsrc2Check, &ui::DownloaderCore::OnFactoryFsCheck,
-        &ui::DownloaderCore::OnFotaCheck};
-    // The Boot row's button is the boot-folder button, wired above.
-    static constexpr Handler kBrowseHandlers[kRowCount] = {nullptr,
-                                                           &ui::DownloaderCore::OnUsbBrowse,
-                                                           &ui::DownloaderCore::OnModemBrowse,
-                                                           &ui::DownloaderCore::OnRsrc1Browse,
-                                                           &ui::DownloaderCore::OnRsrc2Browse,
-                                                           &ui::DownloaderCore::OnFactoryFsBrowse,
-                                                           &ui::DownloaderCore::OnFotaBrowse};
-    ui::DownloaderCore* core = m_core.get();
     for (int r = 0; r < kRowCount; ++r) {
         const ui::RowControls row = ui::ControlsOf(static_cast<Row>(r));
-        const Handler check = kCheckHandlers[r];
-        connect(static_cast<QAbstractButton*>(Widget(row.check)), &QAbstractButton::clicked, this,
-                [core, check] { (core->*check)(); });
-        if (const Handler browse = kBrowseHandlers[r]) {
-            connect(static_cast<QAbstractButton*>(Widget(row.button)), &QAbstractButton::clicked,
-                    this, [core, browse] { (core->*browse)(); });
-        }
-        // Focus changes of the path edits reach eventFilter.
         Widget(row.path)->installEventFilter(this);
         Widget(row.fullPath)->installEventFilter(this);
     }
@@ -198,18 +165,14 @@ void DownloaderDialog::WireRows() {
 bool DownloaderDialog::eventFilter(QObject* watched, QEvent* event) {
     const bool in = event->type() == QEvent::FocusIn;
     const bool out = event->type() == QEvent::FocusOut;
-    for (int r = 0; (in || out) && r < kRowCount; ++r) {
-        const ui::RowControls row = ui::ControlsOf(static_cast<Row>(r));
-        const bool onPath = watched == Widget(row.path);
-        const bool onFull = watched == Widget(row.fullPath);
-        if (in && (onPath || onFull)) m_core->ShowFullPath(Row(r));
-        if (out && onFull) m_core->HideFullPath(Row(r));
+    for (int c = 0; (in || out) && c < ui::kControlCount; ++c) {
+        if (watched == m_controls[c]) m_core->OnFocusChanged(static_cast<Control>(c), in);
     }
     return QDialog::eventFilter(watched, event);
 }
 
 void DownloaderDialog::accept() {
-    // The OK command does nothing: the dialog ends only through done().
+    m_core->OnEnter();  // the dialog ends only through done()
 }
 
 void DownloaderDialog::done(int result) {
@@ -222,6 +185,7 @@ void DownloaderDialog::EndDialog() {
 
 void DownloaderDialog::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        m_core->OnEnter();
         event->accept();
         return;
     }
@@ -229,14 +193,15 @@ void DownloaderDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 intptr_t DownloaderDialog::Send(unsigned message, uintptr_t code, const void* payload) {
-    if (message != NotifyMessage) return 0;
-    if (QThread::currentThread() == thread()) return m_core->OnNotify(code, payload);
-    // The worker waits here until the window has handled the notification,
-    // so its payload stays valid throughout.
-    intptr_t result = 0;
-    QMetaObject::invokeMethod(
-        this, [&] { result = m_core->OnNotify(code, payload); }, Qt::BlockingQueuedConnection);
-    return result;
+    return m_core->HandOff(message, code, payload, *this);
+}
+
+bool DownloaderDialog::IsCurrent() const {
+    return QThread::currentThread() == thread();
+}
+
+void DownloaderDialog::RunBlocking(const std::function<void()>& task) {
+    QMetaObject::invokeMethod(this, task, Qt::BlockingQueuedConnection);
 }
 
 // A Yes/No question is the installed prompt's, as the workers' are; one with
@@ -316,9 +281,8 @@ void DownloaderDialog::SetFocus(Control control) {
 void DownloaderDialog::SetPortEntries(int channel, int portEntries) {
     QComboBox* combo = m_portCombo[channel];
     combo->clear();
-    combo->addItem(QString::fromLatin1(kNoPortEntry));
-    for (int n = 1; n <= portEntries; ++n)
-        combo->addItem(QStringLiteral("COM%1").arg(n));
+    for (int n = 0; n <= portEntries; ++n)
+        combo->addItem(QString::fromStdString(ui::DownloaderCore::PortEntryLabel(n)));
 }
 
 int DownloaderDialog::PortSelection(int channel) const {

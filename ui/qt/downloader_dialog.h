@@ -31,7 +31,10 @@ struct DialogServices {
     platform::OperatorPrompt* prompt = nullptr;  // not owned; must be thread-safe
 };
 
-class DownloaderDialog : public QDialog, public platform::NotifyReceiver, public ui::DialogView {
+class DownloaderDialog : public QDialog,
+                         public platform::NotifyReceiver,
+                         public ui::DialogView,
+                         private ui::WindowThread {
     Q_OBJECT
 
 public:
@@ -125,7 +128,8 @@ private:
     void CreateControls();
     void BindControls();
     void WireSignals();
-    void WireRows();
+    bool IsCurrent() const override;
+    void RunBlocking(const std::function<void()>& task) override;
     void WatchPortEvents();
     QWidget* Widget(ui::Control control) const;
 
