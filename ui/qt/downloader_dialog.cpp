@@ -22,6 +22,7 @@
 #include "controls/qt/folder_browser.h"
 #include "controls/qt/text_progress_ctrl.h"
 #include "link/notify.h"
+#include "ui/choose_folder.h"
 #include "ui/qt/dialog_template.h"
 #include "ui/qt/window_prompt.h"
 #include "ui/qt/window_pump.h"
@@ -29,8 +30,6 @@
 using ui::Control;
 
 namespace {
-
-constexpr uint32_t kFolderFlags = FolderBrowser::kStatusText | FolderBrowser::kEditBox;
 
 // The window's icon: a white K on blue.
 QIcon MakeIcon() {
@@ -328,8 +327,5 @@ std::optional<std::string> DownloaderDialog::ChooseImageFile(const char* filter,
 
 std::optional<std::string> DownloaderDialog::ChooseFolder(const char* title,
                                                           const std::string& initialFolder) {
-    FolderBrowser browser(nullptr, 0, title, "", kFolderFlags);
-    FolderBrowser::SetInitialFolder(initialFolder);
-    if (browser.DoModal() != FolderBrowser::kChosen) return std::nullopt;
-    return browser.GetSelectedPath();
+    return ui::ChooseFolderWith<FolderBrowser>(title, initialFolder);
 }
