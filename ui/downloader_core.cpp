@@ -6,6 +6,7 @@
 
 #include "config/settings.h"
 #include "engine/session.h"
+#include "platform/notify.h"
 #include "platform/port_map.h"
 
 namespace ui {
@@ -85,6 +86,11 @@ bool DownloaderCore::OnClose() {
     }
     TearDown();
     return true;
+}
+
+void DownloaderCore::EndView(platform::OperatorPrompt* installedPrompt) {
+    TearDown();
+    if (platform::GetOperatorPrompt() == installedPrompt) platform::SetOperatorPrompt(nullptr);
 }
 
 void DownloaderCore::TearDown() {

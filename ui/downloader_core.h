@@ -76,6 +76,11 @@ public:
     bool OnClose();
     // Settings written and the session stopped; done once.
     void TearDown();
+    // A view's end, in the order both views keep: the core torn down while
+    // the controls are still there (the settings are taken from them), then
+    // the operator prompt the view installed taken away, unless another
+    // window has installed its own since. The view destroys its window after.
+    void EndView(platform::OperatorPrompt* installedPrompt);
 
     // Settings and image set into the controls; imageSetPath may be null.
     void LoadSettingsToControls(const char* imageSetPath);

@@ -84,8 +84,7 @@ DownloaderDialog::DownloaderDialog(DialogServices services, QWidget* parent)
 
 DownloaderDialog::~DownloaderDialog() {
     m_services.portEvents.reset();  // no event arrives for a dialog being destroyed
-    m_core->TearDown();
-    if (platform::GetOperatorPrompt() == m_services.prompt) platform::SetOperatorPrompt(nullptr);
+    m_core->EndView(m_services.prompt);
 }
 
 void DownloaderDialog::FillDefaultServices() {

@@ -62,9 +62,8 @@ DownloaderDialog::DownloaderDialog(DialogServices services) : m_services(std::mo
 }
 
 DownloaderDialog::~DownloaderDialog() {
-    m_core->TearDown();
+    m_core->EndView(m_services.prompt);
     if (m_hwnd != nullptr) ::DestroyWindow(m_hwnd);
-    if (platform::GetOperatorPrompt() == m_services.prompt) platform::SetOperatorPrompt(nullptr);
     if (m_hIcon != nullptr) ::DestroyIcon(m_hIcon);
     if (m_hSmallIcon != nullptr) ::DestroyIcon(m_hSmallIcon);
 }
