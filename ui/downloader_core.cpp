@@ -65,7 +65,7 @@ void DownloaderCore::OnInitDialog() {
     // With "A u t o" unchecked the stored ports are the operator's own choice
     // and stay; a search now would release them and the close would store
     // the loss. Port Search remains at hand.
-    if (Checked(Control::kAutoCheck)) OnPortSearch();
+    if (m_settings.AUTODETECT != 0) OnPortSearch();
 }
 
 void DownloaderCore::FillPortCombos() {

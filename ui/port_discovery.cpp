@@ -134,7 +134,7 @@ void DownloaderCore::OnDeviceChange(platform::PortEvent::Kind kind, const std::s
 void DownloaderCore::OnPortArrived(const platform::SerialPortInfo& port) {
     SetText(Control::kStatusText, "Detect " + ComText(port.comNumber) + " Port");
     m_knownPorts[port.comNumber] = port;
-    if (!DownloadInProgress() && Checked(Control::kAutoCheck)) AssignPort(port.comNumber);
+    if (!DownloadInProgress() && m_settings.AUTODETECT != 0) AssignPort(port.comNumber);
 }
 
 void DownloaderCore::OnPortRemoved(int comNumber) {
