@@ -269,7 +269,7 @@ TEST_F(UiCoreTest, EachChannelShowsItsOwnDone) {
 TEST_F(UiCoreTest, FocusClicksLabelsAndNotificationsAreDecidedOnceForBothViews) {
     ui::DownloaderCore& core = Start();
     const ui::RowControls modem = ui::ControlsOf(ui::kModemRow);
-    view_[modem.fullPath].visible = false;  // as the template has it
+    view_[modem.fullPath].visible = false;               // as the template has it
     core.OnFocusChanged(Control::kStatusLogEdit, true);  // no path edit: nothing shows
     EXPECT_FALSE(view_[modem.fullPath].visible);
     for (const Control gained : {modem.path, modem.fullPath}) {
