@@ -69,12 +69,12 @@ void DownloaderCore::HideBootAddressAndCrc() {
 
 void DownloaderCore::OnBootButton() {
     HideBootAddressAndCrc();
-    ImageSet& set = g_imageSet;
+    ImageSet& set = m_imageSet;
     const std::optional<std::string> chosen =
         m_view.ChooseFolder(kBootFolderTitle, FieldBytes(set.BOOTFILE));
     if (!BootFolderFits(chosen ? *chosen : FieldBytes(set.BOOTFILE), set.MTY)) return;
     if (chosen) CopyToField(*chosen, set.BOOTFILE);
-    if (set.BOOTFILE[0] == '\0' || !platform::AskYesNo("Change Boot files ??")) {
+    if (set.BOOTFILE[0] == '\0' || !AskYes("Change Boot files ??")) {
         CancelBootChoice();
         return;
     }
@@ -87,7 +87,7 @@ void DownloaderCore::OnBootButton() {
 }
 
 void DownloaderCore::CancelBootChoice() {
-    ImageSet& set = g_imageSet;
+    ImageSet& set = m_imageSet;
     set.BOOTCHECK = 0;
     set.USBCHECK = 0;
     for (Control check : {Control::kBootCheck, Control::kUsbCheck}) {
@@ -98,7 +98,7 @@ void DownloaderCore::CancelBootChoice() {
 }
 
 void DownloaderCore::TakeBootLoader() {
-    ImageSet& set = g_imageSet;
+    ImageSet& set = m_imageSet;
     Join(set.BOOTFILE, kBootLoaderName, set.BOOTLOADERFILE);
     SetText(Control::kBootPathEdit, AbbreviatedText(set.BOOTFILE));
     uint32_t address = 0;
@@ -122,7 +122,7 @@ void DownloaderCore::TakeBootLoader() {
 // False when a chain file is missing: the folder is then forgotten and the
 // Usb row left as it was.
 bool DownloaderCore::TakeBootChain() {
-    ImageSet& set = g_imageSet;
+    ImageSet& set = m_imageSet;
     set.BOOTKIND[0] = '\0';
     SetText(Control::kBootKindEdit, {});
     SetText(Control::kBootPathEdit, AbbreviatedText(set.BOOTFILE));
@@ -146,7 +146,7 @@ bool DownloaderCore::TakeBootChain() {
 }
 
 bool DownloaderCore::ChainFilesPresent() {
-    ImageSet& set = g_imageSet;
+    ImageSet& set = m_imageSet;
     for (const auto& file : kPresenceOrder) {
         if (platform::IsReadableFile(set.bootChain[file.entry].path)) continue;
         platform::ShowMessage(file.message);
@@ -163,7 +163,7 @@ bool DownloaderCore::ChainFilesPresent() {
 // Each file's address is stored as it is read; the first file without a
 // trailer ends the reading.
 bool DownloaderCore::ReadChainTrailers() {
-    for (BootChainEntry& entry : g_imageSet.bootChain) {
+    for (BootChainEntry& entry : m_imageSet.bootChain) {
         uint32_t address = 0;
         const int read = VARKO_ReadTrailer(entry.path, &address);
         StoreHex(address, entry.address);
@@ -173,7 +173,7 @@ bool DownloaderCore::ReadChainTrailers() {
 }
 
 void DownloaderCore::TakeUsbBoot() {
-    ImageSet& set = g_imageSet;
+    ImageSet& set = m_imageSet;
     SetText(Control::kUsbPathEdit, AbbreviatedText(set.USBFILE));
     uint32_t address = 0;
     if (VARKO_ReadTrailer(set.USBFILE, &address) == 1 && TrailerTypeIs("USB", "usb")) {
@@ -193,7 +193,7 @@ void DownloaderCore::TakeUsbBoot() {
 // The boot folder and every file named after it go together: a download
 // never sends the files of a folder the window no longer shows.
 void DownloaderCore::ForgetBootFolder() {
-    ImageSet& set = g_imageSet;
+    ImageSet& set = m_imageSet;
     set.BOOTFILE[0] = '\0';
     set.BOOTLOADERFILE[0] = '\0';
     for (BootChainEntry& entry : set.bootChain)
@@ -211,7 +211,7 @@ void DownloaderCore::OnModemType2() {
 // A boot folder chosen for one platform is never downloaded for the other.
 void DownloaderCore::SetModemType(int modemType) {
     HideBootAddressAndCrc();
-    g_imageSet.MTY = modemType;
+    m_imageSet.MTY = modemType;
     CheckModemTypeRadios(modemType);
     SetChecked(Control::kBootCheck, false);
     SetEnabled(Control::kBootCheck, false);
@@ -222,7 +222,7 @@ void DownloaderCore::SetModemType(int modemType) {
 
 void DownloaderCore::ClearImageRows() {
     for (int r = 0; r < kRowCount; ++r) {
-        ValuesOf(Row(r)).check = 0;
+        ValuesOf(m_imageSet, Row(r)).check = 0;
         const RowControls c = ControlsOf(Row(r));
         SetChecked(c.check, false);
         SetEnabled(c.check, false);
@@ -230,9 +230,9 @@ void DownloaderCore::ClearImageRows() {
 }
 
 void DownloaderCore::OnBootChange() {
-    ImageSet& set = g_imageSet;
+    ImageSet& set = m_imageSet;
     if (Checked(Control::kBootChangeCheck)) {
-        set.BOOTCHECK = platform::AskYesNo("Change Boot Code ??") ? 1 : 0;
+        set.BOOTCHECK = AskYes("Change Boot Code ??") ? 1 : 0;
         SetBootRowEnabled(1);
     } else {
         set.BOOTCHECK = 0;
@@ -247,14 +247,14 @@ void DownloaderCore::SetBootRowEnabled(int on) {
     for (Control c : {Control::kBootPathEdit, Control::kBootCheck, Control::kBootButton})
         SetEnabled(c, enable);
     SetChecked(Control::kBootChangeCheck, enable);
-    SetChecked(Control::kBootCheck, enable && g_imageSet.BOOTCHECK == 1);
+    SetChecked(Control::kBootCheck, enable && m_imageSet.BOOTCHECK == 1);
     if (!enable) return;
     ForgetBootFolder();
     SetText(Control::kBootPathEdit, {});
 }
 
 void DownloaderCore::OnFullBinary() {
-    ImageSet& set = g_imageSet;
+    ImageSet& set = m_imageSet;
     if (Checked(Control::kFullBinaryCheck)) {
         const std::optional<std::string> chosen =
             m_view.ChooseFolder(kBinaryFolderTitle, FieldBytes(set.BINARYFULLPATH));
@@ -267,7 +267,7 @@ void DownloaderCore::OnFullBinary() {
     }
     SetText(Control::kBinaryFolderEdit, {});
     for (Row row : {kModemRow, kRsrc1Row, kRsrc2Row, kFactoryFsRow, kFotaRow}) {
-        ValuesOf(row).check = 0;  // unticked in the window and in the saved set alike
+        ValuesOf(m_imageSet, row).check = 0;  // unticked in the window and in the saved set alike
         const RowControls c = ControlsOf(row);
         SetChecked(c.check, false);
         SetEnabled(c.check, false);
@@ -280,8 +280,8 @@ void DownloaderCore::OnFullBinary() {
 // passes through the controls of another row.
 void DownloaderCore::ShowFullPath(Row row) {
     const RowControls c = ControlsOf(row);
-    if (!Text(c.path).empty() || row == kUsbRow)
-        SetText(c.fullPath, FieldBytes(ValuesOf(row).file));
+    if (!ShownPath(row).empty() || row == kUsbRow)
+        SetText(c.fullPath, FieldBytes(ValuesOf(m_imageSet, row).file));
     SetVisible(c.fullPath, true);
     m_view.SetFocus(c.fullPath);
     SetVisible(c.path, false);

@@ -10,12 +10,36 @@
 
 namespace ui {
 
+// The files are read into the process-wide settings and image set, which
+// start from the core's copies once there are any (a value a file leaves out
+// keeps what the window had), and taken over from there.
+void DownloaderCore::ReadFiles(const char* imageSetPath, config::ReadProblems* problems) {
+    if (m_filesRead) PublishModel();
+    ReadSettings(imageSetPath, problems);
+    m_settings = g_settings;
+    m_imageSet = g_imageSet;
+    m_filesRead = true;
+}
+
+// True when everything meant to be written was.
+bool DownloaderCore::WriteFiles(const config::ImageSetBaseline* baseline) {
+    PublishModel();
+    bool written = false;
+    WriteSettings(&written, baseline);
+    return written;
+}
+
+void DownloaderCore::PublishModel() const {
+    g_settings = m_settings;
+    g_imageSet = m_imageSet;
+}
+
 void DownloaderCore::LoadSettingsToControls(const char* imageSetPath) {
     config::ReadProblems problems;
-    ReadSettings(imageSetPath, &problems);
-    SetText(Control::kImageSetPathEdit, FieldBytes(g_settings.VARKOFILE));
+    ReadFiles(imageSetPath, &problems);
+    SetText(Control::kImageSetPathEdit, FieldBytes(m_settings.VARKOFILE));
     LoadPortsFromSettings();
-    CheckModemTypeRadios(g_imageSet.MTY);
+    CheckModemTypeRadios(m_imageSet.MTY);
     LoadBootRow();
     LoadUsbRow();
     LoadRow(kModemRow, kRowCode);
@@ -25,15 +49,15 @@ void DownloaderCore::LoadSettingsToControls(const char* imageSetPath) {
     LoadFotaRow();
     // What the rows show now is what a close keeps unless the operator
     // changes it.
-    ImageSet shown = g_imageSet;
+    ImageSet shown = m_imageSet;
     CopyAddressEdits(&shown);
-    m_shownImageSet.Remember(g_settings.VARKOFILE, shown);
-    const std::string report = LoadReport(problems, g_imageSet);
+    m_shownImageSet.Remember(m_settings.VARKOFILE, shown);
+    const std::string report = LoadReport(problems, m_imageSet);
     if (!report.empty()) platform::ShowMessage(report.c_str());
 }
 
 void DownloaderCore::LoadPortsFromSettings() {
-    const bool automatic = g_settings.AUTODETECT != 0;
+    const bool automatic = m_settings.AUTODETECT != 0;
     SetChecked(Control::kAutoCheck, automatic);
     if (automatic) {
         for (int ch = 0; ch < kChannelCount; ++ch) {
@@ -50,7 +74,7 @@ void DownloaderCore::LoadPortsFromSettings() {
 void DownloaderCore::HoldStoredPorts() {
     std::fill(std::begin(m_channelPort), std::end(m_channelPort), 0);
     for (int ch = 0; ch < kChannelCount; ++ch) {
-        const int stored = g_settings.CH_PORT[ch];
+        const int stored = m_settings.CH_PORT[ch];
         // A port stored for two channels goes to the first only.
         m_channelPort[ch] = AnyChannelHolds(stored) ? 0 : stored;
         SelectPortEntry(ch, m_channelPort[ch]);
@@ -71,36 +95,36 @@ void DownloaderCore::ClearRowAddressAndKind(const RowControls& row) {
 }
 
 void DownloaderCore::LoadBootRow() {
-    const ImageSet& set = g_imageSet;
+    const ImageSet& set = m_imageSet;
     if (set.BOOTCHECK == 0) SetEnabled(Control::kBootAddressEdit, false);
-    if (Text(Control::kBootPathEdit).empty()) SetEnabled(Control::kBootCheck, false);
+    if (ShownPath(kBootRow).empty()) SetEnabled(Control::kBootCheck, false);
     SetText(Control::kBootPathEdit, AbbreviatedText(set.BOOTFILE));
     SetText(Control::kBootAddressEdit, FieldBytes(set.BOOTADDRESS));
     SetChecked(Control::kBootCheck, false);
     SetText(Control::kBootKindEdit, FieldBytes(set.BOOTKIND));
-    if (Text(Control::kBootPathEdit).empty()) ClearRowAddressAndKind(ControlsOf(kBootRow));
+    if (ShownPath(kBootRow).empty()) ClearRowAddressAndKind(ControlsOf(kBootRow));
 }
 
 void DownloaderCore::LoadUsbRow() {
-    const ImageSet& set = g_imageSet;
+    const ImageSet& set = m_imageSet;
     SetEnabled(Control::kUsbAddressEdit, false);
     SetChecked(Control::kUsbCheck, false);
     SetText(Control::kUsbKindEdit, FieldBytes(set.USBKIND));
     SetText(Control::kUsbPathEdit, AbbreviatedText(set.USBFILE));
     SetText(Control::kUsbAddressEdit, FieldBytes(set.USBADDRESS));
-    if (Text(Control::kUsbPathEdit).empty()) ClearRowAddressAndKind(ControlsOf(kUsbRow));
+    if (ShownPath(kUsbRow).empty()) ClearRowAddressAndKind(ControlsOf(kUsbRow));
     SetEnabled(Control::kUsbCheck, false);
 }
 
 void DownloaderCore::LoadRow(Row row, int imageSetRow) {
-    const ImageSetSlot& slot = g_imageSet.rows[imageSetRow];
+    const ImageSetSlot& slot = m_imageSet.rows[imageSetRow];
     const RowControls c = ControlsOf(row);
     SetChecked(c.check, slot.check != 0);
     if (slot.check == 0) SetEnabled(c.address, false);
     SetText(c.kind, FieldBytes(slot.kind));
     SetText(c.path, AbbreviatedText(slot.file));
     SetText(c.address, FieldBytes(slot.address));
-    if (Text(c.path).empty()) {
+    if (ShownPath(row).empty()) {
         ClearRowAddressAndKind(c);
         SetEnabled(c.check, false);
     } else {
@@ -109,7 +133,7 @@ void DownloaderCore::LoadRow(Row row, int imageSetRow) {
 }
 
 void DownloaderCore::LoadFotaRow() {
-    const ImageSetSlot& slot = g_imageSet.rows[kRowEtc2];
+    const ImageSetSlot& slot = m_imageSet.rows[kRowEtc2];
     // A stored tick never checks the FOTA box: it has no download slot.
     if (slot.check == 0) {
         SetChecked(Control::kFotaCheck, false);
@@ -118,7 +142,7 @@ void DownloaderCore::LoadFotaRow() {
     SetText(Control::kFotaKindEdit, FieldBytes(slot.kind));
     SetText(Control::kFotaPathEdit, AbbreviatedText(slot.file));
     SetText(Control::kFotaAddressEdit, FieldBytes(slot.address));
-    if (Text(Control::kFotaPathEdit).empty()) {
+    if (ShownPath(kFotaRow).empty()) {
         ClearRowAddressAndKind(ControlsOf(kFotaRow));
         SetEnabled(Control::kFotaCheck, false);
     } else {
@@ -137,13 +161,14 @@ void DownloaderCore::CopyAddressEdits(ImageSet* set) const {
 }
 
 void DownloaderCore::CopyControlsToSettings() {
-    std::copy(std::begin(m_channelPort), std::end(m_channelPort), g_settings.CH_PORT);
-    CopyToField(Text(Control::kImageSetPathEdit), g_settings.VARKOFILE);
-    CopyAddressEdits(&g_imageSet);
+    std::copy(std::begin(m_channelPort), std::end(m_channelPort), m_settings.CH_PORT);
+    CopyToField(Text(Control::kImageSetPathEdit), m_settings.VARKOFILE);
+    CopyAddressEdits(&m_imageSet);
 }
 
 int DownloaderCore::SaveControlsToSettings() {
     CopyControlsToSettings();
+    PublishModel();
     return WriteSettings();
 }
 

@@ -51,7 +51,12 @@ const TemplateItem kFixedItems[] = {
 
     {C::kStatusLabel, IDC_STATUS_TEXT, "m_statusText", "", {10, 240, 161, 29}},
     {C::kButton, IDC_PORT_SEARCH_BUTTON, "m_portSearchButton", "Port Search", {223, 246, 65, 22}},
-    {C::kButton, IDC_DOWNLOAD_BUTTON, "m_downloadButton", "Download", {295, 239, 100, 30}},
+    {C::kButton,
+     IDC_DOWNLOAD_BUTTON,
+     "m_downloadButton",
+     "Download",
+     {295, 239, 100, 30},
+     kDefaultButton},
 
     {C::kLogEdit, IDC_STATUS_LOG_EDIT, "m_statusLogEdit", "", {413, 57, 131, 218}, kReadOnly},
 

@@ -1,8 +1,9 @@
 // Dialog template 103 without a toolkit: every control of the main dialog
 // with its resource identifier, member name, caption, state and place in
-// dialog units. The Qt dialog lays itself out from this table; the Windows
-// dialog's resource script holds the same controls, and its tests check the
-// two against each other.
+// dialog units. The layout is written only here: the Qt dialog lays itself
+// out from this table, and the build writes from it the Control enum of the
+// window core (ui/dialog_controls.h) and the Windows dialog resource
+// (ui/codegen/dialog_codegen.cpp).
 #pragma once
 
 #include <string>
@@ -31,6 +32,7 @@ enum ControlStyle : unsigned {
     kHidden = 1u << 0,
     kDisabled = 1u << 1,
     kReadOnly = 1u << 2,
+    kDefaultButton = 1u << 3,  // drawn as the default button; Enter still presses none
 };
 
 // x, y, width and height in dialog units.

@@ -1,83 +1,22 @@
 // What the window core needs of a toolkit: the controls of template 103 by
 // their identity, read and changed with plain values, and the system's file
 // and folder dialogs. A toolkit's dialog implements it; the core's handlers
-// make every decision and call it. Message boxes go through the operator
-// prompt the dialog installs (platform/notify.h).
+// make every decision and call it. The core's own questions go through Ask;
+// its messages and the workers' boxes go through the operator prompt the
+// dialog installs (platform/notify.h).
 #pragma once
 
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "ui/dialog_controls.h"
+
 namespace ui {
 
-// The controls the core reads or changes, named after the template's members
-// ("m_bootCheck" is kBootCheck). The port combo and progress bar of each
-// channel are reached by channel number instead.
-enum class Control {
-    kBootChangeCheck,
-    kModemType1Radio,
-    kModemType2Radio,
-    kCrcCheck,
-    kFullBinaryCheck,
-    kBinaryFolderEdit,
-    kStatusText,
-    kStatusLogEdit,
-    kImageSetPathEdit,
-    kAutoCheck,
-    kEmergencyCheck,
-    kDownloadButton,
-    kBootCheck,
-    kBootButton,
-    kBootKindEdit,
-    kBootPathEdit,
-    kBootFullPathEdit,
-    kBootAddressEdit,
-    kUsbCheck,
-    kUsbButton,
-    kUsbKindEdit,
-    kUsbPathEdit,
-    kUsbFullPathEdit,
-    kUsbAddressEdit,
-    kModemCheck,
-    kModemButton,
-    kModemKindEdit,
-    kModemPathEdit,
-    kModemFullPathEdit,
-    kModemAddressEdit,
-    kRsrc1Check,
-    kRsrc1Button,
-    kRsrc1KindEdit,
-    kRsrc1PathEdit,
-    kRsrc1FullPathEdit,
-    kRsrc1AddressEdit,
-    kRsrc2Check,
-    kRsrc2Button,
-    kRsrc2KindEdit,
-    kRsrc2PathEdit,
-    kRsrc2FullPathEdit,
-    kRsrc2AddressEdit,
-    kFactoryFsCheck,
-    kFactoryFsButton,
-    kFactoryFsKindEdit,
-    kFactoryFsPathEdit,
-    kFactoryFsFullPathEdit,
-    kFactoryFsAddressEdit,
-    kFotaCheck,
-    kFotaButton,
-    kFotaKindEdit,
-    kFotaPathEdit,
-    kFotaFullPathEdit,
-    kFotaAddressEdit,
-    kCrcEdit0,
-    kCrcEdit1,
-    kCrcEdit2,
-    kCrcEdit3,
-    kCrcEdit4,
-    kCrcEdit5,
-    kCrcEdit6,
-    kCount
-};
+// The controls the core reads or changes (enum class Control, written by the
+// build from the template): every member of template 103 but the port combo
+// and progress bar of each channel, which are reached by channel number.
 inline constexpr int kControlCount = static_cast<int>(Control::kCount);
 
 // The template's member name of a control ("m_bootCheck").
@@ -121,6 +60,11 @@ public:
                                                        const char* defaultSuffix) = 0;
     virtual std::optional<std::string> ChooseFolder(const char* title,
                                                     const std::string& initialFolder) = 0;
+
+    // A question to the operator, on the window thread.
+    enum class Answer { kYes, kNo, kCancel };
+    // Yes/No, or Yes/No/Cancel when withCancel; a view shows a modal box.
+    virtual Answer Ask(const std::string& text, bool withCancel) = 0;
 
     // Runs session with the window's messages dispatched while it waits, so
     // the workers' notifications and the operator's clicks are handled.

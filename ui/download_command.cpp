@@ -17,8 +17,6 @@
 
 namespace ui {
 
-int g_doneShown = 0;
-
 namespace {
 
 constexpr std::string_view kDownloadStart = "Download Start";
@@ -69,7 +67,7 @@ bool DownloaderCore::FillImageTable() {
     // path too long for the table) is reported like a missing image: left
     // empty, it would be skipped and the download still reported complete.
     const char* message =
-        config::PlaceImageSetSlots(g_imageSet, choice, [](const config::SlotImage& image) {
+        config::PlaceImageSetSlots(m_imageSet, choice, [](const config::SlotImage& image) {
             return VARKO_SetImage(image.slot, image.path, image.address) >= 0;
         });
     if (message == nullptr) return true;
@@ -78,8 +76,10 @@ bool DownloaderCore::FillImageTable() {
 }
 
 void DownloaderCore::RunDownloadSession() {
-    if (VARKO_StartSession(&m_receiver, NotifyMessage, m_channelPort, g_settings.BAUDRATE,
-                           g_settings.DELAY) == 0) {
+    // The station records name the image set in use from the settings.
+    PublishModel();
+    if (VARKO_StartSession(&m_receiver, NotifyMessage, m_channelPort, m_settings.BAUDRATE,
+                           m_settings.DELAY) == 0) {
         return;
     }
     SetEnabled(Control::kDownloadButton, false);
@@ -129,14 +129,14 @@ void DownloaderCore::ShowProgress(const void* payload) {
     uint32_t sent = entry->bytesSent;
     uint32_t size = entry->size;
     // An empty image is done at once; its percentage would divide by zero.
-    if (size == 0 || (sent >= size && g_doneShown == 0)) {
+    if (size == 0 || (sent >= size && !m_doneShown[ch])) {
         m_view.SetBarText(ch, "Done");
         m_view.SetBarRange(ch, 0, 100);
         m_view.SetBarPos(ch, 100);
-        g_doneShown = 1;
+        m_doneShown[ch] = true;
         return;
     }
-    g_doneShown = 0;
+    m_doneShown[ch] = false;
     const unsigned long long percent = static_cast<uint64_t>(sent) * 100 / size;
     char text[128];
     std::snprintf(text, sizeof text, "%s: %llu%% [%u/%u]", SlotName(entry->kind), percent, sent,

@@ -2,87 +2,31 @@
 #include "ui/downloader_core.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "config/settings.h"
 #include "engine/session.h"
+#include "platform/notify.h"
 #include "platform/port_map.h"
 
 namespace ui {
 
 namespace {
 
-constexpr const char* kControlNames[kControlCount] = {
-    "m_bootChangeCheck",
-    "m_modemType1Radio",
-    "m_modemType2Radio",
-    "m_crcCheck",
-    "m_fullBinaryCheck",
-    "m_binaryFolderEdit",
-    "m_statusText",
-    "m_statusLogEdit",
-    "m_imageSetPathEdit",
-    "m_autoCheck",
-    "m_emergencyCheck",
-    "m_downloadButton",
-    "m_bootCheck",
-    "m_bootButton",
-    "m_bootKindEdit",
-    "m_bootPathEdit",
-    "m_bootFullPathEdit",
-    "m_bootAddressEdit",
-    "m_usbCheck",
-    "m_usbButton",
-    "m_usbKindEdit",
-    "m_usbPathEdit",
-    "m_usbFullPathEdit",
-    "m_usbAddressEdit",
-    "m_modemCheck",
-    "m_modemButton",
-    "m_modemKindEdit",
-    "m_modemPathEdit",
-    "m_modemFullPathEdit",
-    "m_modemAddressEdit",
-    "m_rsrc1Check",
-    "m_rsrc1Button",
-    "m_rsrc1KindEdit",
-    "m_rsrc1PathEdit",
-    "m_rsrc1FullPathEdit",
-    "m_rsrc1AddressEdit",
-    "m_rsrc2Check",
-    "m_rsrc2Button",
-    "m_rsrc2KindEdit",
-    "m_rsrc2PathEdit",
-    "m_rsrc2FullPathEdit",
-    "m_rsrc2AddressEdit",
-    "m_factoryFsCheck",
-    "m_factoryFsButton",
-    "m_factoryFsKindEdit",
-    "m_factoryFsPathEdit",
-    "m_factoryFsFullPathEdit",
-    "m_factoryFsAddressEdit",
-    "m_fotaCheck",
-    "m_fotaButton",
-    "m_fotaKindEdit",
-    "m_fotaPathEdit",
-    "m_fotaFullPathEdit",
-    "m_fotaAddressEdit",
-    "m_crcEdit0",
-    "m_crcEdit1",
-    "m_crcEdit2",
-    "m_crcEdit3",
-    "m_crcEdit4",
-    "m_crcEdit5",
-    "m_crcEdit6",
-};
-
-constexpr Control kFirstRowControl = Control::kBootCheck;
-constexpr int kControlsPerRow = 6;  // check, button, kind, path, full path, address
+// A row's controls follow each other in the template: button, check box,
+// kind, path, full path, address, CRC.
+constexpr Control kFirstRowControl = Control::kBootButton;
+constexpr int kControlsPerRow = 7;
+static_assert(static_cast<int>(Control::kCrcEdit6) ==
+                  static_cast<int>(kFirstRowControl) + kRowCount * kControlsPerRow - 1,
+              "the template's rows are no longer seven controls each");
+static_assert(std::size(kControlMemberNames) == kControlCount);
 
 }  // namespace
 
 const char* ControlName(Control control) {
     const int index = static_cast<int>(control);
-    return index >= 0 && index < kControlCount ? kControlNames[index] : "";
+    return index >= 0 && index < kControlCount ? kControlMemberNames[index] : "";
 }
 
 RowControls ControlsOf(Row row) {
@@ -90,8 +34,14 @@ RowControls ControlsOf(Row row) {
         return static_cast<Control>(static_cast<int>(kFirstRowControl) + row * kControlsPerRow +
                                     part);
     };
-    const auto crc = static_cast<Control>(static_cast<int>(Control::kCrcEdit0) + row);
-    return {at(0), at(1), at(2), at(3), at(4), at(5), crc};
+    return {at(1), at(0), at(2), at(3), at(4), at(5), at(6)};
+}
+
+void DownloaderCore::SetText(Control c, const std::string& text) {
+    for (int r = 0; r < kRowCount; ++r) {
+        if (ControlsOf(Row(r)).path == c) m_shownPath[r] = text;
+    }
+    m_view.SetText(c, text);
 }
 
 DownloaderCore::DownloaderCore(DialogView& view, platform::NotifyReceiver& receiver,
@@ -115,7 +65,7 @@ void DownloaderCore::OnInitDialog() {
     // With "A u t o" unchecked the stored ports are the operator's own choice
     // and stay; a search now would release them and the close would store
     // the loss. Port Search remains at hand.
-    if (Checked(Control::kAutoCheck)) OnPortSearch();
+    if (m_settings.AUTODETECT != 0) OnPortSearch();
 }
 
 void DownloaderCore::FillPortCombos() {
@@ -138,12 +88,17 @@ bool DownloaderCore::OnClose() {
     return true;
 }
 
+void DownloaderCore::EndView(platform::OperatorPrompt* installedPrompt) {
+    TearDown();
+    if (platform::GetOperatorPrompt() == installedPrompt) platform::SetOperatorPrompt(nullptr);
+}
+
 void DownloaderCore::TearDown() {
     if (m_tornDown) return;
     m_tornDown = true;
     // The settings are stored; the image set only when the operator changed it.
     CopyControlsToSettings();
-    WriteSettings(nullptr, &m_shownImageSet);
+    WriteFiles(&m_shownImageSet);
     VARKO_StopSession();
     // No channel holds a port any more: this starts no worker and returns.
     VARKO_RunSession(0);

@@ -9,15 +9,23 @@
 // through the notification receiver the dialog passes in (a blocking call
 // into the window thread that ends in OnNotify) and through the operator
 // prompt the dialog installs.
+//
+// The core owns the window's state: the image set behind the rows, the
+// settings, the port each channel holds and what each bar shows. The
+// process-wide settings and image set are only the files' side: read into
+// the core's copies, and written from them when the files are written and
+// when a download starts (the engine and the station records read them).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "config/image_set.h"
+#include "config/settings.h"
 #include "link/channel.h"
 #include "platform/notify.h"
 #include "platform/serial_ports.h"
@@ -42,9 +50,15 @@ struct RowControls {
 };
 RowControls ControlsOf(Row row);
 
-// 1 while a progress bar has just been switched to "Done"; any other progress
-// notification clears it. Shared by all channels; window thread only.
-extern int g_doneShown;
+// How a view reaches its window thread from a worker.
+class WindowThread {
+public:
+    virtual ~WindowThread() = default;
+    virtual bool IsCurrent() const = 0;
+    // Runs task on the window thread and returns once it ran (at once,
+    // without running it, when there is no window any more).
+    virtual void RunBlocking(const std::function<void()>& task) = 0;
+};
 
 class DownloaderCore {
 public:
@@ -62,6 +76,11 @@ public:
     bool OnClose();
     // Settings written and the session stopped; done once.
     void TearDown();
+    // A view's end, in the order both views keep: the core torn down while
+    // the controls are still there (the settings are taken from them), then
+    // the operator prompt the view installed taken away, unless another
+    // window has installed its own since. The view destroys its window after.
+    void EndView(platform::OperatorPrompt* installedPrompt);
 
     // Settings and image set into the controls; imageSetPath may be null.
     void LoadSettingsToControls(const char* imageSetPath);
@@ -72,6 +91,17 @@ public:
     // ellipsis, the last folder and the name ("/.../v2/modem.bin"); empty
     // when nothing is found at path.
     static std::string AbbreviatePath(const std::string& path);
+
+    // What both views do alike: a click on a button, check box or radio
+    // goes to its handler (false when none takes it); Enter presses no
+    // button; a path edit's focus shows or hides the row's full path; a
+    // worker's notification (Send) is handled on the window thread.
+    bool OnClicked(Control control);
+    void OnEnter();
+    void OnFocusChanged(Control control, bool gained);
+    intptr_t HandOff(unsigned message, uintptr_t code, const void* payload, WindowThread& window);
+    // The label of a port combo's entry: "-----------" for 0, else "COM<n>".
+    static std::string PortEntryLabel(int entry);
 
     // Port discovery.
     void OnPortSearch();
@@ -106,15 +136,10 @@ public:
     void OnFactoryFsBrowse();
     void OnFotaBrowse();
 
-    // CRC-32 of image files, shown in the rows' CRC edits.
-    // The low count bits of value in reverse order; 0 for a count below 1.
-    static uint32_t ReflectBits(uint32_t value, int count);
-    void BuildCrcTable();
-    // Continues crc over the bytes (0 starts a new one); uses m_crcTable.
-    uint32_t Crc32(const uint8_t* bytes, size_t length, uint32_t crc = 0) const;
-    // The CRC-32 of the whole file, read in blocks; false, and *crc
-    // unchanged, when the file cannot be opened or read to its end.
-    bool FileCrc32(const char* path, uint32_t* crc);
+    // The CRC-32 of the whole file, shown in the rows' CRC edits, read in
+    // blocks; false, and *crc unchanged, when the file cannot be opened or
+    // read to its end.
+    static bool FileCrc32(const char* path, uint32_t* crc);
 
     // The boot chain, the modem type and the full-path display.
     void OnBootButton();
@@ -134,8 +159,19 @@ public:
     int ChannelPort(int channel) const { return m_channelPort[channel]; }
     const std::string& StatusLog() const { return m_statusLog; }
     bool SessionRunning() const { return m_sessionRunning; }
+    // The image set behind the rows and the settings, as the window has them.
+    const ImageSet& Images() const { return m_imageSet; }
+    ImageSet& Images() { return m_imageSet; }
+    const Settings& CurrentSettings() const { return m_settings; }
+    // True while the channel's bar has just been switched to "Done".
+    bool DoneShown(int channel) const { return m_doneShown[channel]; }
 
 private:
+    // The files and the core's copies of them.
+    void ReadFiles(const char* imageSetPath, config::ReadProblems* problems);
+    bool WriteFiles(const config::ImageSetBaseline* baseline);
+    void PublishModel() const;
+
     // Settings into the controls and back.
     void FillPortCombos();
     void LoadPortsFromSettings();
@@ -192,10 +228,14 @@ private:
     void SetModemType(int modemType);
     void HideBootAddressAndCrc();
 
-    // Controls by identity.
+    // Controls by identity. The path edits are read-only: what they show is
+    // what the core last put there, kept in m_shownPath.
     std::string Text(Control c) const { return m_view.Text(c); }
     bool Checked(Control c) const { return m_view.IsChecked(c); }
-    void SetText(Control c, const std::string& text) { m_view.SetText(c, text); }
+    void SetText(Control c, const std::string& text);
+    const std::string& ShownPath(Row row) const { return m_shownPath[row]; }
+    // The core's own Yes/No questions.
+    bool AskYes(const char* text) { return m_view.Ask(text, false) == DialogView::Answer::kYes; }
     void SetChecked(Control c, bool on) { m_view.SetChecked(c, on); }
     void SetEnabled(Control c, bool on) { m_view.SetEnabled(c, on); }
     void SetVisible(Control c, bool on) { m_view.SetVisible(c, on); }
@@ -206,7 +246,11 @@ private:
 
     int m_busy = 0;
     int m_channelPort[kChannelCount] = {};
-    uint32_t m_crcTable[256] = {};  // filled by the CRC operations of the row handlers
+    bool m_doneShown[kChannelCount] = {};  // the bar has just been switched to "Done"
+    ImageSet m_imageSet{};
+    Settings m_settings{};
+    bool m_filesRead = false;  // m_imageSet and m_settings hold what the files gave
+    std::string m_shownPath[kRowCount];
     std::string m_statusLog;
     // The ports the last search or arrival named, for the combo tooltips.
     std::map<int, platform::SerialPortInfo> m_knownPorts;

@@ -1,7 +1,7 @@
 // The image rows' check boxes and buttons: a row's file chosen and checked
 // against its trailer, its address and kind taken from the trailer, and the
 // CRC-32 of the file shown when "[*]Calculate CRC-32 " is checked.
-#include "platform/files.h"
+#include "engine/crc32.h"
 #include "ui/row_values.h"
 
 namespace ui {
@@ -27,15 +27,11 @@ constexpr RowFileType kFileTypes[kRowCount] = {
     {"FOTA Files(*.fota)|*.fota||", "fota", "FOTA", "fota"},
 };
 
-constexpr uint32_t kCrcPolynomial = 0x04C11DB7;
-constexpr size_t kCrcBlockSize = 64 * 1024;  // images of hundreds of MiB pass in blocks
-
 }  // namespace
 
 void DownloaderCore::OnBootCheck() {
-    ImageSet& set = g_imageSet;
-    set.BOOTCHECK =
-        Checked(Control::kBootCheck) && platform::AskYesNo("Change Boot Code ??") ? 1 : 0;
+    ImageSet& set = m_imageSet;
+    set.BOOTCHECK = Checked(Control::kBootCheck) && AskYes("Change Boot Code ??") ? 1 : 0;
     const bool ticked = set.BOOTCHECK == 1;
     SetChecked(Control::kBootCheck, ticked);
     SetEnabled(Control::kBootAddressEdit, ticked);
@@ -47,7 +43,7 @@ void DownloaderCore::OnBootCheck() {
 }
 
 void DownloaderCore::OnUsbCheck() {
-    CheckRow(kUsbRow, Checked(Control::kUsbCheck) && platform::AskYesNo("Change Usb Code ??"));
+    CheckRow(kUsbRow, Checked(Control::kUsbCheck) && AskYes("Change Usb Code ??"));
 }
 
 void DownloaderCore::OnModemCheck() {
@@ -75,13 +71,13 @@ void DownloaderCore::OnFotaCheck() {
 // known modem types); an unticked one shows "0". The CRC is shown either way.
 void DownloaderCore::CheckRow(Row row, bool ticked) {
     const RowControls c = ControlsOf(row);
-    const RowValues v = ValuesOf(row);
+    const RowValues v = ValuesOf(m_imageSet, row);
     v.check = ticked ? 1 : 0;
     SetChecked(c.check, ticked);
     SetEnabled(c.address, ticked);
     SetEnabled(c.crc, ticked);
     SetText(c.crc, Checked(Control::kCrcCheck) ? CrcText(v.file) : std::string());
-    const int type = g_imageSet.MTY;
+    const int type = m_imageSet.MTY;
     uint32_t address = 0;
     if (ticked && (type == kModemTypeBootLoader || type == kModemTypeBootChain)) {
         VARKO_ReadTrailer(v.file, &address);
@@ -119,9 +115,9 @@ void DownloaderCore::OnFotaBrowse() {
 void DownloaderCore::BrowseRow(Row row) {
     const RowFileType& type = kFileTypes[row];
     const std::optional<std::string> chosen = m_view.ChooseImageFile(type.filter, type.suffix);
-    const RowValues v = ValuesOf(row);
+    const RowValues v = ValuesOf(m_imageSet, row);
     if (!chosen || !KeepPath(*chosen, v.file)) return;
-    if (row == kUsbRow && !platform::AskYesNo("Change USB Code ??")) {
+    if (row == kUsbRow && !AskYes("Change USB Code ??")) {
         // The file is kept; the row stays unticked until it is chosen again.
         v.check = 0;
         SetChecked(Control::kUsbCheck, false);
@@ -137,7 +133,7 @@ void DownloaderCore::BrowseRow(Row row) {
 void DownloaderCore::TakeChosenImage(Row row) {
     const RowFileType& type = kFileTypes[row];
     const RowControls c = ControlsOf(row);
-    const RowValues v = ValuesOf(row);
+    const RowValues v = ValuesOf(m_imageSet, row);
     uint32_t address = 0;
     const bool accepted =
         VARKO_ReadTrailer(v.file, &address) == 1 && TrailerTypeIs(type.upper, type.lower);
@@ -180,39 +176,9 @@ std::string DownloaderCore::CrcText(const char* path) {
     return FileCrc32(path, &crc) ? HexText(crc) : std::string();
 }
 
-uint32_t DownloaderCore::ReflectBits(uint32_t value, int count) {
-    if (count <= 0) return 0;
-    if (count > 32) count = 32;
-    uint32_t reflected = 0;
-    for (int bit = 0; bit < count; ++bit) {
-        if (value & (1u << bit)) reflected |= 1u << (count - 1 - bit);
-    }
-    return reflected;
-}
-
-void DownloaderCore::BuildCrcTable() {
-    for (uint32_t i = 0; i < 256; ++i) {
-        uint32_t r = ReflectBits(i, 8) << 24;
-        for (int bit = 0; bit < 8; ++bit)
-            r = (r & 0x80000000u) ? (r << 1) ^ kCrcPolynomial : r << 1;
-        m_crcTable[i] = ReflectBits(r, 32);
-    }
-}
-
-uint32_t DownloaderCore::Crc32(const uint8_t* bytes, size_t length, uint32_t crc) const {
-    uint32_t c = crc ^ 0xFFFFFFFFu;
-    for (size_t i = 0; i < length; ++i)
-        c = (c >> 8) ^ m_crcTable[(c ^ bytes[i]) & 0xFF];
-    return c ^ 0xFFFFFFFFu;
-}
-
+// The engine's CRC-32, the one the download reports use as well.
 bool DownloaderCore::FileCrc32(const char* path, uint32_t* crc) {
-    BuildCrcTable();
-    uint32_t sum = 0;
-    const bool read = platform::ReadFileInBlocks(
-        path, kCrcBlockSize, [&](const uint8_t* bytes, size_t n) { sum = Crc32(bytes, n, sum); });
-    if (read) *crc = sum;
-    return read;
+    return VARKO_FileCrc32(path, crc);
 }
 
 }  // namespace ui

@@ -13,7 +13,7 @@ void DownloaderCore::OnLoad() {
     const std::optional<std::string> chosen =
         m_view.ChooseImageSetToLoad(Text(Control::kImageSetPathEdit));
     if (!chosen) return;
-    CopyToField(*chosen, g_settings.VARKOFILE);
+    CopyToField(*chosen, m_settings.VARKOFILE);
     SetText(Control::kImageSetPathEdit, *chosen);
     if (platform::PathExists(*chosen)) {
         LoadSettingsToControls(chosen->c_str());
@@ -27,13 +27,11 @@ void DownloaderCore::OnSaveAs() {
     const std::optional<std::string> chosen =
         m_view.ChooseImageSetToSave(Text(Control::kImageSetPathEdit));
     if (!chosen) return;
-    CopyToField(*chosen, g_settings.VARKOFILE);
+    CopyToField(*chosen, m_settings.VARKOFILE);
     SetText(Control::kImageSetPathEdit, *chosen);
     CopyControlsToSettings();
-    bool written = false;
-    WriteSettings(&written);
-    if (written) {
-        m_shownImageSet.Remember(g_settings.VARKOFILE, g_imageSet);
+    if (WriteFiles(nullptr)) {
+        m_shownImageSet.Remember(m_settings.VARKOFILE, m_imageSet);
     } else {
         platform::ShowMessage("ERROR : File is not written (read-only?)");
     }
@@ -50,7 +48,7 @@ bool DownloaderCore::RowValid(Row row, const char* file, const char* message) co
 // The rows are checked in this order and the first failure is the only
 // message; the Boot row and the boot chain are not checked here.
 bool DownloaderCore::SaveAsRowsValid() {
-    const ImageSet& set = g_imageSet;
+    const ImageSet& set = m_imageSet;
     const ImageSetSlot* rows = set.rows;
     if (!RowValid(kUsbRow, set.USBFILE, "Invalid USBBoot Image/Address !") ||
         !RowValid(kModemRow, rows[kRowCode].file, "Invalid Modem Image/Address !")) {

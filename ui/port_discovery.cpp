@@ -134,7 +134,7 @@ void DownloaderCore::OnDeviceChange(platform::PortEvent::Kind kind, const std::s
 void DownloaderCore::OnPortArrived(const platform::SerialPortInfo& port) {
     SetText(Control::kStatusText, "Detect " + ComText(port.comNumber) + " Port");
     m_knownPorts[port.comNumber] = port;
-    if (!DownloadInProgress() && Checked(Control::kAutoCheck)) AssignPort(port.comNumber);
+    if (!DownloadInProgress() && m_settings.AUTODETECT != 0) AssignPort(port.comNumber);
 }
 
 void DownloaderCore::OnPortRemoved(int comNumber) {
@@ -176,7 +176,7 @@ void DownloaderCore::OnAutoClicked() {
         return;
     }
     const bool automatic = Checked(Control::kAutoCheck);
-    g_settings.AUTODETECT = automatic ? 1 : 0;
+    m_settings.AUTODETECT = automatic ? 1 : 0;
     if (!automatic) {
         // The stored ports are held again at once, as at the start: shown
         // but not held, they would be stored as none when the window closes.

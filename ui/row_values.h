@@ -23,8 +23,7 @@ struct RowValues {
     char (&address)[kImageAddressSize];
 };
 
-inline RowValues ValuesOf(Row row) {
-    ImageSet& set = g_imageSet;
+inline RowValues ValuesOf(ImageSet& set, Row row) {
     switch (row) {
         case kBootRow:
             return {set.BOOTCHECK, set.BOOTKIND, set.BOOTFILE, set.BOOTADDRESS};

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "config/settings.h"
 #include "engine/session.h"
 #include "link/notify.h"
 #include "tests/config/config_test_util.h"
@@ -39,6 +40,7 @@ protected:
         platform::SetOperatorPrompt(&prompt_);
     }
     void TearDown() override {
+        EXPECT_TRUE(view_.questions.empty()) << "a scripted question was never asked";
         core_.reset();
         platform::SetOperatorPrompt(nullptr);
         std::filesystem::current_path(previous_);
@@ -182,6 +184,134 @@ TEST_F(UiCoreTest, NotificationsShowOnTheBarsTheStatusLineAndTheLog) {
     EXPECT_EQ(view_.channels[3].barText, "Done");
 
     core_->OnNotify(NOTIFY_STATUS, "All file Complete!");
+    EXPECT_EQ(view_[Control::kStatusText].text, "All file Complete!");
+}
+
+// The core asks its own questions through the view, never through the
+// operator prompt, and the answer alone decides the row and the image set.
+TEST_F(UiCoreTest, TheCoresQuestionsGoThroughTheViewAndTheAnswerDecides) {
+    using Answer = ui::DialogView::Answer;
+    struct Case {
+        Control clicked;
+        void (ui::DownloaderCore::*handler)();
+        const char* question;
+        Control shown;  // the row check that shows the answer
+        int ImageSet::*value;
+    };
+    const Case cases[] = {
+        {Control::kBootCheck, &ui::DownloaderCore::OnBootCheck, "Change Boot Code ??",
+         Control::kBootCheck, &ImageSet::BOOTCHECK},
+        {Control::kUsbCheck, &ui::DownloaderCore::OnUsbCheck, "Change Usb Code ??",
+         Control::kUsbCheck, &ImageSet::USBCHECK},
+        {Control::kBootChangeCheck, &ui::DownloaderCore::OnBootChange, "Change Boot Code ??",
+         Control::kBootCheck, &ImageSet::BOOTCHECK},
+    };
+    ui::DownloaderCore& core = Start();
+    for (const Case& c : cases) {
+        for (const Answer answer : {Answer::kYes, Answer::kNo}) {
+            const bool yes = answer == Answer::kYes;
+            view_[c.clicked].checked = true;
+            view_.questions = {{c.question, answer}};
+            (core.*c.handler)();
+            EXPECT_TRUE(view_.questions.empty()) << c.question;
+            EXPECT_EQ(view_[c.shown].checked, yes) << c.question;
+            EXPECT_EQ(core.Images().*c.value, yes ? 1 : 0) << c.question;
+        }
+    }
+    EXPECT_EQ(prompt_.texts, std::vector<std::string>{});
+}
+
+// A handler changes the core's settings and image set; the process-wide ones
+// and the files get them when the window writes them (here, at the close).
+TEST_F(UiCoreTest, HandlersChangeTheCoresModelAndTheFilesGetItWhenWritten) {
+    config_test::MakeImage(dir_.File("modem.bin"), 0x1a0000);
+    ui::DownloaderCore& core = Start();
+    const int autoBefore = g_settings.AUTODETECT;
+    const std::string fileBefore = g_imageSet.rows[kRowCode].file;
+    ASSERT_EQ(autoBefore, 1);
+
+    view_[Control::kAutoCheck].checked = false;
+    core.OnAutoClicked();
+    view_.answers = {dir_.File("modem.bin")};
+    core.OnModemBrowse();
+    EXPECT_EQ(core.CurrentSettings().AUTODETECT, 0);
+    EXPECT_STREQ(core.Images().rows[kRowCode].file, dir_.File("modem.bin").c_str());
+    EXPECT_EQ(g_settings.AUTODETECT, autoBefore);
+    EXPECT_EQ(g_imageSet.rows[kRowCode].file, fileBefore);
+
+    EXPECT_TRUE(core.OnClose());
+    EXPECT_EQ(config_test::StoredValue(dir_.File(kSettingsFileName), "AUTODETECT"), "0");
+    EXPECT_EQ(config_test::StoredValue(dir_.File(kDefaultImageSetFileName), "CODEFILE"),
+              dir_.File("modem.bin"));
+    EXPECT_EQ(g_settings.AUTODETECT, 0);
+}
+
+// Each channel's bar has its own "Done": one channel's does not turn
+// another's into the percentage form, a second one on the same channel does.
+TEST_F(UiCoreTest, EachChannelShowsItsOwnDone) {
+    Start();
+    const struct {
+        int channel;
+        const char* shown;
+    } steps[] = {{2, "Done"},
+                 {5, "Done"},
+                 {2, "Modem: 100% [1000/1000]"},
+                 {5, "Modem: 100% [1000/1000]"},
+                 {2, "Done"}};
+    for (const auto& step : steps) {
+        Notify(NOTIFY_PROGRESS, step.channel, "", 1000, 1000);
+        EXPECT_EQ(view_.channels[step.channel].barText, step.shown) << step.channel;
+    }
+}
+
+// The glue both views share: the focus rule of the full-path display, the
+// click routes, the port combos' labels and the notification hand-off.
+TEST_F(UiCoreTest, FocusClicksLabelsAndNotificationsAreDecidedOnceForBothViews) {
+    ui::DownloaderCore& core = Start();
+    const ui::RowControls modem = ui::ControlsOf(ui::kModemRow);
+    view_[modem.fullPath].visible = false;               // as the template has it
+    core.OnFocusChanged(Control::kStatusLogEdit, true);  // no path edit: nothing shows
+    EXPECT_FALSE(view_[modem.fullPath].visible);
+    for (const Control gained : {modem.path, modem.fullPath}) {
+        core.OnFocusChanged(gained, true);
+        EXPECT_TRUE(view_[modem.fullPath].visible);
+        EXPECT_FALSE(view_[modem.address].visible);
+        EXPECT_EQ(view_.focus, modem.fullPath);
+        core.OnFocusChanged(modem.path, false);  // only leaving the full path hides it
+        EXPECT_TRUE(view_[modem.fullPath].visible);
+        core.OnFocusChanged(modem.fullPath, false);
+        EXPECT_FALSE(view_[modem.fullPath].visible);
+        EXPECT_TRUE(view_[modem.address].visible);
+    }
+
+    EXPECT_FALSE(core.OnClicked(Control::kCrcCheck));  // read when needed, no handler
+    view_[Control::kAutoCheck].checked = false;
+    EXPECT_TRUE(core.OnClicked(Control::kAutoCheck));
+    EXPECT_EQ(core.CurrentSettings().AUTODETECT, 0);
+
+    EXPECT_EQ(ui::DownloaderCore::PortEntryLabel(0), "-----------");
+    EXPECT_EQ(ui::DownloaderCore::PortEntryLabel(30), "COM30");
+
+    struct FakeWindowThread : ui::WindowThread {
+        bool current = false;
+        int handedOver = 0;
+        bool IsCurrent() const override { return current; }
+        void RunBlocking(const std::function<void()>& task) override {
+            ++handedOver;
+            task();
+        }
+    } window;
+    ImageEntry entry{};
+    entry.channel = 1;
+    std::strncpy(entry.path, "CH1 Download Start", sizeof entry.path - 1);
+    EXPECT_EQ(core.HandOff(NotifyMessage + 1, NOTIFY_CHANNEL_TEXT, &entry, window), 0);
+    EXPECT_EQ(view_.channels[1].barText, "");  // not a notification
+    core.HandOff(NotifyMessage, NOTIFY_CHANNEL_TEXT, &entry, window);
+    EXPECT_EQ(window.handedOver, 1);  // from a worker: through the window thread
+    window.current = true;
+    core.HandOff(NotifyMessage, NOTIFY_STATUS, "All file Complete!", window);
+    EXPECT_EQ(window.handedOver, 1);  // on the window thread: at once
+    EXPECT_EQ(view_.channels[1].barText, "CH1 Download Start");
     EXPECT_EQ(view_[Control::kStatusText].text, "All file Complete!");
 }
 

@@ -1,12 +1,16 @@
 // A view of the window core without a toolkit: every control's state kept in
-// plain members, the file and folder dialogs answered from queues.
+// plain members, the file and folder dialogs and the questions answered from
+// queues. A question the test did not script fails the test.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <array>
 #include <deque>
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "link/channel.h"
 #include "ui/dialog_view.h"
@@ -59,6 +63,17 @@ public:
     std::optional<std::string> ChooseFolder(const char*, const std::string&) override {
         return Next();
     }
+    Answer Ask(const std::string& text, bool withCancel) override {
+        if (questions.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text;
+            return Answer::kNo;
+        }
+        const auto [expected, answer] = questions.front();
+        questions.pop_front();
+        EXPECT_EQ(text, expected);
+        EXPECT_TRUE(withCancel || answer != Answer::kCancel) << text;
+        return answer;
+    }
     void RunWithWindowPump(const std::function<void()>& session) override {
         if (duringSession) duringSession();
         session();
@@ -72,6 +87,8 @@ public:
     std::array<ChannelState, kChannelCount> channels{};
     ui::Control focus = ui::Control::kCount;
     std::deque<std::optional<std::string>> answers;  // dialogs answered in turn; none = Cancel
+    // The questions expected in turn, each with its answer.
+    std::deque<std::pair<std::string, Answer>> questions;
     std::function<void()> duringSession;
     std::function<void()> onEndDialog;
     int endDialogCalls = 0;

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -21,6 +22,7 @@
 #include "controls/qt/folder_browser.h"
 #include "controls/qt/text_progress_ctrl.h"
 #include "link/notify.h"
+#include "ui/choose_folder.h"
 #include "ui/qt/dialog_template.h"
 #include "ui/qt/window_prompt.h"
 #include "ui/qt/window_pump.h"
@@ -28,9 +30,6 @@
 using ui::Control;
 
 namespace {
-
-constexpr const char* kNoPortEntry = "-----------";
-constexpr uint32_t kFolderFlags = FolderBrowser::kStatusText | FolderBrowser::kEditBox;
 
 // The window's icon: a white K on blue.
 QIcon MakeIcon() {
@@ -85,8 +84,7 @@ DownloaderDialog::DownloaderDialog(DialogServices services, QWidget* parent)
 
 DownloaderDialog::~DownloaderDialog() {
     m_services.portEvents.reset();  // no event arrives for a dialog being destroyed
-    m_core->TearDown();
-    if (platform::GetOperatorPrompt() == m_services.prompt) platform::SetOperatorPrompt(nullptr);
+    m_core->EndView(m_services.prompt);
 }
 
 void DownloaderDialog::FillDefaultServices() {
@@ -122,9 +120,6 @@ void DownloaderDialog::BindControls() {
         Bind(this, m_portCombo[ch], QStringLiteral("m_portCombo%1").arg(ch));
         Bind(this, m_progress[ch], QStringLiteral("m_progress%1").arg(ch));
     }
-    Bind(this, m_portSearchButton, QStringLiteral("m_portSearchButton"));
-    Bind(this, m_loadButton, QStringLiteral("m_loadButton"));
-    Bind(this, m_saveAsButton, QStringLiteral("m_saveAsButton"));
 }
 
 QWidget* DownloaderDialog::Widget(Control control) const {
@@ -140,58 +135,26 @@ void DownloaderDialog::WatchPortEvents() {
     });
 }
 
-// Every signal of the dialog is connected here and in WireRows.
+// Every signal of the dialog is connected here: each button, check box and
+// radio to the core's click, each port combo to its channel's handler, and
+// the path edits' focus changes through eventFilter.
 void DownloaderDialog::WireSignals() {
     ui::DownloaderCore* core = m_core.get();
-    const auto onClick = [this, core](QWidget* widget, void (ui::DownloaderCore::*handler)()) {
-        connect(static_cast<QAbstractButton*>(widget), &QAbstractButton::clicked, this,
-                [core, handler] { (core->*handler)(); });
-    };
-    onClick(m_loadButton, &ui::DownloaderCore::OnLoad);
-    onClick(m_saveAsButton, &ui::DownloaderCore::OnSaveAs);
-    onClick(Widget(Control::kDownloadButton), &ui::DownloaderCore::OnDownload);
-    onClick(m_portSearchButton, &ui::DownloaderCore::OnPortSearch);
-    onClick(Widget(Control::kAutoCheck), &ui::DownloaderCore::OnAutoClicked);
-    onClick(Widget(Control::kBootButton), &ui::DownloaderCore::OnBootButton);
-    onClick(Widget(Control::kFullBinaryCheck), &ui::DownloaderCore::OnFullBinary);
-    onClick(Widget(Control::kModemType1Radio), &ui::DownloaderCore::OnModemType1);
-    onClick(Widget(Control::kModemType2Radio), &ui::DownloaderCore::OnModemType2);
-    onClick(Widget(Control::kBootChangeCheck), &ui::DownloaderCore::OnBootChange);
+    for (int c = 0; c < ui::kControlCount; ++c) {
+        const auto control = static_cast<Control>(c);
+        if (auto* button = qobject_cast<QAbstractButton*>(Widget(control))) {
+            connect(button, &QAbstractButton::clicked, this,
+                    [core, control] { core->OnClicked(control); });
+        }
+    }
     // activated, not currentIndexChanged: only the operator's choice counts,
     // never a selection the program makes.
     for (int ch = 0; ch < kChannelCount; ++ch) {
         connect(m_portCombo[ch], &QComboBox::activated, this,
                 [core, ch] { core->OnPortSelected(ch); });
     }
-    WireRows();
-}
-
-void DownloaderDialog::WireRows() {
-    using Handler = void (ui::DownloaderCore::*)();
-    static constexpr Handler kCheckHandlers[kRowCount] = {
-        &ui::DownloaderCore::OnBootCheck,  &ui::DownloaderCore::OnUsbCheck,
-        &ui::DownloaderCore::OnModemCheck, &ui::DownloaderCore::OnRsrc1Check,
-        &ui::DownloaderCore::OnRsrc2Check, &ui::DownloaderCore::OnFactoryFsCheck,
-        &ui::DownloaderCore::OnFotaCheck};
-    // The Boot row's button is the boot-folder button, wired above.
-    static constexpr Handler kBrowseHandlers[kRowCount] = {nullptr,
-                                                           &ui::DownloaderCore::OnUsbBrowse,
-                                                           &ui::DownloaderCore::OnModemBrowse,
-                                                           &ui::DownloaderCore::OnRsrc1Browse,
-                                                           &ui::DownloaderCore::OnRsrc2Browse,
-                                                           &ui::DownloaderCore::OnFactoryFsBrowse,
-                                                           &ui::DownloaderCore::OnFotaBrowse};
-    ui::DownloaderCore* core = m_core.get();
     for (int r = 0; r < kRowCount; ++r) {
         const ui::RowControls row = ui::ControlsOf(static_cast<Row>(r));
-        const Handler check = kCheckHandlers[r];
-        connect(static_cast<QAbstractButton*>(Widget(row.check)), &QAbstractButton::clicked, this,
-                [core, check] { (core->*check)(); });
-        if (const Handler browse = kBrowseHandlers[r]) {
-            connect(static_cast<QAbstractButton*>(Widget(row.button)), &QAbstractButton::clicked,
-                    this, [core, browse] { (core->*browse)(); });
-        }
-        // Focus changes of the path edits reach eventFilter.
         Widget(row.path)->installEventFilter(this);
         Widget(row.fullPath)->installEventFilter(this);
     }
@@ -200,18 +163,14 @@ void DownloaderDialog::WireRows() {
 bool DownloaderDialog::eventFilter(QObject* watched, QEvent* event) {
     const bool in = event->type() == QEvent::FocusIn;
     const bool out = event->type() == QEvent::FocusOut;
-    for (int r = 0; (in || out) && r < kRowCount; ++r) {
-        const ui::RowControls row = ui::ControlsOf(static_cast<Row>(r));
-        const bool onPath = watched == Widget(row.path);
-        const bool onFull = watched == Widget(row.fullPath);
-        if (in && (onPath || onFull)) m_core->ShowFullPath(Row(r));
-        if (out && onFull) m_core->HideFullPath(Row(r));
+    for (int c = 0; (in || out) && c < ui::kControlCount; ++c) {
+        if (watched == m_controls[c]) m_core->OnFocusChanged(static_cast<Control>(c), in);
     }
     return QDialog::eventFilter(watched, event);
 }
 
 void DownloaderDialog::accept() {
-    // The OK command does nothing: the dialog ends only through done().
+    m_core->OnEnter();  // the dialog ends only through done()
 }
 
 void DownloaderDialog::done(int result) {
@@ -224,6 +183,7 @@ void DownloaderDialog::EndDialog() {
 
 void DownloaderDialog::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        m_core->OnEnter();
         event->accept();
         return;
     }
@@ -231,14 +191,27 @@ void DownloaderDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 intptr_t DownloaderDialog::Send(unsigned message, uintptr_t code, const void* payload) {
-    if (message != NotifyMessage) return 0;
-    if (QThread::currentThread() == thread()) return m_core->OnNotify(code, payload);
-    // The worker waits here until the window has handled the notification,
-    // so its payload stays valid throughout.
-    intptr_t result = 0;
-    QMetaObject::invokeMethod(
-        this, [&] { result = m_core->OnNotify(code, payload); }, Qt::BlockingQueuedConnection);
-    return result;
+    return m_core->HandOff(message, code, payload, *this);
+}
+
+bool DownloaderDialog::IsCurrent() const {
+    return QThread::currentThread() == thread();
+}
+
+void DownloaderDialog::RunBlocking(const std::function<void()>& task) {
+    QMetaObject::invokeMethod(this, task, Qt::BlockingQueuedConnection);
+}
+
+// A Yes/No question is the installed prompt's, as the workers' are; one with
+// Cancel is a box of its own.
+ui::DialogView::Answer DownloaderDialog::Ask(const std::string& text, bool withCancel) {
+    if (!withCancel) return m_services.prompt->AskYesNo(text.c_str()) ? Answer::kYes : Answer::kNo;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Kelvane"), FromBytes(text),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    box.setTextFormat(Qt::PlainText);
+    const int answer = box.exec();
+    if (answer == QMessageBox::Yes) return Answer::kYes;
+    return answer == QMessageBox::No ? Answer::kNo : Answer::kCancel;
 }
 
 void DownloaderDialog::RunWithWindowPump(const std::function<void()>& session) {
@@ -306,9 +279,8 @@ void DownloaderDialog::SetFocus(Control control) {
 void DownloaderDialog::SetPortEntries(int channel, int portEntries) {
     QComboBox* combo = m_portCombo[channel];
     combo->clear();
-    combo->addItem(QString::fromLatin1(kNoPortEntry));
-    for (int n = 1; n <= portEntries; ++n)
-        combo->addItem(QStringLiteral("COM%1").arg(n));
+    for (int n = 0; n <= portEntries; ++n)
+        combo->addItem(QString::fromStdString(ui::DownloaderCore::PortEntryLabel(n)));
 }
 
 int DownloaderDialog::PortSelection(int channel) const {
@@ -354,8 +326,5 @@ std::optional<std::string> DownloaderDialog::ChooseImageFile(const char* filter,
 
 std::optional<std::string> DownloaderDialog::ChooseFolder(const char* title,
                                                           const std::string& initialFolder) {
-    FolderBrowser browser(nullptr, 0, title, "", kFolderFlags);
-    FolderBrowser::SetInitialFolder(initialFolder);
-    if (browser.DoModal() != FolderBrowser::kChosen) return std::nullopt;
-    return browser.GetSelectedPath();
+    return ui::ChooseFolderWith<FolderBrowser>(title, initialFolder);
 }

@@ -21,8 +21,6 @@
 class QComboBox;
 class TextProgressCtrl;
 
-using ui::g_doneShown;
-
 // What the dialog works through. A part left empty gets the system's own:
 // the serial-port list and port events of the platform, Qt's file dialogs,
 // and message boxes on the window thread.
@@ -33,7 +31,10 @@ struct DialogServices {
     platform::OperatorPrompt* prompt = nullptr;  // not owned; must be thread-safe
 };
 
-class DownloaderDialog : public QDialog, public platform::NotifyReceiver, public ui::DialogView {
+class DownloaderDialog : public QDialog,
+                         public platform::NotifyReceiver,
+                         public ui::DialogView,
+                         private ui::WindowThread {
     Q_OBJECT
 
 public:
@@ -107,6 +108,7 @@ public:
                                                const char* defaultSuffix) override;
     std::optional<std::string> ChooseFolder(const char* title,
                                             const std::string& initialFolder) override;
+    Answer Ask(const std::string& text, bool withCancel) override;
     void RunWithWindowPump(const std::function<void()>& session) override;
     void EndDialog() override;
 
@@ -126,16 +128,14 @@ private:
     void CreateControls();
     void BindControls();
     void WireSignals();
-    void WireRows();
+    bool IsCurrent() const override;
+    void RunBlocking(const std::function<void()>& task) override;
     void WatchPortEvents();
     QWidget* Widget(ui::Control control) const;
 
     QComboBox* m_portCombo[kChannelCount] = {};
     TextProgressCtrl* m_progress[kChannelCount] = {};
     QWidget* m_controls[ui::kControlCount] = {};
-    QWidget* m_portSearchButton = nullptr;
-    QWidget* m_loadButton = nullptr;
-    QWidget* m_saveAsButton = nullptr;
     QIcon m_hIcon;
 
     DialogServices m_services;

@@ -2,51 +2,21 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <mutex>
+#include <functional>
+#include <map>
 #include <vector>
 
-#include "platform/console_text.h"
 #include "platform/file_replace.h"
-#include "ui/dialog_ids.h"
+#include "ui/dialog_template.h"
 #include "ui/win32/downloader_dialog.h"
 #include "ui/win32/window_pump.h"
 
 namespace ui::win32 {
 
 namespace {
-
-constexpr int kMaxAfterMs = 600000;
-constexpr int kCloseWaitMs = 60000;  // a stopped download ends well within this
-
-// Prints what would be a message box; questions get No. Called from the
-// workers as well, so one line at a time.
-class PrintingPrompt : public platform::OperatorPrompt {
-public:
-    void ShowText(const char* text) override { Print("message", text); }
-    bool AskYesNo(const char* text) override {
-        Print("question (answered No)", text);
-        return false;
-    }
-
-private:
-    void Print(const char* what, const char* text) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        platform::PrintText(stderr, "kelvane: %s: %s\n", what, text);
-    }
-    std::mutex m_mutex;
-};
-
-bool ParseAfterMs(const char* text, int* ms) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value < 0 || value > kMaxAfterMs) return false;
-    *ms = static_cast<int>(value);
-    return true;
-}
 
 // The window as it is on the screen, as a 24-bit bottom-up BMP file.
 bool SaveWindowPicture(HWND window, const std::string& file) {
@@ -101,89 +71,65 @@ double MsSinceProcessStart() {
 
 namespace {
 
-// Dispatches the dialog's messages until it ended or the deadline passed.
-bool RunUntilEnded(DownloaderDialog& dialog, std::chrono::steady_clock::time_point deadline) {
-    while (!dialog.Ended()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        WindowPump(100);
-    }
-    return true;
-}
+// The tasks of the thread timers the scripted run set; window thread only.
+std::map<UINT_PTR, std::function<void()>> g_timerTasks;
 
-struct ScreenshotRun {
-    DownloaderDialog* dialog;
-    const AutomationOptions* options;
-    bool saved = false;
-    bool taken = false;
-};
-ScreenshotRun* g_screenshotRun = nullptr;  // window thread only
-
-void CALLBACK TakeScreenshot(HWND, UINT, UINT_PTR timer, DWORD) {
+void CALLBACK RunTimerTask(HWND, UINT, UINT_PTR timer, DWORD) {
     ::KillTimer(nullptr, timer);
-    ScreenshotRun& run = *g_screenshotRun;
-    if (run.taken) return;
-    run.taken = true;
-    run.saved = SaveWindowPicture(run.dialog->Window(), run.options->screenshotFile);
-    platform::PrintText(stderr, "kelvane: %s %s\n", run.saved ? "saved" : "could not save",
-                        run.options->screenshotFile.c_str());
-    ::PostMessageW(run.dialog->Window(), WM_COMMAND, IDCANCEL, 0);
+    const auto task = g_timerTasks.find(timer);
+    if (task == g_timerTasks.end()) return;
+    const std::function<void()> run = std::move(task->second);
+    g_timerTasks.erase(task);
+    run();
 }
 
-void PressDownload(HWND dialog) {
-    HWND button = ::GetDlgItem(dialog, IDC_DOWNLOAD_BUTTON);
-    ::PostMessageW(button, BM_CLICK, 0, 0);
-}
+class Win32ScriptedWindow : public ui::ScriptedWindow {
+public:
+    explicit Win32ScriptedWindow(DownloaderDialog& dialog) : m_dialog(dialog) {}
+    ~Win32ScriptedWindow() override {
+        for (const auto& task : g_timerTasks)
+            ::KillTimer(nullptr, task.first);
+        g_timerTasks.clear();
+    }
 
-int RunScreenshot(DownloaderDialog& dialog, const AutomationOptions& options) {
-    ScreenshotRun run{&dialog, &options};
-    g_screenshotRun = &run;
-    if (options.download) PressDownload(dialog.Window());
-    ::SetTimer(nullptr, 0, static_cast<UINT>(options.afterMs), &TakeScreenshot);
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(options.afterMs + kCloseWaitMs);
-    const bool ended = RunUntilEnded(dialog, deadline);
-    g_screenshotRun = nullptr;
-    return ended && run.saved ? 0 : 1;
-}
+    void After(int ms, std::function<void()> task) override {
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, static_cast<UINT>(ms), &RunTimerTask);
+        if (timer != 0) g_timerTasks[timer] = std::move(task);
+    }
+    // Dispatches the dialog's messages until it ended or the limit passed.
+    bool RunUntilEnded(int limitMs) override {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+        while (!m_dialog.Ended()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            WindowPump(100);
+        }
+        return true;
+    }
+    void Close() override { ::PostMessageW(m_dialog.Window(), WM_COMMAND, IDCANCEL, 0); }
+    void Click(ui::Control control) override {
+        const TemplateItem* item = FindTemplateItem(DialogTemplate103(), ControlName(control));
+        if (item == nullptr) return;
+        ::SendMessageW(::GetDlgItem(m_dialog.Window(), item->id), BM_CLICK, 0, 0);
+    }
+    void PressDownload() override { Click(ui::Control::kDownloadButton); }
+    bool SavePicture(const std::string& file) override {
+        return SaveWindowPicture(m_dialog.Window(), file);
+    }
 
-// Download pressed; the dialog is closed once the session is over.
-int RunDownload(DownloaderDialog& dialog) {
-    const auto start = std::chrono::steady_clock::now();
-    ::SendMessageW(::GetDlgItem(dialog.Window(), IDC_DOWNLOAD_BUTTON), BM_CLICK, 0, 0);
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    std::printf("kelvane: the download took %.2f s\n", took.count());
-    std::fflush(stdout);
-    ::PostMessageW(dialog.Window(), WM_COMMAND, IDCANCEL, 0);
-    return RunUntilEnded(dialog,
-                         std::chrono::steady_clock::now() + std::chrono::milliseconds(kCloseWaitMs))
-               ? 0
-               : 1;
-}
+private:
+    DownloaderDialog& m_dialog;
+};
 
 }  // namespace
 
 bool ParseAutomationOptions(int argc, const char* const* argv, AutomationOptions* options,
                             std::string* error) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "--download") {
-            options->download = true;
-        } else if (arg == "--screenshot" && hasValue) {
-            options->screenshotFile = argv[++i];
-        } else if (arg == "--after-ms" && hasValue &&
-                   ParseAfterMs(argv[i + 1], &options->afterMs)) {
-            ++i;
-        } else {
-            *error = "unknown or incomplete option " + arg;
-            return false;
-        }
-    }
-    return true;
+    const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+    return ui::ParseAutomationOptions(arguments, false, options, error);
 }
 
 int RunAutomated(const AutomationOptions& options) {
-    PrintingPrompt prompt;
+    ui::PrintingPrompt prompt(false);
     DialogServices services;
     services.prompt = &prompt;
     DownloaderDialog dialog(std::move(services));
@@ -197,8 +143,8 @@ int RunAutomated(const AutomationOptions& options) {
                  "kelvane: the window was up %.0f ms after the process started (main began "
                  "at %.0f ms)\n",
                  MsSinceProcessStart(), options.mainEnteredMs);
-    if (!options.screenshotFile.empty()) return RunScreenshot(dialog, options);
-    return RunDownload(dialog);
+    Win32ScriptedWindow window(dialog);
+    return ui::RunScripted(options, window);
 }
 
 }  // namespace ui::win32

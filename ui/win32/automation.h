@@ -1,26 +1,18 @@
-// A scripted run of the Windows window for pictures of it and for timing
-// (scripts/screenshot.sh):
+// The scripted runs of the Windows window (ui/scripted_run.h), for pictures
+// of it and for timing (scripts/screenshot.sh):
 //   kelvane.exe [--download] [--screenshot FILE.bmp] [--after-ms N]
-// opens the dialog as usual; --download presses Download. With --screenshot
-// the window is grabbed into FILE after N ms (default 5000) and closed,
-// which stops every channel of a running download first; without it the
-// dialog closes once the download is over, and the time the download took
-// is printed. How long the window took to come up is printed on standard
-// error. Message boxes are printed to standard error instead of
-// waiting for an operator.
+// The pictures are BMP files; --crc, --choose and --full-path are not
+// taken. How long the window took to come up is printed on standard error.
 #pragma once
 
 #include <string>
 
+#include "ui/scripted_run.h"
+
 namespace ui::win32 {
 
-struct AutomationOptions {
-    std::string screenshotFile;
-    bool download = false;
-    int afterMs = 5000;
+struct AutomationOptions : ui::AutomationOptions {
     double mainEnteredMs = -1;  // when main began, in ms since the process started
-
-    bool Active() const { return download || !screenshotFile.empty(); }
 };
 
 // False with a reason for an option it does not know; no options at all is

@@ -22,43 +22,10 @@ namespace ui::win32 {
 
 namespace {
 
-constexpr const char* kNoPortEntry = "-----------";
 constexpr int kPortListHeight = 16;  // entries a port combo shows when open
 
-using Handler = void (ui::DownloaderCore::*)();
-
-// The buttons and boxes whose click goes to one handler.
-struct ClickRoute {
-    int id;
-    Handler handler;
-};
-
-constexpr ClickRoute kClickRoutes[] = {
-    {IDC_LOAD_BUTTON, &ui::DownloaderCore::OnLoad},
-    {IDC_SAVE_AS_BUTTON, &ui::DownloaderCore::OnSaveAs},
-    {IDC_DOWNLOAD_BUTTON, &ui::DownloaderCore::OnDownload},
-    {IDC_PORT_SEARCH_BUTTON, &ui::DownloaderCore::OnPortSearch},
-    {IDC_AUTO_CHECK, &ui::DownloaderCore::OnAutoClicked},
-    {IDC_BOOT_BUTTON, &ui::DownloaderCore::OnBootButton},
-    {IDC_FULL_BINARY_CHECK, &ui::DownloaderCore::OnFullBinary},
-    {IDC_MODEM_TYPE1_RADIO, &ui::DownloaderCore::OnModemType1},
-    {IDC_MODEM_TYPE2_RADIO, &ui::DownloaderCore::OnModemType2},
-    {IDC_BOOT_CHANGE_CHECK, &ui::DownloaderCore::OnBootChange},
-    {IDC_BOOT_CHECK, &ui::DownloaderCore::OnBootCheck},
-    {IDC_USB_CHECK, &ui::DownloaderCore::OnUsbCheck},
-    {IDC_MODEM_CHECK, &ui::DownloaderCore::OnModemCheck},
-    {IDC_RSRC1_CHECK, &ui::DownloaderCore::OnRsrc1Check},
-    {IDC_RSRC2_CHECK, &ui::DownloaderCore::OnRsrc2Check},
-    {IDC_FACTORY_FS_CHECK, &ui::DownloaderCore::OnFactoryFsCheck},
-    {IDC_FOTA_CHECK, &ui::DownloaderCore::OnFotaCheck},
-    // The Boot row's button is the boot-folder button above.
-    {IDC_USB_BUTTON, &ui::DownloaderCore::OnUsbBrowse},
-    {IDC_MODEM_BUTTON, &ui::DownloaderCore::OnModemBrowse},
-    {IDC_RSRC1_BUTTON, &ui::DownloaderCore::OnRsrc1Browse},
-    {IDC_RSRC2_BUTTON, &ui::DownloaderCore::OnRsrc2Browse},
-    {IDC_FACTORY_FS_BUTTON, &ui::DownloaderCore::OnFactoryFsBrowse},
-    {IDC_FOTA_BUTTON, &ui::DownloaderCore::OnFotaBrowse},
-};
+// Runs a task a worker hands to the window thread (WindowThread).
+constexpr UINT kRunMessage = WM_APP + 2;
 
 HINSTANCE Instance() {
     return ::GetModuleHandleW(nullptr);
@@ -96,9 +63,8 @@ DownloaderDialog::DownloaderDialog(DialogServices services) : m_services(std::mo
 }
 
 DownloaderDialog::~DownloaderDialog() {
-    m_core->TearDown();
+    m_core->EndView(m_services.prompt);
     if (m_hwnd != nullptr) ::DestroyWindow(m_hwnd);
-    if (platform::GetOperatorPrompt() == m_services.prompt) platform::SetOperatorPrompt(nullptr);
     if (m_hIcon != nullptr) ::DestroyIcon(m_hIcon);
     if (m_hSmallIcon != nullptr) ::DestroyIcon(m_hSmallIcon);
 }
@@ -144,9 +110,8 @@ INT_PTR DownloaderDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             OnDeviceChange(wParam, lParam);
             ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, TRUE);
             return TRUE;
-        case NotifyMessage:
-            ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT,
-                                m_core->OnNotify(wParam, reinterpret_cast<const void*>(lParam)));
+        case kRunMessage:
+            (*reinterpret_cast<const std::function<void()>*>(lParam))();
             return TRUE;
         case WM_DESTROY:
             // The controls are still there: the settings are taken from them.
@@ -209,7 +174,10 @@ void DownloaderDialog::CreateToolTips() {
 }
 
 void DownloaderDialog::OnCommand(int id, int code) {
-    if (id == IDOK) return;  // Enter presses no button
+    if (id == IDOK) {
+        m_core->OnEnter();
+        return;
+    }
     if (id == IDCANCEL) {
         OnCancel();
         return;
@@ -220,26 +188,19 @@ void DownloaderDialog::OnCommand(int id, int code) {
         }
         return;
     }
-    if (code == BN_CLICKED) {
-        for (const ClickRoute& route : kClickRoutes) {
-            if (route.id == id) (m_core.get()->*route.handler)();
-        }
-        return;
+    const int control = ControlOf(id);
+    if (code == BN_CLICKED && control >= 0) m_core->OnClicked(static_cast<Control>(control));
+    if ((code == EN_SETFOCUS || code == EN_KILLFOCUS) && control >= 0) {
+        m_core->OnFocusChanged(static_cast<Control>(control), code == EN_SETFOCUS);
     }
-    OnRowCommand(id, code);
 }
 
-// Focus changes of the path edits: the abbreviated path and the full path
-// both show the full path; leaving the full path hides it again.
-void DownloaderDialog::OnRowCommand(int id, int code) {
-    if (code != EN_SETFOCUS && code != EN_KILLFOCUS) return;
-    for (int r = 0; r < kRowCount; ++r) {
-        const RowControls row = ControlsOf(static_cast<Row>(r));
-        const bool onPath = id == ::GetDlgCtrlID(Item(row.path));
-        const bool onFull = id == ::GetDlgCtrlID(Item(row.fullPath));
-        if (code == EN_SETFOCUS && (onPath || onFull)) m_core->ShowFullPath(static_cast<Row>(r));
-        if (code == EN_KILLFOCUS && onFull) m_core->HideFullPath(static_cast<Row>(r));
+// The control of a command's identifier; -1 for none of the core's.
+int DownloaderDialog::ControlOf(int id) const {
+    for (int c = 0; c < ui::kControlCount; ++c) {
+        if (::GetDlgCtrlID(m_controls[c]) == id) return c;
     }
+    return -1;
 }
 
 // Ports come and go as DBT_DEVTYP_PORT broadcasts that name them ("COM5").
@@ -275,13 +236,27 @@ void DownloaderDialog::Finish() {
 }
 
 intptr_t DownloaderDialog::Send(unsigned message, uintptr_t code, const void* payload) {
-    if (message != NotifyMessage || m_hwnd == nullptr) return 0;
-    if (::GetWindowThreadProcessId(m_hwnd, nullptr) == ::GetCurrentThreadId()) {
-        return m_core->OnNotify(code, payload);
-    }
-    // The worker waits here until the window has handled the notification,
-    // so its payload stays valid throughout.
-    return ::SendMessageW(m_hwnd, NotifyMessage, code, reinterpret_cast<LPARAM>(payload));
+    return m_core->HandOff(message, code, payload, *this);
+}
+
+bool DownloaderDialog::IsCurrent() const {
+    return m_hwnd != nullptr &&
+           ::GetWindowThreadProcessId(m_hwnd, nullptr) == ::GetCurrentThreadId();
+}
+
+void DownloaderDialog::RunBlocking(const std::function<void()>& task) {
+    if (m_hwnd == nullptr) return;
+    ::SendMessageW(m_hwnd, kRunMessage, 0, reinterpret_cast<LPARAM>(&task));
+}
+
+// A Yes/No question is the installed prompt's, as the workers' are; one with
+// Cancel is a box of its own.
+ui::DialogView::Answer DownloaderDialog::Ask(const std::string& text, bool withCancel) {
+    if (!withCancel) return m_services.prompt->AskYesNo(text.c_str()) ? Answer::kYes : Answer::kNo;
+    const int answer =
+        ::MessageBoxW(m_hwnd, Widen(text).c_str(), L"Kelvane", MB_YESNOCANCEL | MB_ICONQUESTION);
+    if (answer == IDYES) return Answer::kYes;
+    return answer == IDNO ? Answer::kNo : Answer::kCancel;
 }
 
 void DownloaderDialog::RunWithWindowPump(const std::function<void()>& session) {
@@ -338,9 +313,8 @@ void DownloaderDialog::SetFocus(Control control) {
 void DownloaderDialog::SetPortEntries(int channel, int portEntries) {
     HWND combo = m_portCombo[channel];
     ::SendMessageW(combo, CB_RESETCONTENT, 0, 0);
-    ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(kNoPortEntry).c_str()));
-    for (int n = 1; n <= portEntries; ++n) {
-        const std::wstring entry = L"COM" + std::to_wstring(n);
+    for (int n = 0; n <= portEntries; ++n) {
+        const std::wstring entry = Widen(ui::DownloaderCore::PortEntryLabel(n));
         ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
     }
 }

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,7 +30,9 @@ struct DialogServices {
     platform::OperatorPrompt* prompt = nullptr;  // not owned; must be thread-safe
 };
 
-class DownloaderDialog : public platform::NotifyReceiver, public ui::DialogView {
+class DownloaderDialog : public platform::NotifyReceiver,
+                         public ui::DialogView,
+                         private ui::WindowThread {
 public:
     explicit DownloaderDialog(DialogServices services = {});
     ~DownloaderDialog() override;
@@ -71,6 +74,7 @@ public:
                                                const char* defaultSuffix) override;
     std::optional<std::string> ChooseFolder(const char* title,
                                             const std::string& initialFolder) override;
+    Answer Ask(const std::string& text, bool withCancel) override;
     void RunWithWindowPump(const std::function<void()>& session) override;
     void EndDialog() override;
 
@@ -81,7 +85,9 @@ private:
     void BindControls();
     void CreateToolTips();
     void OnCommand(int id, int code);
-    void OnRowCommand(int id, int code);
+    int ControlOf(int id) const;
+    bool IsCurrent() const override;
+    void RunBlocking(const std::function<void()>& task) override;
     void OnDeviceChange(WPARAM event, LPARAM data);
     void OnCancel();
     void Finish();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "controls/win32/folder_browser.h"
+#include "ui/choose_folder.h"
 #include "ui/dialog_template.h"
 #include "ui/win32/text.h"
 
@@ -17,7 +18,6 @@ namespace {
 using controls::FolderBrowser;
 
 constexpr size_t kPathRoom = 32768;
-constexpr uint32_t kFolderFlags = FolderBrowser::kStatusText | FolderBrowser::kEditBox;
 
 enum class Mode { kOpen, kSave };
 
@@ -59,10 +59,7 @@ public:
     }
     std::optional<std::string> ChooseFolder(const char* title,
                                             const std::string& initialFolder) override {
-        FolderBrowser browser(nullptr, 0, title, "", kFolderFlags);
-        FolderBrowser::SetInitialFolder(initialFolder);
-        if (browser.DoModal() != FolderBrowser::kChosen) return std::nullopt;
-        return browser.GetSelectedPath();
+        return ui::ChooseFolderWith<FolderBrowser>(title, initialFolder);
     }
 };
 

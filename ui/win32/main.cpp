@@ -5,6 +5,7 @@
 
 #include "platform/console_text.h"
 #include "platform/version.h"
+#include "ui/station_records.h"
 #include "ui/win32/automation.h"
 #include "ui/win32/downloader_dialog.h"
 #include "ui/win32/text.h"
@@ -32,6 +33,11 @@ void ShowError(const std::string& text) {
     ::MessageBoxW(nullptr, ui::win32::Widen(text).c_str(), L"Kelvane", MB_OK | MB_ICONERROR);
 }
 
+// A note of the station records (already on standard error).
+void ShowNote(const std::string& text) {
+    ::MessageBoxW(nullptr, ui::win32::Widen(text).c_str(), L"Kelvane", MB_OK | MB_ICONINFORMATION);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -49,7 +55,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     automation.mainEnteredMs = mainEnteredMs;
+    ui::StationRecords records;
     if (automation.Active()) return ui::win32::RunAutomated(automation);
+    for (const std::string& note : records.TakeStartNotes())
+        ShowNote(note);
     ui::win32::DownloaderDialog dialog;
     dialog.DoModal();
     return 0;

@@ -24,10 +24,10 @@ constexpr const char* kAskFiles = "Change Boot files ??";
 constexpr const char* kNoTrailer = "Error!!\nNot contained MagicCode or Binary_Kind\n";
 constexpr const char* kNoTarget = "Not finded Target Information\n";
 
-Addresses ChainAddresses() {
+Addresses ChainAddresses(const ImageSet& set) {
     Addresses addresses;
     for (int i = 0; i < kBootChainCount; ++i)
-        addresses[i] = g_imageSet.bootChain[i].address;
+        addresses[i] = set.bootChain[i].address;
     return addresses;
 }
 
@@ -95,11 +95,12 @@ TEST_F(UiBootChainTest, AChainFolderLackingAFileIsForgottenWithThatFilesMessage)
         PressBoot(),
         (Texts{kAskFiles, "Please insert the correct binary to selected folder(mibib1.mbn) "}));
     EXPECT_EQ(browsed_, Texts{"Select Boot Folder at " + File("old")});
-    EXPECT_STREQ(g_imageSet.BOOTFILE, "");
+    EXPECT_STREQ(dialog_->Core().Images().BOOTFILE, "");
     EXPECT_TRUE(Edit("m_bootPathEdit")->text().isEmpty());
     EXPECT_EQ(Shown("boot"), (RowShown{false, false, "", "", ""}));
-    EXPECT_STREQ(g_imageSet.USBFILE, File("old/secdload.usb").c_str());  // no Usb steps
-    EXPECT_EQ(ChainAddresses(), Addresses{});                            // no trailer read
+    EXPECT_STREQ(dialog_->Core().Images().USBFILE,
+                 File("old/secdload.usb").c_str());                    // no Usb steps
+    EXPECT_EQ(ChainAddresses(dialog_->Core().Images()), Addresses{});  // no trailer read
 
     // pbl is tested before mibib1.
     BrowserChooses(File("chain2"));
@@ -115,18 +116,18 @@ TEST_F(UiBootChainTest, AChainWhoseQcsblHasNoTrailerKeepsNoAddressButStillTakesI
     prompt_.AnswerYes(true);
     Addresses whenRefused;
     prompt_.onShow = [&](const std::string& text) {
-        if (text == kNoTrailer) whenRefused = ChainAddresses();
+        if (text == kNoTrailer) whenRefused = ChainAddresses(dialog_->Core().Images());
     };
 
     BrowserChooses(File("chain"));
     EXPECT_EQ(PressBoot(), (Texts{kAskFiles, kNoTrailer, kNoTarget}));
     // Read in slot order: pbl, qcsblhd_cfgdata, mibib1 and mibib2 came first.
     EXPECT_EQ(whenRefused, (Addresses{"100000", "200000", "300000", "400000", "", ""}));
-    EXPECT_EQ(ChainAddresses(), Addresses{});
-    EXPECT_EQ(g_imageSet.BOOTCHECK, 0);
+    EXPECT_EQ(ChainAddresses(dialog_->Core().Images()), Addresses{});
+    EXPECT_EQ(dialog_->Core().Images().BOOTCHECK, 0);
     EXPECT_EQ(Shown("boot"), (RowShown{false, false, "", "", ""}));
-    EXPECT_STREQ(g_imageSet.BOOTFILE, File("chain").c_str());
-    EXPECT_STREQ(g_imageSet.USBFILE, File("chain/secdload.usb").c_str());
+    EXPECT_STREQ(dialog_->Core().Images().BOOTFILE, File("chain").c_str());
+    EXPECT_STREQ(dialog_->Core().Images().USBFILE, File("chain/secdload.usb").c_str());
     EXPECT_EQ(Shown("usb"), (RowShown{true, true, "SECUSB", "80000", "0"}));
 }
 
@@ -144,21 +145,21 @@ TEST_F(UiBootChainTest, TheBootLoaderIsTakenForTypeTextMbnButNotMbnInMixedCase) 
 
     BrowserChooses(File("loader"));
     EXPECT_EQ(PressBoot(), Texts{kAskFiles});
-    EXPECT_STREQ(g_imageSet.BOOTLOADERFILE, loader.c_str());
-    EXPECT_STREQ(g_imageSet.BOOTADDRESS, "20000");
-    EXPECT_EQ(g_imageSet.BOOTCHECK, 1);
+    EXPECT_STREQ(dialog_->Core().Images().BOOTLOADERFILE, loader.c_str());
+    EXPECT_STREQ(dialog_->Core().Images().BOOTADDRESS, "20000");
+    EXPECT_EQ(dialog_->Core().Images().BOOTCHECK, 1);
     char crcText[16];
     std::snprintf(crcText, sizeof crcText, "%x", crc);
     EXPECT_EQ(Shown("boot"), (RowShown{true, true, "BL", "20000", crcText}));
     EXPECT_FALSE(Edit("m_bootAddressEdit")->isVisibleTo(dialog_.get()));  // kept, not shown
-    EXPECT_STREQ(g_imageSet.USBFILE, File("loader/usbboot.usb").c_str());
+    EXPECT_STREQ(dialog_->Core().Images().USBFILE, File("loader/usbboot.usb").c_str());
 
     MakeImage(loader, 0x20000, 3000, "BL", "Mbn");
     EXPECT_EQ(PressBoot(), (Texts{kAskFiles, kNoTarget}));
-    EXPECT_EQ(g_imageSet.BOOTCHECK, 0);
+    EXPECT_EQ(dialog_->Core().Images().BOOTCHECK, 0);
     EXPECT_EQ(Shown("boot").ticked, false);
     EXPECT_EQ(Shown("boot").usable, false);
-    EXPECT_STREQ(g_imageSet.BOOTKIND, "");
+    EXPECT_STREQ(dialog_->Core().Images().BOOTKIND, "");
     EXPECT_EQ(Shown("usb").ticked, true);  // the Usb steps ran all the same
 }
 
@@ -172,7 +173,7 @@ TEST_F(UiBootChainTest, CancellingTheBrowserAsksAboutTheStoredFolderOnly) {
     WriteImageSetFile({{"MTY", "2"}, {"BOOTFILE", File("chain")}});
     MakeDialog();
     EXPECT_EQ(PressBoot(), Texts{kAskFiles});  // answered No
-    EXPECT_STREQ(g_imageSet.BOOTFILE, File("chain").c_str());
+    EXPECT_STREQ(dialog_->Core().Images().BOOTFILE, File("chain").c_str());
     EXPECT_EQ(Shown("boot").ticked || Shown("boot").usable, false);
     EXPECT_EQ(Shown("usb").ticked || Shown("usb").usable, false);
 
@@ -194,8 +195,8 @@ TEST_F(UiBootChainTest, ABootFolderWhoseFilesWouldNotFitIsRefused) {
     BrowserChooses(File(deep));
     EXPECT_EQ(PressBoot(), Texts{"The path is longer than 260 characters and cannot be used:\n" +
                                  File(deep) + "/qcsblhd_cfgdata.mbn"});
-    EXPECT_STREQ(g_imageSet.BOOTFILE, "");
-    EXPECT_STREQ(g_imageSet.bootChain[kChainQcsblHd].path, "");
+    EXPECT_STREQ(dialog_->Core().Images().BOOTFILE, "");
+    EXPECT_STREQ(dialog_->Core().Images().bootChain[kChainQcsblHd].path, "");
 }
 
 TEST_F(UiBootChainTest, SwitchingTheModemTypeLeavesEveryRowUntickedAndNoBootFolder) {
@@ -216,19 +217,19 @@ TEST_F(UiBootChainTest, SwitchingTheModemTypeLeavesEveryRowUntickedAndNoBootFold
     for (const char* radio : {"m_modemType2Radio", "m_modemType1Radio"}) {
         EXPECT_EQ(Click(radio), Texts{}) << radio;
         const bool second = std::string(radio) == "m_modemType2Radio";
-        EXPECT_EQ(g_imageSet.MTY, second ? 2 : 0);
+        EXPECT_EQ(dialog_->Core().Images().MTY, second ? 2 : 0);
         EXPECT_EQ(Find<QRadioButton>(QStringLiteral("m_modemType2Radio"))->isChecked(), second);
         EXPECT_EQ(Find<QRadioButton>(QStringLiteral("m_modemType1Radio"))->isChecked(), !second);
         for (const char* row : {"boot", "usb", "modem", "rsrc1", "rsrc2", "factoryFs", "fota"}) {
             EXPECT_FALSE(Shown(row).ticked || Shown(row).usable) << radio << " " << row;
         }
-        for (const ImageSetSlot& slot : g_imageSet.rows)
+        for (const ImageSetSlot& slot : dialog_->Core().Images().rows)
             EXPECT_EQ(slot.check, 0);
         // The folder and the files named after it go, the rows' files stay.
-        EXPECT_STREQ(g_imageSet.BOOTFILE, "");
-        EXPECT_STREQ(g_imageSet.BOOTLOADERFILE, "");
-        EXPECT_STREQ(g_imageSet.bootChain[kChainPbl].path, "");
-        EXPECT_STREQ(g_imageSet.rows[kRowCode].file, File("modem.bin").c_str());
+        EXPECT_STREQ(dialog_->Core().Images().BOOTFILE, "");
+        EXPECT_STREQ(dialog_->Core().Images().BOOTLOADERFILE, "");
+        EXPECT_STREQ(dialog_->Core().Images().bootChain[kChainPbl].path, "");
+        EXPECT_STREQ(dialog_->Core().Images().rows[kRowCode].file, File("modem.bin").c_str());
         EXPECT_EQ(Shown("modem").kind, "MDM");
     }
 }
@@ -243,7 +244,7 @@ TEST_F(UiBootChainTest, BootChangeAnsweredNoLeavesTheRowUsableButUnticked) {
     ASSERT_FALSE(Find<QPushButton>(QStringLiteral("m_bootButton"))->isEnabled());
 
     EXPECT_EQ(Click("m_bootChangeCheck"), Texts{"Change Boot Code ??"});
-    EXPECT_EQ(g_imageSet.BOOTCHECK, 0);
+    EXPECT_EQ(dialog_->Core().Images().BOOTCHECK, 0);
     EXPECT_EQ(Shown("boot"), (RowShown{false, true, "", "", ""}));
     EXPECT_TRUE(Find<QPushButton>(QStringLiteral("m_bootButton"))->isEnabled());
     EXPECT_TRUE(Edit("m_bootPathEdit")->text().isEmpty());
@@ -256,7 +257,7 @@ TEST_F(UiBootChainTest, BootChangeAnsweredNoLeavesTheRowUsableButUnticked) {
 
     prompt_.AnswerYes(true);
     EXPECT_EQ(Click("m_bootChangeCheck"), Texts{"Change Boot Code ??"});
-    EXPECT_EQ(g_imageSet.BOOTCHECK, 1);
+    EXPECT_EQ(dialog_->Core().Images().BOOTCHECK, 1);
     EXPECT_TRUE(Shown("boot").ticked);
     // No folder is chosen yet: the boot loader of the folder before is not sent.
     prompt_.Clear();
@@ -280,7 +281,7 @@ TEST_F(UiBootChainTest, FullBinaryTakesAFolderAndItsReleaseUnticksTheRows) {
     EXPECT_EQ(Click("m_fullBinaryCheck"), Texts{});
     EXPECT_EQ(browsed_, (Texts{"Select Binary Folder at " + File("stored"),
                                "Select Binary Folder at " + File("stored")}));
-    EXPECT_STREQ(g_imageSet.BINARYFULLPATH, File("binaries").c_str());
+    EXPECT_STREQ(dialog_->Core().Images().BINARYFULLPATH, File("binaries").c_str());
     EXPECT_EQ(Edit("m_binaryFolderEdit")->text().toStdString(),
               DownloaderDialog::AbbreviatePath(File("binaries")));
 
@@ -288,9 +289,9 @@ TEST_F(UiBootChainTest, FullBinaryTakesAFolderAndItsReleaseUnticksTheRows) {
     EXPECT_TRUE(Edit("m_binaryFolderEdit")->text().isEmpty());
     EXPECT_FALSE(Shown("modem").ticked || Shown("modem").usable);
     EXPECT_TRUE(Edit("m_modemPathEdit")->text().isEmpty());
-    EXPECT_EQ(g_imageSet.rows[kRowCode].check, 0);  // as the window shows it
-    EXPECT_STREQ(g_imageSet.rows[kRowCode].file, File("modem.bin").c_str());
-    EXPECT_STREQ(g_imageSet.BINARYFULLPATH, File("binaries").c_str());
+    EXPECT_EQ(dialog_->Core().Images().rows[kRowCode].check, 0);  // as the window shows it
+    EXPECT_STREQ(dialog_->Core().Images().rows[kRowCode].file, File("modem.bin").c_str());
+    EXPECT_STREQ(dialog_->Core().Images().BINARYFULLPATH, File("binaries").c_str());
 }
 
 TEST_F(UiBootChainTest, AFocusedPathShowsInFullOverTheAddressAndCrcColumns) {

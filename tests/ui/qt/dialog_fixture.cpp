@@ -121,15 +121,13 @@ void WriteVarko(const std::string& file, const Keys& keys) {
 
 std::string StoredValue(const std::string& file, const std::string& key) {
     char value[1024];
-    platform::IniReadString("VARKO", key.c_str(), "<missing>", value, sizeof value,
-                                      file.c_str());
+    platform::IniReadString("VARKO", key.c_str(), "<missing>", value, sizeof value, file.c_str());
     return value;
 }
 
 void DialogTest::SetUp() {
     previousDir_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_.path());
-    g_doneShown = 0;
     VARKO_ClearImages();
 }
 

@@ -75,7 +75,7 @@ TEST_F(UiDownloadCommandTest, BootWithoutAModemPlatformNeedsOnlyTheUsbImage) {
     EXPECT_EQ(Press(), Texts{});
     EXPECT_EQ(SlotPath(7), File("boot/secdload.usb"));
     EXPECT_EQ(g_imageTable[5][7].address, 0x2F00u);
-    EXPECT_STREQ(g_imageSet.USBADDRESS, "2F00");  // the edit's text is kept
+    EXPECT_STREQ(dialog_->Core().Images().USBADDRESS, "2F00");  // the edit's text is kept
     for (int slot = 0; slot < 7; ++slot)
         EXPECT_EQ(SlotPath(slot), "") << slot;
 }
@@ -87,7 +87,7 @@ TEST_F(UiDownloadCommandTest, AMissingUsbImageStopsEvenWithCompleteRows) {
     EXPECT_EQ(Press(), Texts{"Invalid Usb Image/Address !"});
     EXPECT_EQ(SlotPath(8), "");  // the Modem row was not reached
 
-    g_imageSet.USBFILE[0] = '\0';
+    dialog_->Core().Images().USBFILE[0] = '\0';
     SetText("m_usbAddressEdit", "100");
     EXPECT_EQ(Press(), Texts{"Invalid Usb Image/Address !"});
 }
@@ -117,7 +117,7 @@ TEST_F(UiDownloadCommandTest, EachRowNeedsItsFileAndAnAddress) {
     EXPECT_EQ(g_imageTable[3][8].address, 0x1A0000u);
     EXPECT_EQ(SlotPath(9), File("res.rc1"));
     EXPECT_EQ(SlotPath(10), "");
-    EXPECT_STREQ(g_imageSet.rows[kRowCode].address, "1A0000");
+    EXPECT_STREQ(dialog_->Core().Images().rows[kRowCode].address, "1A0000");
 }
 
 TEST_F(UiDownloadCommandTest, ARowPast4GiBOrWhoseFileIsNoImageShowsItsMessage) {
@@ -149,7 +149,7 @@ TEST_F(UiDownloadCommandTest, TheBootChainIsCheckedFirstFileByFile) {
     EXPECT_EQ(SlotPath(0), File("boot") + "/pbl.mbn");
     EXPECT_EQ(SlotPath(2), "");
 
-    g_imageSet.bootChain[kChainPbl].path[0] = '\0';
+    dialog_->Core().Images().bootChain[kChainPbl].path[0] = '\0';
     EXPECT_EQ(Press(), Texts{"Invalid Pbl Image !"});
 
     // Type 0: the boot loader file alone.
@@ -195,12 +195,16 @@ TEST_F(UiNotifyTest, DoneShowsOnceThenThePercentageFormResetsTheLatch) {
     Progress(Entry(2, 8, 1000, 1000));
     EXPECT_EQ(ProgressText(2), QStringLiteral("Done"));
     EXPECT_EQ(Bar(2)->GetPos(), 100);
-    EXPECT_EQ(g_doneShown, 1);
+    EXPECT_TRUE(dialog_->Core().DoneShown(2));
 
-    // A second one in a row, from any channel, takes the percentage form.
+    // Each channel has its own latch: another channel's first one is Done.
+    Progress(Entry(5, 9, 2048, 2048));
+    EXPECT_EQ(ProgressText(5), QStringLiteral("Done"));
+    // A second one in a row on the same channel takes the percentage form.
     Progress(Entry(5, 9, 2048, 2048));
     EXPECT_EQ(ProgressText(5), QStringLiteral("Rsrc1: 100% [2048/2048]"));
-    EXPECT_EQ(g_doneShown, 0);
+    EXPECT_FALSE(dialog_->Core().DoneShown(5));
+    EXPECT_TRUE(dialog_->Core().DoneShown(2));
     Progress(Entry(5, 9, 2048, 2048));
     EXPECT_EQ(ProgressText(5), QStringLiteral("Done"));
 }
@@ -213,7 +217,7 @@ TEST_F(UiNotifyTest, PercentagesNeitherOverflowNorDivideByZero) {
     // An empty image is done, whether or not the latch is set.
     Progress(Entry(1, 8, 0, 0));
     EXPECT_EQ(ProgressText(1), QStringLiteral("Done"));
-    ASSERT_EQ(g_doneShown, 1);
+    ASSERT_TRUE(dialog_->Core().DoneShown(1));
     Progress(Entry(1, 8, 0, 0));
     EXPECT_EQ(ProgressText(1), QStringLiteral("Done"));
 

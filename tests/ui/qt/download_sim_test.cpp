@@ -303,7 +303,7 @@ TEST_F(UiSimDownloadTest, EightChannelsLeaveTheWindowResponsive) {
     for (int ch = 0; ch < 8; ++ch)
         EXPECT_EQ(dialog_->ChannelPort(ch), ch + 1);  // nothing assigned or released meanwhile
     EXPECT_TRUE(Find<QCheckBox>(QStringLiteral("m_autoCheck"))->isChecked());
-    EXPECT_EQ(g_settings.AUTODETECT, 1);
+    EXPECT_EQ(dialog_->Core().CurrentSettings().AUTODETECT, 1);
     EXPECT_LT(longestGap, 500);
     EXPECT_GT(ticks, 20);
 }

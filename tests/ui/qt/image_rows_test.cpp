@@ -100,7 +100,7 @@ TEST_F(UiImageRowsTest, TheModemButtonTakesBinOrBINButNotBin) {
     EXPECT_EQ(Browse("m_modemButton", File("mixed.bin")), Texts{});
     // Refused: address and CRC keep their texts, but the row cannot be ticked.
     EXPECT_EQ(Shown("modem"), (RowShown{false, false, "", "2b0000", "0"}));
-    const ImageSetSlot& code = g_imageSet.rows[kRowCode];
+    const ImageSetSlot& code = dialog_->Core().Images().rows[kRowCode];
     EXPECT_EQ(code.check, 0);
     EXPECT_STREQ(code.file, File("mixed.bin").c_str());
     EXPECT_EQ(Edit("m_modemPathEdit")->text().toStdString(),
@@ -123,7 +123,7 @@ TEST_F(UiImageRowsTest, AnImageOfAnotherRowOrWithoutTrailerIsNotTaken) {
 
     EXPECT_EQ(Browse("m_modemButton", File("res.rc1")), Texts{});  // no message
     EXPECT_EQ(Shown("modem"), (RowShown{false, false, "", "", ""}));
-    EXPECT_EQ(g_imageSet.rows[kRowCode].check, 0);
+    EXPECT_EQ(dialog_->Core().Images().rows[kRowCode].check, 0);
 
     EXPECT_EQ(Browse("m_factoryFsButton", File("good.ffs")), Texts{});
     EXPECT_EQ(files_->imageDialogs.back(), (Dialog{"FactoryFS Files(*.ffs)|*.ffs||", "ffs"}));
@@ -133,8 +133,8 @@ TEST_F(UiImageRowsTest, AnImageOfAnotherRowOrWithoutTrailerIsNotTaken) {
     for (const char* file : {"bare.ffs", "short.ffs"}) {
         EXPECT_EQ(Browse("m_factoryFsButton", File(file)), Texts{kNoTrailer}) << file;
         EXPECT_EQ(Shown("factoryFs"), (RowShown{false, false, "", "a00000", goodCrc})) << file;
-        EXPECT_EQ(g_imageSet.rows[kRowEtc1].check, 0) << file;
-        EXPECT_STREQ(g_imageSet.rows[kRowEtc1].kind, "") << file;
+        EXPECT_EQ(dialog_->Core().Images().rows[kRowEtc1].check, 0) << file;
+        EXPECT_STREQ(dialog_->Core().Images().rows[kRowEtc1].kind, "") << file;
     }
 }
 
@@ -156,8 +156,8 @@ TEST_F(UiImageRowsTest, CheckBoxesReadTheTrailerOnlyForTheTwoModemTypes) {
     EXPECT_EQ(Click("m_modemCheck"), Texts{});
     EXPECT_EQ(Shown("modem"), (RowShown{false, true, "MDM", "0", Hex(crc)}));
     EXPECT_FALSE(Edit("m_modemAddressEdit")->isEnabled());
-    EXPECT_EQ(g_imageSet.rows[kRowCode].check, 0);
-    EXPECT_STREQ(g_imageSet.rows[kRowCode].address, "0");
+    EXPECT_EQ(dialog_->Core().Images().rows[kRowCode].check, 0);
+    EXPECT_STREQ(dialog_->Core().Images().rows[kRowCode].address, "0");
     EXPECT_EQ(Click("m_modemCheck"), Texts{});
     EXPECT_EQ(Shown("modem"), (RowShown{true, true, "MDM", "1a0000", Hex(crc)}));
     EXPECT_TRUE(Edit("m_modemAddressEdit")->isEnabled());
@@ -165,14 +165,14 @@ TEST_F(UiImageRowsTest, CheckBoxesReadTheTrailerOnlyForTheTwoModemTypes) {
     // A file without a trailer: the reader's message, "0", still ticked.
     EXPECT_EQ(Click("m_rsrc1Check"), Texts{kNoTrailer});
     EXPECT_EQ(Shown("rsrc1").address, "0");
-    EXPECT_EQ(g_imageSet.rows[kRowFont].check, 1);
+    EXPECT_EQ(dialog_->Core().Images().rows[kRowFont].check, 1);
 
     // Modem type 1 (only a hand-edited set holds it) reads no trailer at all.
     WriteImageSetFile({{"MTY", "1"}, {"FONTFILE", File("bare.rc1")}});
     MakeDialog();
     EXPECT_EQ(Click("m_rsrc1Check"), Texts{});
     EXPECT_EQ(Shown("rsrc1"), (RowShown{true, true, "", "0", ""}));
-    EXPECT_EQ(g_imageSet.rows[kRowFont].check, 1);
+    EXPECT_EQ(dialog_->Core().Images().rows[kRowFont].check, 1);
 }
 
 TEST_F(UiImageRowsTest, UsbQuestionsDecideTheTickAndNoStillTakesTheFile) {
@@ -180,7 +180,7 @@ TEST_F(UiImageRowsTest, UsbQuestionsDecideTheTickAndNoStillTakesTheFile) {
     MakeImage(File("new.usb"), 0x200, 2048, "NEW", "usb");
     WriteImageSetFile({{"USBFILE", File("old.usb")}, {"USBKIND", "OLD"}, {"USBADDRESS", "100"}});
     MakeDialog();
-    const ImageSet& set = g_imageSet;
+    const ImageSet& set = dialog_->Core().Images();
 
     files_->answer = File("new.usb");
     dialog_->OnUsbBrowse();  // the Usb row is hidden: no button to press
@@ -214,7 +214,7 @@ TEST_F(UiImageRowsTest, APathTooLongForTheImageSetIsRefusedWhole) {
 
     EXPECT_EQ(Browse("m_modemButton", far),
               Texts{"The path is longer than 260 characters and cannot be used:\n" + far});
-    EXPECT_STREQ(g_imageSet.rows[kRowCode].file, File("modem.bin").c_str());
+    EXPECT_STREQ(dialog_->Core().Images().rows[kRowCode].file, File("modem.bin").c_str());
     EXPECT_EQ(Shown("modem"), (RowShown{true, true, "MDM", "1a0000", "0"}));
 }
 

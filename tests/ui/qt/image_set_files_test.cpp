@@ -49,7 +49,7 @@ TEST_F(UiImageSetFilesTest, LoadShowsTheChosenSetInEveryRow) {
     ASSERT_EQ(files_->loadsOpenedAt, Texts{File("default_3.vrk")});
     EXPECT_TRUE(prompt_.Texts().empty());
     EXPECT_EQ(Edit("m_imageSetPathEdit")->text().toStdString(), File("other.vrk"));
-    EXPECT_STREQ(g_settings.VARKOFILE, File("other.vrk").c_str());
+    EXPECT_STREQ(dialog_->Core().CurrentSettings().VARKOFILE, File("other.vrk").c_str());
     EXPECT_FALSE(Check("m_modemCheck")->isChecked());
     EXPECT_EQ(Edit("m_modemKindEdit")->text(), QStringLiteral("MDM2"));
     EXPECT_EQ(Edit("m_modemAddressEdit")->text(), QStringLiteral("2a0000"));
@@ -63,7 +63,7 @@ TEST_F(UiImageSetFilesTest, LoadOfAVanishedFileKeepsTheNewPath) {
     dialog_->OnLoad();
     EXPECT_EQ(prompt_.Texts(), Texts{"ERROR : File is not finded"});
     EXPECT_EQ(Edit("m_imageSetPathEdit")->text().toStdString(), File("vanished.vrk"));
-    EXPECT_STREQ(g_settings.VARKOFILE, File("vanished.vrk").c_str());
+    EXPECT_STREQ(dialog_->Core().CurrentSettings().VARKOFILE, File("vanished.vrk").c_str());
     EXPECT_TRUE(Check("m_modemCheck")->isChecked());  // the rows stay as they were
 }
 

@@ -160,7 +160,7 @@ TEST_F(UiPortDiscoveryTest, TheAutoBoxSwitchesBetweenFoundAndStoredPorts) {
     ASSERT_EQ(dialog_->ChannelPort(0), 9);
 
     AutoBox()->click();  // off: the stored ports are held again
-    EXPECT_EQ(g_settings.AUTODETECT, 0);
+    EXPECT_EQ(dialog_->Core().CurrentSettings().AUTODETECT, 0);
     EXPECT_EQ(Ports(), (std::vector<int>{3, 4, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(ComboText(0), QStringLiteral("COM3"));
     EXPECT_EQ(ComboText(1), QStringLiteral("COM4"));
@@ -170,7 +170,7 @@ TEST_F(UiPortDiscoveryTest, TheAutoBoxSwitchesBetweenFoundAndStoredPorts) {
     EXPECT_EQ(dialog_->ChannelPort(0), 5);
 
     AutoBox()->click();  // on again: everything released
-    EXPECT_EQ(g_settings.AUTODETECT, 1);
+    EXPECT_EQ(dialog_->Core().CurrentSettings().AUTODETECT, 1);
     EXPECT_EQ(Ports(), std::vector<int>(8, 0));
     EXPECT_EQ(ComboText(0), QStringLiteral("-----------"));
     EXPECT_FALSE(DownloadEnabled());
