@@ -52,6 +52,9 @@ const TemplateItem kFixedItems[] = {
     {C::kStatusLabel, IDC_STATUS_TEXT, "m_statusText", "", {10, 240, 161, 29}},
     {C::kButton, IDC_PORT_SEARCH_BUTTON, "m_portSearchButton", "Port Search", {223, 246, 65, 22}},
     {C::kButton, IDC_DOWNLOAD_BUTTON, "m_downloadButton", "Download", {295, 239, 100, 30}},
+    // Station mode: its box just above Download, its counts below the ports.
+    {C::kCheck, IDC_STATION_CHECK, "m_stationCheck", "Station", {345, 226, 50, 10}},
+    {C::kLabel, IDC_STATION_COUNTS_TEXT, "m_stationCountsText", "", {12, 381, 530, 8}},
 
     {C::kLogEdit, IDC_STATUS_LOG_EDIT, "m_statusLogEdit", "", {413, 57, 131, 218}, kReadOnly},
 

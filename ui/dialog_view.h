@@ -76,6 +76,12 @@ enum class Control {
     kCrcEdit4,
     kCrcEdit5,
     kCrcEdit6,
+    // Station mode: its check box, the counts line, and the buttons it locks.
+    kStationCheck,
+    kStationCountsText,
+    kLoadButton,
+    kSaveAsButton,
+    kPortSearchButton,
     kCount
 };
 inline constexpr int kControlCount = static_cast<int>(Control::kCount);
@@ -111,6 +117,15 @@ public:
     virtual void SetBarText(int channel, const std::string& text) = 0;
     virtual void SetBarRange(int channel, int lower, int upper) = 0;
     virtual void SetBarPos(int channel, int pos) = 0;
+
+    // The look of a channel's bar line: as today, a passed handset (green), a failed one (red).
+    enum class BarLook { kNormal, kPassed, kFailed };
+    virtual void SetBarLook(int channel, BarLook look) = 0;
+
+    // A question to the operator, on the window thread.
+    enum class Answer { kYes, kNo, kCancel };
+    // Yes/No, or Yes/No/Cancel when withCancel; a view shows a modal box.
+    virtual Answer Ask(const std::string& text, bool withCancel) = 0;
 
     // The system's dialogs; nothing when the operator cancelled. Paths are
     // file-system byte strings. filter is in the "Modem Files(*.bin)|*.bin||"

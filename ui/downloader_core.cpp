@@ -73,6 +73,11 @@ constexpr const char* kControlNames[kControlCount] = {
     "m_crcEdit4",
     "m_crcEdit5",
     "m_crcEdit6",
+    "m_stationCheck",
+    "m_stationCountsText",
+    "m_loadButton",
+    "m_saveAsButton",
+    "m_portSearchButton",
 };
 
 constexpr Control kFirstRowControl = Control::kBootCheck;
@@ -127,6 +132,7 @@ void DownloaderCore::FillPortCombos() {
 }
 
 bool DownloaderCore::OnClose() {
+    if (m_station.Running()) return CloseDuringStation();
     if (m_sessionRunning) {
         // Never end under the running session: stop it, and finish the close
         // once the session runner has returned (RunDownloadSession).
@@ -141,6 +147,7 @@ bool DownloaderCore::OnClose() {
 void DownloaderCore::TearDown() {
     if (m_tornDown) return;
     m_tornDown = true;
+    m_station.End(false);
     // The settings are stored; the image set only when the operator changed it.
     CopyControlsToSettings();
     WriteSettings(nullptr, &m_shownImageSet);

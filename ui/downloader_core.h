@@ -22,6 +22,7 @@
 #include "platform/notify.h"
 #include "platform/serial_ports.h"
 #include "ui/dialog_view.h"
+#include "ui/station_panel.h"
 
 namespace ui {
 
@@ -86,6 +87,14 @@ public:
     // The Download command and the engine's notifications.
     void OnDownload();
     intptr_t OnNotify(uintptr_t code, const void* payload);
+
+    // Station mode: the check box starts it and ends it (flashes in progress
+    // end first); counts come from source when the program keeps records.
+    void OnStationCheck();
+    void SetStationCountsSource(std::unique_ptr<StationCountsSource> source) {
+        m_station.SetCountsSource(std::move(source));
+    }
+    bool StationRunning() const { return m_station.Running(); }
 
     // Image sets.
     void OnLoad();
@@ -169,6 +178,12 @@ private:
     void ShowChannelText(const void* payload);
     void PushStatusLog();
 
+    // Station mode.
+    bool StartStation();
+    void StationEnded();
+    bool CloseDuringStation();
+    void ShowStationSlot(const void* payload);
+
     // Image sets.
     bool SaveAsRowsValid();
     bool RowValid(Row row, const char* file, const char* message) const;
@@ -197,7 +212,7 @@ private:
     bool Checked(Control c) const { return m_view.IsChecked(c); }
     void SetText(Control c, const std::string& text) { m_view.SetText(c, text); }
     void SetChecked(Control c, bool on) { m_view.SetChecked(c, on); }
-    void SetEnabled(Control c, bool on) { m_view.SetEnabled(c, on); }
+    void SetEnabled(Control c, bool on) { m_station.SetEnabled(c, on); }
     void SetVisible(Control c, bool on) { m_view.SetVisible(c, on); }
 
     DialogView& m_view;
@@ -216,6 +231,7 @@ private:
     bool m_closePending = false;  // the operator closed the window during a download
     bool m_tornDown = false;
     config::ImageSetBaseline m_shownImageSet;  // the image set as last loaded into the rows
+    StationPanel m_station{m_view, m_receiver};
 };
 
 }  // namespace ui

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/channel.h"
 #include "ui/dialog_view.h"
@@ -29,6 +30,7 @@ struct ChannelState {
     int lower = 0;
     int upper = 100;
     int pos = 0;
+    ui::DialogView::BarLook look = ui::DialogView::BarLook::kNormal;
 };
 
 class FakeView : public ui::DialogView {
@@ -53,6 +55,13 @@ public:
         channels[ch].upper = upper;
     }
     void SetBarPos(int ch, int pos) override { channels[ch].pos = pos; }
+    void SetBarLook(int ch, BarLook look) override { channels[ch].look = look; }
+    Answer Ask(const std::string& text, bool withCancel) override {
+        questions.push_back(text);
+        const Answer answer = askAnswers.empty() ? Answer::kCancel : askAnswers.front();
+        if (!askAnswers.empty()) askAnswers.pop_front();
+        return withCancel || answer != Answer::kCancel ? answer : Answer::kNo;
+    }
     std::optional<std::string> ChooseImageSetToLoad(const std::string&) override { return Next(); }
     std::optional<std::string> ChooseImageSetToSave(const std::string&) override { return Next(); }
     std::optional<std::string> ChooseImageFile(const char*, const char*) override { return Next(); }
@@ -75,6 +84,8 @@ public:
     std::function<void()> duringSession;
     std::function<void()> onEndDialog;
     int endDialogCalls = 0;
+    std::deque<Answer> askAnswers;  // questions answered in turn; none = Cancel
+    std::vector<std::string> questions;
 
 private:
     const ControlState& At(ui::Control c) const { return controls[static_cast<int>(c)]; }
