@@ -39,8 +39,7 @@ std::string ResultLine(const SlotReport& r) {
 std::string StationCountsText(const StationCounts& counts) {
     const int64_t done = counts.passed + counts.failed;
     char yield[32] = "-";
-    if (done > 0)
-        std::snprintf(yield, sizeof yield, "%.1f %%", 100.0 * counts.passed / done);
+    if (done > 0) std::snprintf(yield, sizeof yield, "%.1f %%", 100.0 * counts.passed / done);
     char rate[32] = "-";
     if (counts.perHour >= 0) std::snprintf(rate, sizeof rate, "%.0f", counts.perHour);
     return "passed " + std::to_string(counts.passed) + ", failed " + std::to_string(counts.failed) +

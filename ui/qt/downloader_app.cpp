@@ -14,6 +14,7 @@
 #include "records/recorder.h"
 #include "ui/qt/automation.h"
 #include "ui/qt/downloader_dialog.h"
+#include "ui/station_records_counts.h"
 
 namespace {
 
@@ -88,13 +89,17 @@ int DownloaderApp::Run() {
     }
     StopSignalWatcher stopSignals;
     RecordNotes notes;
-    records::ScopedRecorder recorder(WindowRecorderOptions(notes));
+    records::RecorderOptions recorderOptions = WindowRecorderOptions(notes);
+    const std::string database = recorderOptions.databasePath;
+    records::ScopedRecorder recorder(std::move(recorderOptions));
     // A stop asked by a signal ends the program with 1, as in kelvane-cli.
     if (automation.Active()) {
         const int status = RunAutomated(automation);
         return platform::StopRequested() ? 1 : status;
     }
-    DownloaderDialog dialog;
+    DialogServices services;
+    services.stationCounts = ui::MakeRecordsStationCounts(database);
+    DownloaderDialog dialog(std::move(services));
     for (const std::string& note : notes.TakeStartNotes())
         platform::ShowMessage(note.c_str());
     dialog.exec();

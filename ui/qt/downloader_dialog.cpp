@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -74,6 +75,7 @@ DownloaderDialog::DownloaderDialog(DialogServices services, QWidget* parent)
     FillDefaultServices();
     platform::SetOperatorPrompt(m_services.prompt);
     m_core = std::make_unique<ui::DownloaderCore>(*this, *this, std::move(m_services.ports));
+    m_core->SetStationCountsSource(std::move(m_services.stationCounts));
     CreateControls();
     BindControls();
     WatchPortEvents();
@@ -152,6 +154,7 @@ void DownloaderDialog::WireSignals() {
     onClick(Widget(Control::kDownloadButton), &ui::DownloaderCore::OnDownload);
     onClick(m_portSearchButton, &ui::DownloaderCore::OnPortSearch);
     onClick(Widget(Control::kAutoCheck), &ui::DownloaderCore::OnAutoClicked);
+    onClick(Widget(Control::kStationCheck), &ui::DownloaderCore::OnStationCheck);
     onClick(Widget(Control::kBootButton), &ui::DownloaderCore::OnBootButton);
     onClick(Widget(Control::kFullBinaryCheck), &ui::DownloaderCore::OnFullBinary);
     onClick(Widget(Control::kModemType1Radio), &ui::DownloaderCore::OnModemType1);
@@ -337,6 +340,26 @@ void DownloaderDialog::SetBarRange(int channel, int lower, int upper) {
 
 void DownloaderDialog::SetBarPos(int channel, int pos) {
     m_progress[channel]->SetPos(pos);
+}
+
+void DownloaderDialog::SetBarLook(int channel, BarLook look) {
+    static const QColor kPassed(0x2e, 0x9d, 0x3a);
+    static const QColor kFailed(0xcc, 0x22, 0x22);
+    m_progress[channel]->SetBarColour(look == BarLook::kPassed   ? kPassed
+                                      : look == BarLook::kFailed ? kFailed
+                                                                 : QColor());
+}
+
+ui::DialogView::Answer DownloaderDialog::Ask(const std::string& text, bool withCancel) {
+    if (m_services.ask) return m_services.ask(text, withCancel);
+    QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No;
+    if (withCancel) buttons |= QMessageBox::Cancel;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Kelvane"), FromBytes(text), buttons,
+                    this);
+    box.setTextFormat(Qt::PlainText);
+    const int answer = box.exec();
+    if (answer == QMessageBox::Yes) return Answer::kYes;
+    return answer == QMessageBox::No || !withCancel ? Answer::kNo : Answer::kCancel;
 }
 
 std::optional<std::string> DownloaderDialog::ChooseImageSetToLoad(const std::string& initialFile) {

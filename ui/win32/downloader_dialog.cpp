@@ -38,6 +38,7 @@ constexpr ClickRoute kClickRoutes[] = {
     {IDC_DOWNLOAD_BUTTON, &ui::DownloaderCore::OnDownload},
     {IDC_PORT_SEARCH_BUTTON, &ui::DownloaderCore::OnPortSearch},
     {IDC_AUTO_CHECK, &ui::DownloaderCore::OnAutoClicked},
+    {IDC_STATION_CHECK, &ui::DownloaderCore::OnStationCheck},
     {IDC_BOOT_BUTTON, &ui::DownloaderCore::OnBootButton},
     {IDC_FULL_BINARY_CHECK, &ui::DownloaderCore::OnFullBinary},
     {IDC_MODEM_TYPE1_RADIO, &ui::DownloaderCore::OnModemType1},
@@ -372,6 +373,22 @@ void DownloaderDialog::SetBarRange(int channel, int lower, int upper) {
 
 void DownloaderDialog::SetBarPos(int channel, int pos) {
     ::SendMessageW(m_progress[channel], PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+}
+
+void DownloaderDialog::SetBarLook(int channel, BarLook look) {
+    const COLORREF colour = look == BarLook::kPassed   ? RGB(0x2e, 0x9d, 0x3a)
+                            : look == BarLook::kFailed ? RGB(0xcc, 0x22, 0x22)
+                                                       : CLR_DEFAULT;
+    ::SendMessageW(m_progress[channel], PBM_SETBARCOLOR, 0, static_cast<LPARAM>(colour));
+}
+
+ui::DialogView::Answer DownloaderDialog::Ask(const std::string& text, bool withCancel) {
+    if (m_services.ask) return m_services.ask(text, withCancel);
+    const UINT buttons = withCancel ? MB_YESNOCANCEL : MB_YESNO;
+    const int answer =
+        ::MessageBoxW(m_hwnd, Widen(text).c_str(), L"Kelvane", buttons | MB_ICONQUESTION);
+    if (answer == IDYES) return Answer::kYes;
+    return answer == IDNO || !withCancel ? Answer::kNo : Answer::kCancel;
 }
 
 std::optional<std::string> DownloaderDialog::ChooseImageSetToLoad(const std::string& initialFile) {

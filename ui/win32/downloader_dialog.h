@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,8 @@ struct DialogServices {
     std::unique_ptr<platform::SerialPortSource> ports;
     std::unique_ptr<FileDialogs> fileDialogs;
     platform::OperatorPrompt* prompt = nullptr;  // not owned; must be thread-safe
+    // The operator's answer to a question; empty: a message box.
+    std::function<ui::DialogView::Answer(const std::string& text, bool withCancel)> ask;
 };
 
 class DownloaderDialog : public platform::NotifyReceiver, public ui::DialogView {
@@ -65,6 +68,8 @@ public:
     void SetBarText(int channel, const std::string& text) override;
     void SetBarRange(int channel, int lower, int upper) override;
     void SetBarPos(int channel, int pos) override;
+    void SetBarLook(int channel, BarLook look) override;
+    Answer Ask(const std::string& text, bool withCancel) override;
     std::optional<std::string> ChooseImageSetToLoad(const std::string& initialFile) override;
     std::optional<std::string> ChooseImageSetToSave(const std::string& initialFile) override;
     std::optional<std::string> ChooseImageFile(const char* filter,
