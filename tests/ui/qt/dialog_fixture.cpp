@@ -121,8 +121,7 @@ void WriteVarko(const std::string& file, const Keys& keys) {
 
 std::string StoredValue(const std::string& file, const std::string& key) {
     char value[1024];
-    platform::IniReadString("VARKO", key.c_str(), "<missing>", value, sizeof value,
-                                      file.c_str());
+    platform::IniReadString("VARKO", key.c_str(), "<missing>", value, sizeof value, file.c_str());
     return value;
 }
 
@@ -153,6 +152,7 @@ DownloaderDialog& DialogTest::MakeDialog() {
     services.portEvents = std::move(events);
     services.fileDialogs = std::move(files);
     services.prompt = &prompt_;
+    services.ask = ask_;
     dialog_ = std::make_unique<DownloaderDialog>(std::move(services));
     return *dialog_;
 }
