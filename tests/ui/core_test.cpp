@@ -322,8 +322,10 @@ TEST_F(UiStationTest, AClosingAsksOnceAndCancelKeepsTheStation) {
             view_.askAnswers = {A::kNo};
             EXPECT_TRUE(core.OnClose());
         }
-        // The settings were written as on every close.
+        // The settings were written as on every close, and no slot's port
+        // went on to the session the close runs to end the engine's.
         EXPECT_EQ(config_test::StoredValue(dir_.File("default_3.vrk"), "CODECHECK"), "1");
+        EXPECT_FALSE(engine::LastChannelOutcome(0).ended);
         core_.reset();
     }
 }
