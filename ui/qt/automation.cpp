@@ -125,6 +125,8 @@ bool ParseOption(const QStringList& arguments, qsizetype* i, AutomationOptions* 
     const auto value = [&] { return QFile::encodeName(arguments.at(++*i)).toStdString(); };
     if (arg == QLatin1String("--download")) {
         options->download = true;
+    } else if (arg == QLatin1String("--station")) {
+        options->station = true;
     } else if (arg == QLatin1String("--crc")) {
         options->crc = true;
     } else if (arg == QLatin1String("--screenshot") && hasValue) {
@@ -153,10 +155,10 @@ bool ParseAutomationOptions(const QStringList& arguments, AutomationOptions* opt
             return false;
         }
     }
-    const bool scripted =
-        options->crc || !options->chooseFolder.empty() || !options->fullPathRow.empty();
+    const bool scripted = options->crc || options->station || !options->chooseFolder.empty() ||
+                          !options->fullPathRow.empty();
     if (scripted && options->screenshotFile.empty()) {
-        *error = "--crc, --choose and --full-path need --screenshot FILE";
+        *error = "--crc, --choose, --full-path and --station need --screenshot FILE";
         return false;
     }
     return true;
@@ -186,6 +188,11 @@ int RunAutomated(const AutomationOptions& options) {
     PrintingPrompt prompt(!options.chooseFolder.empty());
     DialogServices services;
     services.prompt = &prompt;
+    // The close's question during a station: every slot stops at once.
+    services.ask = [](const std::string& text, bool) {
+        std::fprintf(stderr, "kelvane: question (answered No): %s\n", text.c_str());
+        return ui::DialogView::Answer::kNo;
+    };
     if (!options.chooseFolder.empty()) {
         services.fileDialogs = std::make_unique<FolderFileDialogs>(options.chooseFolder);
     }
@@ -196,6 +203,7 @@ int RunAutomated(const AutomationOptions& options) {
         if (options.crc) Click(dialog, "m_crcCheck");
         if (!options.chooseFolder.empty()) ChooseImageSet(dialog, options.chooseFolder);
         if (options.download) dialog.OnDownload();
+        if (options.station) Click(dialog, "m_stationCheck");
     });
     bool saved = false;
     QTimer::singleShot(options.afterMs, &dialog, [&] {

@@ -13,6 +13,7 @@
 //                  shows (ROW: boot, usb, modem, rsrc1, rsrc2, factoryFs,
 //                  fota);
 //   --download     presses Download;
+//   --station      ticks Station (the close then answers No: every slot stops);
 // grabs the window into FILE after N ms (default 5000), and closes the
 // dialog, which stops every channel of a running download first.
 //   kelvane --download
@@ -27,6 +28,7 @@
 struct AutomationOptions {
     std::string screenshotFile;
     bool download = false;
+    bool station = false;
     bool crc = false;
     std::string chooseFolder;
     std::string fullPathRow;

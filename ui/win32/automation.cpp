@@ -138,6 +138,9 @@ int RunScreenshot(DownloaderDialog& dialog, const AutomationOptions& options) {
     ScreenshotRun run{&dialog, &options};
     g_screenshotRun = &run;
     if (options.download) PressDownload(dialog.Window());
+    if (options.station) {
+        ::PostMessageW(::GetDlgItem(dialog.Window(), IDC_STATION_CHECK), BM_CLICK, 0, 0);
+    }
     ::SetTimer(nullptr, 0, static_cast<UINT>(options.afterMs), &TakeScreenshot);
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::milliseconds(options.afterMs + kCloseWaitMs);
@@ -169,6 +172,8 @@ bool ParseAutomationOptions(int argc, const char* const* argv, AutomationOptions
         const bool hasValue = i + 1 < argc;
         if (arg == "--download") {
             options->download = true;
+        } else if (arg == "--station") {
+            options->station = true;
         } else if (arg == "--screenshot" && hasValue) {
             options->screenshotFile = argv[++i];
         } else if (arg == "--after-ms" && hasValue &&
@@ -179,6 +184,10 @@ bool ParseAutomationOptions(int argc, const char* const* argv, AutomationOptions
             return false;
         }
     }
+    if (options->station && options->screenshotFile.empty()) {
+        *error = "--station needs --screenshot FILE";
+        return false;
+    }
     return true;
 }
 
@@ -186,6 +195,11 @@ int RunAutomated(const AutomationOptions& options) {
     PrintingPrompt prompt;
     DialogServices services;
     services.prompt = &prompt;
+    // The close's question during a station: every slot stops at once.
+    services.ask = [](const std::string& text, bool) {
+        std::fprintf(stderr, "kelvane: question (answered No): %s\n", text.c_str());
+        return ui::DialogView::Answer::kNo;
+    };
     DownloaderDialog dialog(std::move(services));
     if (dialog.Create() == nullptr) {
         std::fprintf(stderr, "kelvane: the window could not be created\n");

@@ -1,7 +1,8 @@
 // A scripted run of the Windows window for pictures of it and for timing
 // (scripts/screenshot.sh):
-//   kelvane.exe [--download] [--screenshot FILE.bmp] [--after-ms N]
-// opens the dialog as usual; --download presses Download. With --screenshot
+//   kelvane.exe [--download] [--station] [--screenshot FILE.bmp] [--after-ms N]
+// opens the dialog as usual; --download presses Download, --station ticks
+// Station (with --screenshot only; the close then stops every slot). With --screenshot
 // the window is grabbed into FILE after N ms (default 5000) and closed,
 // which stops every channel of a running download first; without it the
 // dialog closes once the download is over, and the time the download took
@@ -17,6 +18,7 @@ namespace ui::win32 {
 struct AutomationOptions {
     std::string screenshotFile;
     bool download = false;
+    bool station = false;
     int afterMs = 5000;
     double mainEnteredMs = -1;  // when main began, in ms since the process started
 

@@ -22,6 +22,8 @@ const char* const kUsage =
     "                         when the download is over and prints how long it took\n"
     "  --screenshot FILE.bmp  grab the window into FILE.bmp after --after-ms and close\n"
     "                         it; message boxes go to standard error\n"
+    "  --station              tick Station (needs --screenshot); the close then stops\n"
+    "                         every slot at once\n"
     "  --after-ms N           milliseconds before the picture is taken (default 5000)\n"
     "  --help                 show this text\n"
     "  --version              show the version\n";
