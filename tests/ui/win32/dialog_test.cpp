@@ -513,7 +513,9 @@ TEST_F(Win32DialogTest, StationModeFlashesEachArrivingHandsetAndTheFaultyOneFail
             std::snprintf(serial, sizeof serial, "SIM%d-%04d", k, number);
             const bool faulty = k == 1 && number == 2;
             EXPECT_NE(HoldsIn(serial, k, Image("modem.bin"), kModemAddress), faulty) << serial;
-            if (!faulty) EXPECT_TRUE(HoldsIn(serial, k, Image("resource1.rc1"), kRsrc1Address));
+            if (!faulty) {
+                EXPECT_TRUE(HoldsIn(serial, k, Image("resource1.rc1"), kRsrc1Address)) << serial;
+            }
         }
     }
     // Closing asks once; No stops every slot now.
