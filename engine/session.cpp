@@ -52,6 +52,10 @@ void VARKO_SetPumpHook(PumpHook hook) {
     g_pumpHook.store(hook != nullptr ? hook : &VARKO_WaitForChannelsEnded);
 }
 
+void VARKO_Pump(int maxWaitMs) {
+    g_pumpHook.load()(maxWaitMs);
+}
+
 bool VARKO_ParseAddress(const char* text, uint32_t* address) {
     if (text == nullptr) return false;
     const char* p = text;

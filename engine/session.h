@@ -23,6 +23,9 @@ extern std::atomic<uint32_t> g_restartPauseMs;
 // processes its events, a console one that sleeps (and may stop channels).
 using PumpHook = void (*)(int maxWaitMs);
 void VARKO_SetPumpHook(PumpHook hook);
+// Calls the installed hook once: a front end waiting for something of its own
+// (a station's slots ending) keeps its window alive the same way.
+void VARKO_Pump(int maxWaitMs);
 // Waits up to maxWaitMs, ending as soon as no channel holds a port any more
 // (every worker of the session has ended). A pump without messages of its
 // own waits here, so the runner returns the moment the last channel ends.

@@ -1,7 +1,6 @@
 #include "engine/station.h"
 
 #include <condition_variable>
-#include <filesystem>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -12,8 +11,7 @@
 #include "link/packet.h"
 #include "link/serial.h"
 #include "platform/device_identity.h"
-#include "platform/path.h"
-#include "platform/port_map.h"
+#include "platform/port_presence.h"
 #include "platform/serial_port.h"
 
 namespace engine {
@@ -26,14 +24,9 @@ bool ImageUnreadable(const std::string& text) {
     return text.find("No File") != std::string::npos || text.find("File Read") != std::string::npos;
 }
 
-// The device the port map's entry names now, links followed; "" while there
-// is none. Read anew each time: an entry may name a link that comes and goes
-// with the handset or is pointed at each new one.
+// The device the port names now; "" while there is none.
 std::string DeviceNow(int comPort) {
-    std::error_code error;
-    const auto device = std::filesystem::canonical(
-        platform::FileSystemPath(platform::PortMap_DevicePath(comPort)), error);
-    return error ? std::string() : platform::PathText(device);
+    return platform::PortDeviceNow(comPort);
 }
 
 // A handset has arrived once its port opens (and closes again for the flash);
@@ -304,6 +297,11 @@ void Station::Join() {
     for (std::thread& worker : s.workers)
         worker.join();
     s.workers.clear();
+    // No channel keeps its port: a session started later flashes only the
+    // ports it is given.
+    for (int ch = 0; ch < kChannelCount; ++ch) {
+        if (s.ComPort(ch) != 0) VARKO_ChannelEnded(ch);
+    }
     ObserveSessionEnd();
     VARKO_ReleaseImages();
     VARKO_StopSession();

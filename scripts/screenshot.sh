@@ -11,9 +11,16 @@
 #   windows    the Windows window (kelvane.exe) under Wine in the middle of
 #              the same eight-channel download
 #              (docs/screenshot-windows-download.png); needs what
-#              scripts/windows.sh installs, and python3.
+#              scripts/windows.sh installs, and python3;
+#   station    the window in station mode in the middle of a line of
+#              handsets that come and go, some of them faulty
+#              (docs/screenshot-station.png);
+#   windows-station
+#              the same in the Windows window under Wine
+#              (docs/screenshot-windows-station.png).
 # Usage: scripts/screenshot.sh [download] [image-set] [full-path] [windows]
-# (all four when none is named). KELVANE_SHOT_DIR changes the folder the
+#        [station] [windows-station]
+# (all six when none is named). KELVANE_SHOT_DIR changes the folder the
 # pictures go to, KELVANE_BUILD_DIR the build folder (build/release).
 #
 # Installs nothing: it needs what scripts/deps.sh installs (Xvfb included).
@@ -31,12 +38,13 @@ build=${KELVANE_BUILD_DIR:-$root/build/release}
 out_dir=${KELVANE_SHOT_DIR:-docs}
 after_ms=${KELVANE_SHOT_AFTER_MS:-6000}
 shots=("$@")
-[ ${#shots[@]} -gt 0 ] || shots=(download image-set full-path windows)
+[ ${#shots[@]} -gt 0 ] || shots=(download image-set full-path windows station windows-station)
 for shot in "${shots[@]}"; do
     case $shot in
-        download | image-set | full-path | windows) ;;
+        download | image-set | full-path | windows | station | windows-station) ;;
         *)
-            echo "screenshot: unknown picture '$shot' (download, image-set, full-path, windows)" >&2
+            echo "screenshot: unknown picture '$shot' (download, image-set, full-path, windows," \
+                "station, windows-station)" >&2
             exit 2
             ;;
     esac
@@ -72,7 +80,9 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
 fi
 targets=(kelvane-cli kelvane-sim)
-[ "${shots[*]}" = windows ] || targets+=(kelvane)
+case " ${shots[*]} " in
+    *" download "* | *" image-set "* | *" full-path "* | *" station "*) targets+=(kelvane) ;;
+esac
 cmake --build "$build" --target "${targets[@]}"
 
 # Sample images with trailers, as a station would have them in one folder:
@@ -96,6 +106,10 @@ for chain in pbl:0 qcsblhd_cfgdata:8000 mibib1:10000 mibib2:18000 qcsbl:20000 \
 done
 "$cli" make-image "$images/secdload.usb" --size 48K --address 100000 --kind USB \
     --type usb --seed $((seed++))
+# A smaller Modem image for the station line, so that handsets come and go
+# within the picture's wait.
+"$cli" make-image "$images/line-modem.bin" --size 384K --address 1a0000 --kind MODEM \
+    --type bin --seed $((seed++))
 
 # Runs kelvane in the start directory with the given automation options.
 run_kelvane() {
@@ -201,10 +215,81 @@ shot_windows() {
     echo "screenshot: $out_dir/screenshot-windows-download.png"
 }
 
+# The station line: eight channels of handsets that come and go
+# (KELVANE_SHOT_SWAP_MS apart, default 4000): the second handset on CH1 and
+# the third on CH5 never answer their unlock, the second on CH3 has its cable
+# pulled in the middle of its flash, CH0, CH2 and CH6 erase slowly.
+station_faults=(--fault ch1:h2:mute-unlock --fault ch5:h3:mute-unlock
+    --fault ch3:h2:hangup=150000 --fault ch0:slow-erase=700 --fault ch2:slow-erase=300
+    --fault ch6:slow-erase=450)
+station_swap_ms=${KELVANE_SHOT_SWAP_MS:-4000}
+
+# The station's settings and image set (the Modem row only) in folder;
+# paths as path_of gives them.
+write_station_files() {
+    local folder=$1 path_of=$2 eol=$3
+    printf '[VARKO]%sAUTODETECT=1%sDELAY=2%sBAUDRATE=1382400%sVARKOFILE=%s%s' \
+        "$eol" "$eol" "$eol" "$eol" "$($path_of "$folder/station.vrk")" "$eol" \
+        >"$folder/Kelvane_3.ini"
+    printf '[VARKO]%sMTY=0%sCODECHECK=1%sCODEKIND=MODEM%sCODEFILE=%s%sCODEADDRESS=1a0000%s' \
+        "$eol" "$eol" "$eol" "$eol" "$($path_of "$images/line-modem.bin")" "$eol" "$eol" \
+        >"$folder/station.vrk"
+}
+same_path() { printf '%s' "$1"; }
+
+shot_station() {
+    write_station_files "$start" same_path $'\n'
+    "$build/sim/kelvane-sim" --channels 8 --dir "$start" --baud 1382400 --swap \
+        --swap-ms "$station_swap_ms" "${station_faults[@]}" >"$start/sim.out" 2>"$start/sim.log" &
+    sim_pid=$!
+    for _ in $(seq 100); do
+        [ "$(wc -l <"$start/sim.out")" -ge 8 ] && break
+        kill -0 "$sim_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ "$(wc -l <"$start/sim.out")" -lt 8 ]; then
+        echo "screenshot: the simulator did not come up" >&2
+        cat "$start/sim.log" >&2
+        exit 1
+    fi
+    run_kelvane --station --after-ms "${KELVANE_SHOT_STATION_MS:-9000}"
+    stop_simulator
+    rm -f "$start/Kelvane_ports.ini"
+    save_shot screenshot-station.png
+}
+
+# The same line in the Windows window: each slot's port names its handset's
+# link in the port map, which the station watches for arrivals.
+shot_windows_station() {
+    bash scripts/windows.sh build
+    start_wine
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+    local line=$start/winline station=$start/windows-station
+    start_handsets "$build/sim/kelvane-sim" "$line" 8 --baud 1382400 --swap \
+        --swap-ms "$station_swap_ms" "${station_faults[@]}" || exit 1
+    mkdir -p "$station"
+    write_station_files "$station" winpath $'\r\n'
+    {
+        printf '[PORTS]\r\n'
+        for k in $(seq 0 7); do
+            printf 'COM%d=%s\r\n' $(($(wine_first_port) + k)) "$(winpath "$line/kvmodem-sim$k.tty")"
+        done
+    } >"$station/Kelvane_ports.ini"
+    (cd "$station" && timeout 120 wine "$root/build/win/ui/kelvane.exe" --station \
+        --screenshot "$(winpath "$start/shot.bmp")" --after-ms "${KELVANE_SHOT_STATION_MS:-9000}")
+    stop_handsets "$line"
+    stop_wine
+    mkdir -p "$out_dir"
+    python3 scripts/bmp_to_png.py "$start/shot.bmp" "$out_dir/screenshot-windows-station.png"
+    echo "screenshot: $out_dir/screenshot-windows-station.png"
+}
+
 for shot in "${shots[@]}"; do
     case $shot in
         download) shot_download ;;
         windows) shot_windows ;;
+        station) shot_station ;;
+        windows-station) shot_windows_station ;;
         *) shot_choice "$shot" ;;
     esac
 done

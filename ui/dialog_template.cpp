@@ -57,6 +57,9 @@ const TemplateItem kFixedItems[] = {
      "Download",
      {295, 239, 100, 30},
      kDefaultButton},
+    // Station mode: its box just above Download, its counts below the ports.
+    {C::kCheck, IDC_STATION_CHECK, "m_stationCheck", "Station", {345, 226, 50, 10}},
+    {C::kLabel, IDC_STATION_COUNTS_TEXT, "m_stationCountsText", "", {12, 381, 530, 8}},
 
     {C::kLogEdit, IDC_STATUS_LOG_EDIT, "m_statusLogEdit", "", {413, 57, 131, 218}, kReadOnly},
 

@@ -51,6 +51,11 @@ public:
     virtual void SetBarRange(int channel, int lower, int upper) = 0;
     virtual void SetBarPos(int channel, int pos) = 0;
 
+    // The look of a channel's bar line: as before, a passed handset (green), a
+    // failed one (red).
+    enum class BarLook { kNormal, kPassed, kFailed };
+    virtual void SetBarLook(int channel, BarLook look) = 0;
+
     // The system's dialogs; nothing when the operator cancelled. Paths are
     // file-system byte strings. filter is in the "Modem Files(*.bin)|*.bin||"
     // form; Load and Save As offer image sets ("*.vrk").

@@ -48,7 +48,8 @@ const char* SlotName(int kind) {
 }  // namespace
 
 void DownloaderCore::OnDownload() {
-    if (m_sessionRunning) return;  // the session already running goes on alone
+    // The session or station already running goes on alone.
+    if (m_sessionRunning || m_station.Running()) return;
     if (!FillImageTable()) return;
     RunDownloadSession();
 }
@@ -116,6 +117,9 @@ intptr_t DownloaderCore::OnNotify(uintptr_t code, const void* payload) {
         case NOTIFY_CHANNEL_TEXT:
             ShowChannelText(payload);
             break;
+        case kNotifyStationSlot:
+            ShowStationSlot(payload);
+            break;
         default:
             break;
     }
@@ -159,7 +163,8 @@ void DownloaderCore::ShowChannelText(const void* payload) {
     m_view.SetBarText(record->channel, std::string(text));
     m_view.SetBarRange(record->channel, 0, 100);
     m_view.SetBarPos(record->channel, 0);
-    if (text.size() >= kChannelPrefixLength &&
+    // A station's slots start one by one: its log runs on.
+    if (text.size() >= kChannelPrefixLength && !m_station.Running() &&
         text.substr(kChannelPrefixLength) == kDownloadStart) {
         m_statusLog = "\r\n";
     }

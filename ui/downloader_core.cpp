@@ -77,6 +77,7 @@ void DownloaderCore::FillPortCombos() {
 }
 
 bool DownloaderCore::OnClose() {
+    if (m_station.Running()) return CloseDuringStation();
     if (m_sessionRunning) {
         // Never end under the running session: stop it, and finish the close
         // once the session runner has returned (RunDownloadSession).
@@ -96,6 +97,7 @@ void DownloaderCore::EndView(platform::OperatorPrompt* installedPrompt) {
 void DownloaderCore::TearDown() {
     if (m_tornDown) return;
     m_tornDown = true;
+    m_station.End(false);
     // The settings are stored; the image set only when the operator changed it.
     CopyControlsToSettings();
     WriteFiles(&m_shownImageSet);

@@ -30,6 +30,7 @@
 #include "platform/notify.h"
 #include "platform/serial_ports.h"
 #include "ui/dialog_view.h"
+#include "ui/station_panel.h"
 
 namespace ui {
 
@@ -116,6 +117,14 @@ public:
     // The Download command and the engine's notifications.
     void OnDownload();
     intptr_t OnNotify(uintptr_t code, const void* payload);
+
+    // Station mode: the check box starts it and ends it (flashes in progress
+    // end first); counts come from source when the program keeps records.
+    void OnStationCheck();
+    void SetStationCountsSource(std::unique_ptr<StationCountsSource> source) {
+        m_station.SetCountsSource(std::move(source));
+    }
+    bool StationRunning() const { return m_station.Running(); }
 
     // Image sets.
     void OnLoad();
@@ -205,6 +214,12 @@ private:
     void ShowChannelText(const void* payload);
     void PushStatusLog();
 
+    // Station mode.
+    bool StartStation();
+    void StationEnded();
+    bool CloseDuringStation();
+    void ShowStationSlot(const void* payload);
+
     // Image sets.
     bool SaveAsRowsValid();
     bool RowValid(Row row, const char* file, const char* message) const;
@@ -237,7 +252,7 @@ private:
     // The core's own Yes/No questions.
     bool AskYes(const char* text) { return m_view.Ask(text, false) == DialogView::Answer::kYes; }
     void SetChecked(Control c, bool on) { m_view.SetChecked(c, on); }
-    void SetEnabled(Control c, bool on) { m_view.SetEnabled(c, on); }
+    void SetEnabled(Control c, bool on) { m_station.SetEnabled(c, on); }
     void SetVisible(Control c, bool on) { m_view.SetVisible(c, on); }
 
     DialogView& m_view;
@@ -260,6 +275,7 @@ private:
     bool m_closePending = false;  // the operator closed the window during a download
     bool m_tornDown = false;
     config::ImageSetBaseline m_shownImageSet;  // the image set as last loaded into the rows
+    StationPanel m_station{m_view, m_receiver};
 };
 
 }  // namespace ui

@@ -36,7 +36,7 @@ int ComNumberOf(const std::string& name) {
 }  // namespace
 
 bool DownloaderCore::DownloadInProgress() const {
-    return m_busy != 0 || m_sessionRunning;
+    return m_busy != 0 || m_sessionRunning || m_station.Running();
 }
 
 void DownloaderCore::OnPortSearch() {
@@ -139,6 +139,8 @@ void DownloaderCore::OnPortArrived(const platform::SerialPortInfo& port) {
 
 void DownloaderCore::OnPortRemoved(int comNumber) {
     SetText(Control::kStatusText, "Disconnect " + ComText(comNumber) + " Port");
+    // A station's slot keeps its port: the next handset arrives on it.
+    if (m_station.Running()) return;
     const int* holder = std::find(std::begin(m_channelPort), std::end(m_channelPort), comNumber);
     if (holder != std::end(m_channelPort)) {
         const int channel = static_cast<int>(holder - m_channelPort);

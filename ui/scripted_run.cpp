@@ -33,6 +33,8 @@ bool ParseOption(const std::vector<std::string>& arguments, size_t* i, bool with
     const std::string next = hasValue ? arguments[*i + 1] : std::string();
     if (arg == "--download") {
         options->download = true;
+    } else if (arg == "--station") {
+        options->station = true;
     } else if (arg == "--screenshot" && hasValue) {
         options->screenshotFile = arguments[++*i];
     } else if (arg == "--after-ms" && hasValue && ParseAfterMs(next, &options->afterMs)) {
@@ -74,10 +76,11 @@ bool ParseAutomationOptions(const std::vector<std::string>& arguments, bool with
             return false;
         }
     }
-    const bool scripted =
-        options->crc || !options->chooseFolder.empty() || !options->fullPathRow.empty();
+    const bool scripted = options->crc || options->station || !options->chooseFolder.empty() ||
+                          !options->fullPathRow.empty();
     if (scripted && options->screenshotFile.empty()) {
-        *error = "--crc, --choose and --full-path need --screenshot FILE";
+        *error = withChoices ? "--crc, --choose, --full-path and --station need --screenshot FILE"
+                             : "--station needs --screenshot FILE";
         return false;
     }
     return true;
@@ -88,6 +91,14 @@ int RowByName(const std::string& name) {
         if (name == kRowNames[row]) return row;
     }
     return -1;
+}
+
+DialogView::Answer PrintingPrompt::Answer(const std::string& text, bool withCancel) {
+    if (!withCancel)
+        return AskYesNo(text.c_str()) ? DialogView::Answer::kYes : DialogView::Answer::kNo;
+    // The close's question during a station: every slot stops at once.
+    Print("question (answered No)", text.c_str());
+    return DialogView::Answer::kNo;
 }
 
 void PrintingPrompt::ShowText(const char* text) {
@@ -114,6 +125,7 @@ int RunScripted(const AutomationOptions& options, ScriptedWindow& window) {
         if (options.crc) window.Click(Control::kCrcCheck);
         if (!options.chooseFolder.empty()) window.ChooseImageSet(options.chooseFolder);
         if (options.download) window.PressDownload();
+        if (options.station) window.Click(Control::kStationCheck);
     });
     bool saved = false;
     window.After(options.afterMs, [&] {

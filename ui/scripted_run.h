@@ -1,7 +1,7 @@
 // A scripted run of the window, the same for both views: pictures of it
 // (scripts/screenshot.sh) and timed downloads (bench/).
 //   kelvane --screenshot FILE [--crc] [--choose FOLDER] [--full-path ROW]
-//           [--download] [--after-ms N]
+//           [--download] [--station] [--after-ms N]
 // opens the dialog as usual and then, in this order:
 //   --crc          checks "[*]Calculate CRC-32 ";
 //   --choose       plays the operator choosing a whole image set from FOLDER:
@@ -14,6 +14,7 @@
 //                  shows (ROW: boot, usb, modem, rsrc1, rsrc2, factoryFs,
 //                  fota);
 //   --download     presses Download;
+//   --station      ticks Station (the close then answers No: every slot stops);
 // takes a picture of the window into FILE after N ms (default 5000), and
 // closes the dialog, which stops every channel of a running download first.
 //   kelvane --download
@@ -37,6 +38,7 @@ namespace ui {
 struct AutomationOptions {
     std::string screenshotFile;
     bool download = false;
+    bool station = false;  // ticks Station; the close then stops every slot
     bool crc = false;
     std::string chooseFolder;
     std::string fullPathRow;
@@ -61,6 +63,9 @@ public:
     explicit PrintingPrompt(bool yes) : m_yes(yes) {}
     void ShowText(const char* text) override;
     bool AskYesNo(const char* text) override;
+    // The window's own questions: Yes/No as AskYesNo, and No to one with
+    // Cancel.
+    DialogView::Answer Answer(const std::string& text, bool withCancel);
 
 private:
     void Print(const char* what, const char* text);

@@ -6,6 +6,7 @@
 #include "config/settings.h"
 #include "platform/console_text.h"
 #include "records/recorder.h"
+#include "ui/station_records_counts.h"
 
 namespace ui {
 
@@ -42,8 +43,11 @@ records::RecorderOptions WindowRecorderOptions(RecordNotes& notes) {
 }  // namespace
 
 struct StationRecords::State {
+    State() : options(WindowRecorderOptions(notes)), databasePath(options.databasePath) {}
     RecordNotes notes;
-    records::ScopedRecorder recorder{WindowRecorderOptions(notes)};
+    records::RecorderOptions options;
+    std::string databasePath;
+    records::ScopedRecorder recorder{std::move(options)};
 };
 
 StationRecords::StationRecords() : m_state(std::make_unique<State>()) {}
@@ -52,6 +56,10 @@ StationRecords::~StationRecords() = default;
 
 std::vector<std::string> StationRecords::TakeStartNotes() {
     return m_state->notes.TakeStartNotes();
+}
+
+std::unique_ptr<StationCountsSource> StationRecords::CountsSource() const {
+    return MakeRecordsStationCounts(m_state->databasePath);
 }
 
 }  // namespace ui

@@ -10,6 +10,8 @@
 
 namespace ui {
 
+class StationCountsSource;
+
 class StationRecords {
 public:
     StationRecords();
@@ -21,6 +23,9 @@ public:
     // show; every note, then and later, is on standard error as well (a later
     // one comes from a worker thread, which a box would hold up).
     std::vector<std::string> TakeStartNotes();
+    // The station's counts read from these records; null where none are kept
+    // (the station then counts its slots' own results).
+    std::unique_ptr<StationCountsSource> CountsSource() const;
 
 private:
     struct State;

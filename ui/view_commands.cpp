@@ -28,6 +28,7 @@ bool DownloaderCore::OnClicked(Control control) {
         {Control::kDownloadButton, &DownloaderCore::OnDownload},
         {Control::kPortSearchButton, &DownloaderCore::OnPortSearch},
         {Control::kAutoCheck, &DownloaderCore::OnAutoClicked},
+        {Control::kStationCheck, &DownloaderCore::OnStationCheck},
         {Control::kBootButton, &DownloaderCore::OnBootButton},
         {Control::kFullBinaryCheck, &DownloaderCore::OnFullBinary},
         {Control::kModemType1Radio, &DownloaderCore::OnModemType1},

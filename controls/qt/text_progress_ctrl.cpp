@@ -35,6 +35,13 @@ void TextProgressCtrl::SetWindowText(const QString& text) {
     update();
 }
 
+void TextProgressCtrl::SetBarColour(const QColor& colour) {
+    const QColor wanted = colour.isValid() ? colour : palette().color(QPalette::Highlight);
+    if (wanted == m_barColour) return;
+    m_barColour = wanted;
+    update();
+}
+
 void TextProgressCtrl::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     m_model.Resized();

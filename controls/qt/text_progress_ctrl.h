@@ -39,6 +39,11 @@ public:
     void SetWindowText(const QString& text);
     QString WindowText() const { return m_text; }
 
+    // The colour of the filled part; an invalid colour gives back the
+    // palette's own. Repaints when it changes.
+    void SetBarColour(const QColor& colour);
+    QColor BarColour() const { return m_barColour; }
+
     // Paint events handled so far; lets tests count repaints.
     int paintCount() const { return m_paintCount; }
 

@@ -106,6 +106,15 @@ LRESULT OnSetPos(HWND window, BarState& state, WPARAM pos) {
     return old;
 }
 
+LRESULT OnSetBarColour(HWND window, BarState& state, LPARAM colour) {
+    COLORREF& bar = state.colours[static_cast<std::size_t>(BarColour::kBar)];
+    const COLORREF previous = bar;
+    bar = static_cast<COLORREF>(colour) == CLR_DEFAULT ? ::GetSysColor(COLOR_HIGHLIGHT)
+                                                       : static_cast<COLORREF>(colour);
+    if (bar != previous) ::InvalidateRect(window, nullptr, FALSE);
+    return static_cast<LRESULT>(previous);
+}
+
 LRESULT OnSetText(HWND window, BarState& state, WPARAM wParam, LPARAM lParam) {
     const LRESULT result = ::DefWindowProcW(window, WM_SETTEXT, wParam, lParam);
     const auto* given = reinterpret_cast<const wchar_t*>(lParam);
@@ -166,6 +175,8 @@ LRESULT Dispatch(HWND window, BarState& state, UINT message, WPARAM wParam, LPAR
             return OnSetPos(window, state, wParam);
         case PBM_GETPOS:
             return state.model.Pos();
+        case PBM_SETBARCOLOR:
+            return OnSetBarColour(window, state, lParam);
         case WM_SETTEXT:
             return OnSetText(window, state, wParam, lParam);
         case WM_GETTEXT:

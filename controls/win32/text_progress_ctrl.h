@@ -13,6 +13,9 @@
 //       once (RedrawWindow with RDW_UPDATENOW) only when the filled width
 //       moves by a pixel.
 //   PBM_GETPOS: the position.
+//   PBM_SETBARCOLOR (lParam a COLORREF, CLR_DEFAULT for the system's
+//       highlight colour): the colour of the filled part; returns the
+//       previous one and repaints when it changes.
 //   WM_SETTEXT / SetWindowText: repaints only when the text really changes.
 //   WM_GETTEXT, WM_GETTEXTLENGTH: the bar's text. A caption given at
 //       creation (a template's "Progress1") is not the bar's text: a fresh

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "link/channel.h"
 #include "ui/dialog_view.h"
@@ -33,6 +34,7 @@ struct ChannelState {
     int lower = 0;
     int upper = 100;
     int pos = 0;
+    ui::DialogView::BarLook look = ui::DialogView::BarLook::kNormal;
 };
 
 class FakeView : public ui::DialogView {
@@ -57,13 +59,22 @@ public:
         channels[ch].upper = upper;
     }
     void SetBarPos(int ch, int pos) override { channels[ch].pos = pos; }
+    void SetBarLook(int ch, BarLook look) override { channels[ch].look = look; }
     std::optional<std::string> ChooseImageSetToLoad(const std::string&) override { return Next(); }
     std::optional<std::string> ChooseImageSetToSave(const std::string&) override { return Next(); }
     std::optional<std::string> ChooseImageFile(const char*, const char*) override { return Next(); }
     std::optional<std::string> ChooseFolder(const char*, const std::string&) override {
         return Next();
     }
+    // The station's tests answer from askAnswers in turn (none = Cancel); the
+    // others expect each question of questions in turn.
     Answer Ask(const std::string& text, bool withCancel) override {
+        asked.push_back(text);
+        if (!askAnswers.empty()) {
+            const Answer answer = askAnswers.front();
+            askAnswers.pop_front();
+            return withCancel || answer != Answer::kCancel ? answer : Answer::kNo;
+        }
         if (questions.empty()) {
             ADD_FAILURE() << "unexpected question: " << text;
             return Answer::kNo;
@@ -92,6 +103,8 @@ public:
     std::function<void()> duringSession;
     std::function<void()> onEndDialog;
     int endDialogCalls = 0;
+    std::deque<Answer> askAnswers;   // questions answered in turn
+    std::vector<std::string> asked;  // every question asked
 
 private:
     const ControlState& At(ui::Control c) const { return controls[static_cast<int>(c)]; }

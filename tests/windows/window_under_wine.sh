@@ -20,6 +20,7 @@ source "$(dirname "$0")/../../scripts/wine_env.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/kelvane-wine-window.XXXXXX")
 cleanup() {
     stop_handsets "$work/sim"
+    stop_handsets "$work/swap"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -43,6 +44,21 @@ KELVANE_TEST_IMAGES=$(winpath "$images") KELVANE_TEST_DUMPS=$(winpath "$work/out
 if [ $status -ne 0 ]; then
     echo "FAILED: the Windows dialog under Wine (exit $status); simulator log:" >&2
     tail -20 "$work/sim/sim.log" >&2
+    exit $status
+fi
+
+# Station mode: three channels of two handsets each that come and go, the
+# second handset of channel 1 faulty; each leaves its dump under its serial.
+stop_handsets "$work/sim"
+start_handsets "$sim" "$work/swap" 3 --swap --handsets 2 --swap-ms 300 \
+    --fault ch1:h2:mute-unlock --out "$work/swap-out"
+KELVANE_TEST_SWAP=2 KELVANE_TEST_LINKS=$(winpath "$work/swap") \
+    KELVANE_TEST_IMAGES=$(winpath "$work/images") KELVANE_TEST_DUMPS=$(winpath "$work/swap-out") \
+    KELVANE_TEST_FIRST_PORT=$(wine_first_port) timeout 300 wine "$exe" --gtest_filter=*.StationMode* ||
+    status=$?
+if [ $status -ne 0 ]; then
+    echo "FAILED: station mode in the Windows dialog under Wine (exit $status); simulator log:" >&2
+    tail -20 "$work/swap/sim.log" >&2
 fi
 
 # kelvane.exe ($KELVANE_WINDOW_EXE) started from a station folder named in

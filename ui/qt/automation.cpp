@@ -105,6 +105,9 @@ int RunAutomated(const AutomationOptions& options) {
     ui::PrintingPrompt prompt(!options.chooseFolder.empty());
     DialogServices services;
     services.prompt = &prompt;
+    services.ask = [&prompt](const std::string& text, bool withCancel) {
+        return prompt.Answer(text, withCancel);
+    };
     if (!options.chooseFolder.empty()) {
         services.fileDialogs = std::make_unique<FolderFileDialogs>(options.chooseFolder);
     }

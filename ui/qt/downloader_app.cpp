@@ -62,7 +62,9 @@ int DownloaderApp::Run() {
         const int status = RunAutomated(automation);
         return platform::StopRequested() ? 1 : status;
     }
-    DownloaderDialog dialog;
+    DialogServices services;
+    services.stationCounts = records.CountsSource();
+    DownloaderDialog dialog(std::move(services));
     for (const std::string& note : records.TakeStartNotes())
         platform::ShowMessage(note.c_str());
     dialog.exec();

@@ -73,6 +73,7 @@ DownloaderDialog::DownloaderDialog(DialogServices services, QWidget* parent)
     FillDefaultServices();
     platform::SetOperatorPrompt(m_services.prompt);
     m_core = std::make_unique<ui::DownloaderCore>(*this, *this, std::move(m_services.ports));
+    m_core->SetStationCountsSource(std::move(m_services.stationCounts));
     CreateControls();
     BindControls();
     WatchPortEvents();
@@ -202,9 +203,11 @@ void DownloaderDialog::RunBlocking(const std::function<void()>& task) {
     QMetaObject::invokeMethod(this, task, Qt::BlockingQueuedConnection);
 }
 
-// A Yes/No question is the installed prompt's, as the workers' are; one with
-// Cancel is a box of its own.
+// A question the services answer (a test's) is theirs; else a Yes/No question
+// is the installed prompt's, as the workers' are, and one with Cancel is a box
+// of its own.
 ui::DialogView::Answer DownloaderDialog::Ask(const std::string& text, bool withCancel) {
+    if (m_services.ask) return m_services.ask(text, withCancel);
     if (!withCancel) return m_services.prompt->AskYesNo(text.c_str()) ? Answer::kYes : Answer::kNo;
     QMessageBox box(QMessageBox::Question, QStringLiteral("Kelvane"), FromBytes(text),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
@@ -309,6 +312,14 @@ void DownloaderDialog::SetBarRange(int channel, int lower, int upper) {
 
 void DownloaderDialog::SetBarPos(int channel, int pos) {
     m_progress[channel]->SetPos(pos);
+}
+
+void DownloaderDialog::SetBarLook(int channel, BarLook look) {
+    static const QColor kPassed(0x2e, 0x9d, 0x3a);
+    static const QColor kFailed(0xcc, 0x22, 0x22);
+    m_progress[channel]->SetBarColour(look == BarLook::kPassed   ? kPassed
+                                      : look == BarLook::kFailed ? kFailed
+                                                                 : QColor());
 }
 
 std::optional<std::string> DownloaderDialog::ChooseImageSetToLoad(const std::string& initialFile) {

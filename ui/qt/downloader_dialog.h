@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,10 @@ struct DialogServices {
     std::unique_ptr<platform::PortEventSource> portEvents;
     std::unique_ptr<ImageSetFileDialogs> fileDialogs;
     platform::OperatorPrompt* prompt = nullptr;  // not owned; must be thread-safe
+    // The station's counts from the records; empty: the slots' own count.
+    std::unique_ptr<ui::StationCountsSource> stationCounts;
+    // The operator's answer to a question; empty: a message box.
+    std::function<ui::DialogView::Answer(const std::string& text, bool withCancel)> ask;
 };
 
 class DownloaderDialog : public QDialog,
@@ -102,13 +107,14 @@ public:
     void SetBarText(int channel, const std::string& text) override;
     void SetBarRange(int channel, int lower, int upper) override;
     void SetBarPos(int channel, int pos) override;
+    void SetBarLook(int channel, BarLook look) override;
+    Answer Ask(const std::string& text, bool withCancel) override;
     std::optional<std::string> ChooseImageSetToLoad(const std::string& initialFile) override;
     std::optional<std::string> ChooseImageSetToSave(const std::string& initialFile) override;
     std::optional<std::string> ChooseImageFile(const char* filter,
                                                const char* defaultSuffix) override;
     std::optional<std::string> ChooseFolder(const char* title,
                                             const std::string& initialFolder) override;
-    Answer Ask(const std::string& text, bool withCancel) override;
     void RunWithWindowPump(const std::function<void()>& session) override;
     void EndDialog() override;
 

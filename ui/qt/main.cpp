@@ -19,6 +19,8 @@ const char* const kUsage =
     "                         factoryFs, fota)\n"
     "  --download             press Download; without --screenshot the window closes\n"
     "                         when the download is over and prints how long it took\n"
+    "  --station              tick Station (needs --screenshot); the close then stops\n"
+    "                         every slot at once\n"
     "  --after-ms N           milliseconds before the picture is taken (default 5000)\n"
     "  --help                 show this text\n"
     "  --version              show the version\n"

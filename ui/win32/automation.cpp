@@ -132,6 +132,9 @@ int RunAutomated(const AutomationOptions& options) {
     ui::PrintingPrompt prompt(false);
     DialogServices services;
     services.prompt = &prompt;
+    services.ask = [&prompt](const std::string& text, bool withCancel) {
+        return prompt.Answer(text, withCancel);
+    };
     DownloaderDialog dialog(std::move(services));
     if (dialog.Create() == nullptr) {
         std::fprintf(stderr, "kelvane: the window could not be created\n");

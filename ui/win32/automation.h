@@ -1,6 +1,6 @@
 // The scripted runs of the Windows window (ui/scripted_run.h), for pictures
 // of it and for timing (scripts/screenshot.sh):
-//   kelvane.exe [--download] [--screenshot FILE.bmp] [--after-ms N]
+//   kelvane.exe [--download] [--station] [--screenshot FILE.bmp] [--after-ms N]
 // The pictures are BMP files; --crc, --choose and --full-path are not
 // taken. How long the window took to come up is printed on standard error.
 #pragma once

@@ -60,6 +60,7 @@ DownloaderDialog::DownloaderDialog(DialogServices services) : m_services(std::mo
                                                    IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
                                                    ::GetSystemMetrics(SM_CYSMICON), 0));
     m_core = std::make_unique<ui::DownloaderCore>(*this, *this, std::move(m_services.ports));
+    m_core->SetStationCountsSource(std::move(m_services.stationCounts));
 }
 
 DownloaderDialog::~DownloaderDialog() {
@@ -249,9 +250,11 @@ void DownloaderDialog::RunBlocking(const std::function<void()>& task) {
     ::SendMessageW(m_hwnd, kRunMessage, 0, reinterpret_cast<LPARAM>(&task));
 }
 
-// A Yes/No question is the installed prompt's, as the workers' are; one with
-// Cancel is a box of its own.
+// A question the services answer (a test's) is theirs; else a Yes/No question
+// is the installed prompt's, as the workers' are, and one with Cancel is a box
+// of its own.
 ui::DialogView::Answer DownloaderDialog::Ask(const std::string& text, bool withCancel) {
+    if (m_services.ask) return m_services.ask(text, withCancel);
     if (!withCancel) return m_services.prompt->AskYesNo(text.c_str()) ? Answer::kYes : Answer::kNo;
     const int answer =
         ::MessageBoxW(m_hwnd, Widen(text).c_str(), L"Kelvane", MB_YESNOCANCEL | MB_ICONQUESTION);
@@ -353,6 +356,13 @@ void DownloaderDialog::SetBarRange(int channel, int lower, int upper) {
 
 void DownloaderDialog::SetBarPos(int channel, int pos) {
     ::SendMessageW(m_progress[channel], PBM_SETPOS, static_cast<WPARAM>(pos), 0);
+}
+
+void DownloaderDialog::SetBarLook(int channel, BarLook look) {
+    const COLORREF colour = look == BarLook::kPassed   ? RGB(0x2e, 0x9d, 0x3a)
+                            : look == BarLook::kFailed ? RGB(0xcc, 0x22, 0x22)
+                                                       : CLR_DEFAULT;
+    ::SendMessageW(m_progress[channel], PBM_SETBARCOLOR, 0, static_cast<LPARAM>(colour));
 }
 
 std::optional<std::string> DownloaderDialog::ChooseImageSetToLoad(const std::string& initialFile) {

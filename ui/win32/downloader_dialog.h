@@ -28,6 +28,10 @@ struct DialogServices {
     std::unique_ptr<platform::SerialPortSource> ports;
     std::unique_ptr<FileDialogs> fileDialogs;
     platform::OperatorPrompt* prompt = nullptr;  // not owned; must be thread-safe
+    // The station's counts from the records; empty: the slots' own count.
+    std::unique_ptr<ui::StationCountsSource> stationCounts;
+    // The operator's answer to a question; empty: a message box.
+    std::function<ui::DialogView::Answer(const std::string& text, bool withCancel)> ask;
 };
 
 class DownloaderDialog : public platform::NotifyReceiver,
@@ -68,13 +72,14 @@ public:
     void SetBarText(int channel, const std::string& text) override;
     void SetBarRange(int channel, int lower, int upper) override;
     void SetBarPos(int channel, int pos) override;
+    void SetBarLook(int channel, BarLook look) override;
+    Answer Ask(const std::string& text, bool withCancel) override;
     std::optional<std::string> ChooseImageSetToLoad(const std::string& initialFile) override;
     std::optional<std::string> ChooseImageSetToSave(const std::string& initialFile) override;
     std::optional<std::string> ChooseImageFile(const char* filter,
                                                const char* defaultSuffix) override;
     std::optional<std::string> ChooseFolder(const char* title,
                                             const std::string& initialFolder) override;
-    Answer Ask(const std::string& text, bool withCancel) override;
     void RunWithWindowPump(const std::function<void()>& session) override;
     void EndDialog() override;
 

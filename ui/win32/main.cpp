@@ -24,6 +24,8 @@ const char* const kUsage =
     "                         when the download is over and prints how long it took\n"
     "  --screenshot FILE.bmp  grab the window into FILE.bmp after --after-ms and close\n"
     "                         it; message boxes go to standard error\n"
+    "  --station              tick Station (needs --screenshot); the close then stops\n"
+    "                         every slot at once\n"
     "  --after-ms N           milliseconds before the picture is taken (default 5000)\n"
     "  --help                 show this text\n"
     "  --version              show the version\n";
@@ -59,7 +61,9 @@ int main(int argc, char** argv) {
     if (automation.Active()) return ui::win32::RunAutomated(automation);
     for (const std::string& note : records.TakeStartNotes())
         ShowNote(note);
-    ui::win32::DownloaderDialog dialog;
+    ui::win32::DialogServices services;
+    services.stationCounts = records.CountsSource();
+    ui::win32::DownloaderDialog dialog(std::move(services));
     dialog.DoModal();
     return 0;
 }

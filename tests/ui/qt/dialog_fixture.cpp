@@ -151,6 +151,7 @@ DownloaderDialog& DialogTest::MakeDialog() {
     services.portEvents = std::move(events);
     services.fileDialogs = std::move(files);
     services.prompt = &prompt_;
+    services.ask = ask_;
     dialog_ = std::make_unique<DownloaderDialog>(std::move(services));
     return *dialog_;
 }

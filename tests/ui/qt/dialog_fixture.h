@@ -151,6 +151,8 @@ protected:
     RecordingPrompt prompt_;
     std::vector<platform::SerialPortInfo> portList_;
     bool systemPorts_ = false;  // the platform's own port list instead of portList_
+    // The operator's answer to the window's questions (a message box when empty).
+    std::function<ui::DialogView::Answer(const std::string&, bool)> ask_;
     FakePortSource* ports_ = nullptr;
     FakePortEvents* events_ = nullptr;
     FakeFileDialogs* files_ = nullptr;

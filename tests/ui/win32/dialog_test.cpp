@@ -178,6 +178,10 @@ protected:
         ui::win32::DialogServices services;
         services.prompt = &prompt_;
         services.fileDialogs = std::make_unique<AnsweredDialogs>(&answers_);
+        services.ask = [this](const std::string&, bool) {
+            ++questions_;
+            return ui::DialogView::Answer::kNo;
+        };
         dialog_ = std::make_unique<DownloaderDialog>(std::move(services));
         hwnd_ = dialog_->Create();
         ASSERT_NE(hwnd_, nullptr);
@@ -224,8 +228,14 @@ protected:
     // True when handset k's flash holds file at address byte for byte, and
     // the rest of the erased range it lies in is still erased (0xFF).
     ::testing::AssertionResult Holds(int k, const std::string& file, unsigned address) const {
-        std::ifstream index(Dump(k, ".idx"));
-        const std::vector<char> flash = ReadBytes(Dump(k, ".bin"));
+        return HoldsIn("ch" + std::to_string(k), k, file, address);
+    }
+    // The same for the dump named base (a swapped handset's serial).
+    ::testing::AssertionResult HoldsIn(const std::string& base, int k, const std::string& file,
+                                       unsigned address) const {
+        std::ifstream index(platform::FileSystemPath(dumps_) / (base + ".idx"));
+        const std::vector<char> flash =
+            ReadBytes(platform::FileSystemPath(dumps_) / (base + ".bin"));
         const std::vector<char> image = ReadBytes(platform::FileSystemPath(file));
         unsigned start = 0, length = 0, crc = 0;
         size_t offset = 0;
@@ -283,6 +293,7 @@ protected:
     std::vector<std::string> answers_;
     std::unique_ptr<DownloaderDialog> dialog_;
     HWND hwnd_ = nullptr;
+    int questions_ = 0;  // the window's questions, answered No
 };
 
 TEST_F(Win32DialogTest, EveryControlOfTheTemplateSitsAtItsPlace) {
@@ -480,6 +491,103 @@ TEST_F(Win32DialogTest, AnAnsiImageSetPathOfOlderSettingsIsKeptAtTheClose) {
     const std::string text(settings.begin(), settings.end());
     EXPECT_NE(text.find("VARKOFILE=" + ansiSet + "\r\n"), std::string::npos) << text;
     fs::remove_all(folder);
+}
+
+// Dispatches the window's messages until done() or maxMs have passed.
+bool PumpUntil(const std::function<bool()>& done, int maxMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    return true;
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// Station mode on handsets that come and go (the script's second run:
+// KELVANE_TEST_SWAP names the handsets per channel, the second handset of
+// channel 1 never answers its unlock). Each slot's port names the handset's
+// link in the port map, which the station watches for arrivals.
+TEST_F(Win32DialogTest, StationModeFlashesEachArrivingHandsetAndTheFaultyOneFailsAlone) {
+    const int perChannel = std::atoi(Env("KELVANE_TEST_SWAP").c_str());
+    const std::string links = Env("KELVANE_TEST_LINKS");
+    if (perChannel <= 0 || links.empty()) GTEST_SKIP() << "needs handsets that come and go";
+    constexpr int kSlots = 3;
+    {
+        std::ofstream map(station_ / "Kelvane_ports.ini");
+        map << "[PORTS]\r\n";
+        for (int k = 0; k < kSlots; ++k) {
+            map << "COM" << firstPort_ + k << "=" << links << "\\kvmodem-sim" << k << ".tty\r\n";
+        }
+    }
+    Open();
+    for (int ch = 0; ch < kSlots; ++ch)
+        ASSERT_EQ(Handset(ch), ch) << "CH" << ch;
+    Click(IDC_STATION_CHECK);
+    ASSERT_TRUE(dialog_->Core().StationRunning());
+    EXPECT_FALSE(Enabled(IDC_LOAD_BUTTON));
+    EXPECT_FALSE(Enabled(IDC_PORT_SEARCH_BUTTON));
+    const size_t results = static_cast<size_t>(kSlots * perChannel);
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            const std::string log = StatusLog();
+            return Occurrences(log, " PASSED ") + Occurrences(log, " FAILED ") >= results;
+        },
+        120000))
+        << StatusLog() << "\nCH0: " << Text(BarId(0)) << "\nCH1: " << Text(BarId(1))
+        << "\nstatus: " << Text(IDC_STATUS_TEXT);
+    const std::string log = StatusLog();
+    EXPECT_EQ(Occurrences(log, " PASSED "), results - 1) << log;
+    EXPECT_NE(log.find("FAILED \"ERR: Unlock"), std::string::npos) << log;
+    EXPECT_EQ(Text(IDC_STATION_COUNTS_TEXT)
+                  .rfind("Station: passed " + std::to_string(results - 1) + ", failed 1", 0),
+              0u)
+        << Text(IDC_STATION_COUNTS_TEXT);
+    EXPECT_EQ(prompt_.Count("Download Completed!!"), 0);  // no message box
+    // The simulator writes a handset's flash once it has left (bounded wait).
+    const auto serialOf = [](int k, int number) {
+        char serial[32];
+        std::snprintf(serial, sizeof serial, "SIM%d-%04d", k, number);
+        return std::string(serial);
+    };
+    PumpUntil(
+        [&] {
+            for (int k = 0; k < kSlots; ++k) {
+                for (int number = 1; number <= perChannel; ++number) {
+                    if (!(k == 1 && number == 2) &&
+                        !HoldsIn(serialOf(k, number), k, Image("resource1.rc1"), kRsrc1Address))
+                        return false;
+                }
+            }
+            return true;
+        },
+        30000);
+    for (int k = 0; k < kSlots; ++k) {
+        for (int number = 1; number <= perChannel; ++number) {
+            const std::string serial = serialOf(k, number);
+            const bool faulty = k == 1 && number == 2;
+            EXPECT_NE(HoldsIn(serial, k, Image("modem.bin"), kModemAddress), faulty) << serial;
+            if (!faulty) {
+                EXPECT_TRUE(HoldsIn(serial, k, Image("resource1.rc1"), kRsrc1Address)) << serial;
+            }
+        }
+    }
+    // Closing asks once; No stops every slot now.
+    ::SendMessageW(hwnd_, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(questions_, 1);
+    EXPECT_TRUE(dialog_->Ended());
+    EXPECT_FALSE(dialog_->Core().StationRunning());
 }
 
 // The path display splits Windows paths at backslashes as well.
