@@ -520,8 +520,8 @@ size_t Occurrences(const std::string& text, const std::string& part) {
 // channel 1 never answers its unlock). Each slot's port names the handset's
 // link in the port map, which the station watches for arrivals.
 TEST_F(Win32DialogTest, StationModeFlashesEachArrivingHandsetAndTheFaultyOneFailsAlone) {
-    const int perChannel = std::atoi(Env("KELVANE_TEST_SWAP").c_str());
-    const std::string links = Env("KELVANE_TEST_LINKS");
+    const int perChannel = std::atoi(Env(L"KELVANE_TEST_SWAP").c_str());
+    const std::string links = Env(L"KELVANE_TEST_LINKS");
     if (perChannel <= 0 || links.empty()) GTEST_SKIP() << "needs handsets that come and go";
     constexpr int kSlots = 3;
     {
