@@ -52,7 +52,8 @@ bool DownloaderCore::StartStation() {
         return false;
     }
     if (!FillImageTable()) return false;
-    if (!m_station.Start(m_channelPort, g_settings.BAUDRATE, g_settings.DELAY)) {
+    PublishModel();  // the records name the image set in use, as a session's do
+    if (!m_station.Start(m_channelPort, m_settings.BAUDRATE, m_settings.DELAY)) {
         SetText(Control::kStatusText, "Station: no slot could start");
         return false;
     }
