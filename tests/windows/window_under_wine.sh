@@ -53,7 +53,7 @@ stop_handsets "$work/sim"
 start_handsets "$sim" "$work/swap" 3 --swap --handsets 2 --swap-ms 300 \
     --fault ch1:h2:mute-unlock --out "$work/swap-out"
 KELVANE_TEST_SWAP=2 KELVANE_TEST_LINKS=$(winpath "$work/swap") \
-    KELVANE_TEST_IMAGES=$(winpath "$work/images") KELVANE_TEST_DUMPS=$(winpath "$work/swap-out") \
+    KELVANE_TEST_IMAGES=$(winpath "$images") KELVANE_TEST_DUMPS=$(winpath "$work/swap-out") \
     KELVANE_TEST_FIRST_PORT=$(wine_first_port) timeout 300 wine "$exe" --gtest_filter=*.StationMode* ||
     status=$?
 if [ $status -ne 0 ]; then

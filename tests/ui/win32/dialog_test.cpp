@@ -535,7 +535,7 @@ TEST_F(Win32DialogTest, StationModeFlashesEachArrivingHandsetAndTheFaultyOneFail
     for (int ch = 0; ch < kSlots; ++ch)
         ASSERT_EQ(Handset(ch), ch) << "CH" << ch;
     Click(IDC_STATION_CHECK);
-    ASSERT_TRUE(dialog_->Core().StationRunning());
+    ASSERT_TRUE(dialog_->Core().StationRunning()) << Text(IDC_STATUS_TEXT);
     EXPECT_FALSE(Enabled(IDC_LOAD_BUTTON));
     EXPECT_FALSE(Enabled(IDC_PORT_SEARCH_BUTTON));
     const size_t results = static_cast<size_t>(kSlots * perChannel);
