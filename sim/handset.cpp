@@ -92,6 +92,7 @@ bool Handset::Arrive(int number, std::string* error) {
     number_ = number;
     present_ = true;
     hostClosed_ = false;
+    passed_ = false;
     return true;
 }
 
@@ -142,10 +143,13 @@ bool Handset::ShouldLeave(Clock::time_point now) {
         unlocks = core_.Stats().unlocks;
     }
     // After a go whose reply has left and whose dump is written: once the
-    // host has taken the reply.
-    if (complete && txLine_.Pending() == 0 && outbox_.empty() && !busy_) {
-        return !hostHolds || !pty_.SlaveHasInput();
+    // host has taken the reply and the stay is over.
+    if (!passed_ && complete && txLine_.Pending() == 0 && outbox_.empty() && !busy_ &&
+        (!hostHolds || !pty_.SlaveHasInput())) {
+        passed_ = true;
+        passedAt_ = now;
     }
+    if (passed_) return now >= passedAt_ + plan_.stay;
     return unlocks > 0 && !hostHolds && hostClosed_ && now >= hostClosedAt_ + plan_.pause;
 }
 
@@ -276,6 +280,7 @@ Clock::time_point Handset::NextWake(Clock::time_point now) const {
         const bool more = plan_.count == 0 || number_ < plan_.count;
         return more ? std::min(wake, arriveAt_) : wake;
     }
+    if (passed_) wake = std::min(wake, passedAt_ + plan_.stay);
     if (Swapping() && hostClosed_ && watch_.HostOpens() == 0) {
         wake = std::min(wake, hostClosedAt_ + plan_.pause);
     }

@@ -4,7 +4,8 @@
 // With a swap plan the object stands for a channel that handsets come to and
 // leave, one after the other, on the same thread: a symbolic link names the
 // current handset's pseudo-terminal. A handset leaves once the host has taken
-// the go's reply (or closed the port) after its dump was written, or the
+// the go's reply (or closed the port) after its dump was written and the
+// plan's stay has passed, like a flashed handset waiting to be unplugged; or the
 // pause after the host closed the port following an unlock that got no go, or
 // at once when its cable is pulled (the hangup fault); the link goes and the
 // pseudo-terminal closes. After the pause a handset with erased flash and the
@@ -46,6 +47,8 @@ struct SwapPlan {
     std::function<HandsetConfig(int number)> configFor;
     int count = 0;  // handsets in all; 0: no end
     std::chrono::milliseconds pause{1000};
+    // How long a flashed handset stays after the host took the go's reply.
+    std::chrono::milliseconds stay{0};
     std::string link;  // the symbolic link to the current handset's device
     std::function<void(const SwapEvent&)> onEvent;  // may be empty; on the handset thread
 };
@@ -126,6 +129,8 @@ private:
     bool hostClosed_ = false;  // the host's last descriptor closed at hostClosedAt_
     Clock::time_point hostClosedAt_{};
     Clock::time_point arriveAt_{};
+    bool passed_ = false;  // the host took the go's reply at passedAt_
+    Clock::time_point passedAt_{};
     // Owned by the thread while it runs.
     PacedLine rxLine_;
     PacedLine txLine_;

@@ -41,6 +41,9 @@ bool ApplyValue(const std::string& name, const std::string& value, SimOptions* o
     } else if (name == "--swap-ms") {
         if (!NumberIn(name, value, 0, 3600000, &n, error)) return false;
         o->swapMs = static_cast<uint32_t>(n);
+    } else if (name == "--leave-ms") {
+        if (!NumberIn(name, value, 0, 3600000, &n, error)) return false;
+        o->leaveMs = static_cast<uint32_t>(n);
     } else if (name == "--handsets") {
         if (!NumberIn(name, value, 0, kMaxHandsetsPerChannel, &n, error)) return false;
         o->handsets = static_cast<int>(n);
@@ -59,7 +62,7 @@ bool ApplyValue(const std::string& name, const std::string& value, SimOptions* o
 bool TakesValue(const std::string& name) {
     for (const char* known :
          {"--channels", "--dir", "--first-port", "--out", "--baud", "--erase-ms-per-4k",
-          "--flash-size", "--fault", "--swap-ms", "--handsets"}) {
+          "--flash-size", "--fault", "--swap-ms", "--leave-ms", "--handsets"}) {
         if (name == known) return true;
     }
     return false;
@@ -104,7 +107,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, SimOptions* opti
         }
         if (!inlineValue) value = argv[++i];
         if (!ApplyValue(word, value, options, error)) return CommandLine::kError;
-        if (word == "--swap-ms" || word == "--handsets") swapOnly = word;
+        if (word == "--swap-ms" || word == "--leave-ms" || word == "--handsets") swapOnly = word;
     }
     if (!swapOnly.empty() && !options->swap) {
         *error = "option " + swapOnly + " needs --swap";
@@ -137,7 +140,8 @@ std::string UsageText() {
                "                        pseudo-terminal. A handset leaves (the link goes, the\n"
                "                        pseudo-terminal hangs up) once the host has read the\n"
                "                        go's reply or closed the port, after its dump was\n"
-               "                        written; or --swap-ms after the host closed the port\n"
+               "                        written, and --leave-ms more have passed; or\n"
+               "                        --swap-ms after the host closed the port\n"
                "                        following an unlock (answered or not) that got no\n"
                "                        go, unless the host opened it again; or at once when\n"
                "                        its cable is pulled (hangup=N). --swap-ms after it\n"
@@ -147,6 +151,9 @@ std::string UsageText() {
                "                        (left COM<n> <name> <serial>); dumps are\n"
                "                        <serial>.bin and <serial>.idx\n"
                "  --swap-ms MS          the pause of --swap (default 1000)\n"
+               "  --leave-ms MS         with --swap, how long a flashed handset stays after\n"
+               "                        the host took the go's reply, as if waiting to be\n"
+               "                        unplugged (default 0: it leaves at once)\n"
                "  --handsets N          with --swap, handsets per channel in all; after the\n"
                "                        last the channel stays empty (default 0: no end)\n"
                "  --verbose             log every packet, not only the rare events\n"

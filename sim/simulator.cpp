@@ -119,6 +119,7 @@ bool Simulator::StartHandsets(std::string* error) {
             plan.configFor = [this, k](int number) { return ConfigFor(k, number); };
             plan.count = options_.handsets;
             plan.pause = std::chrono::milliseconds(options_.swapMs);
+            plan.stay = std::chrono::milliseconds(options_.leaveMs);
             plan.link = LinkPath(k);
             plan.onEvent = [this, k](const SwapEvent& event) { Tell(EventFor(k, event)); };
             handsets_.push_back(std::make_unique<sim::Handset>(std::move(plan), options_.baud));

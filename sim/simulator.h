@@ -61,7 +61,8 @@ struct SimOptions {
     // swapMs the next arrives on the same COM number, behind the same link.
     bool swap = false;
     uint32_t swapMs = 1000;
-    int handsets = 0;  // with swap, handsets per channel in all; 0: no end
+    uint32_t leaveMs = 0;  // a flashed handset stays this long after its go
+    int handsets = 0;      // with swap, handsets per channel in all; 0: no end
     // Every arrival and departure with swap, the first arrivals in channel
     // order before any other; one at a time, from Start and the handset threads.
     std::function<void(const ChannelEvent&)> onEvent;

@@ -143,12 +143,14 @@ TEST(SimOptions, CommandLineFillsTheOptions) {
     EXPECT_EQ(options.faults[0].handset, 1);
     EXPECT_EQ(options.faults[1].fault.kind, sim::FaultKind::kNakResendEvery);
     sim::SimOptions swap;
-    ASSERT_EQ(
-        Parse({"--swap", "--swap-ms=50", "--handsets", "3", "--fault", "h3:drop@1"}, &swap, &error),
-        sim::CommandLine::kRun)
+    ASSERT_EQ(Parse({"--swap", "--swap-ms=50", "--leave-ms", "2500", "--handsets", "3", "--fault",
+                     "h3:drop@1"},
+                    &swap, &error),
+              sim::CommandLine::kRun)
         << error;
-    EXPECT_TRUE(swap.swap && swap.swapMs == 50 && swap.handsets == 3);
-    EXPECT_FALSE(options.swap || options.handsets != 0 || options.swapMs != 1000);
+    EXPECT_TRUE(swap.swap && swap.swapMs == 50 && swap.leaveMs == 2500 && swap.handsets == 3);
+    EXPECT_FALSE(options.swap || options.handsets != 0 || options.swapMs != 1000 ||
+                 options.leaveMs != 0);
     sim::SimOptions help;
     EXPECT_EQ(Parse({"--channels", "2", "--help"}, &help, &error), sim::CommandLine::kHelp);
 }
@@ -168,6 +170,8 @@ TEST(SimOptions, BadValuesGiveOneLineErrors) {
         {"--flash-size", "0"},
         {"--handsets", "2"},
         {"--swap-ms", "5"},
+        {"--leave-ms", "5"},
+        {"--swap", "--leave-ms", "3600001"},
         {"--swap", "--handsets", "1000001"},
         {"--swap", "--handsets", "2", "--fault", "h3:drop@1"},
         {"--fault", "every2:drop@1"},

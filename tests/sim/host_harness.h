@@ -96,11 +96,12 @@ class SimFixture : public ::testing::Test {
 protected:
     // handsets > 0 lets that many handsets come and go per channel, swapMs apart.
     void StartSim(int channels, int firstPort, std::vector<std::string> faults = {},
-                  uint32_t baud = 0, int handsets = 0, uint32_t swapMs = 0) {
+                  uint32_t baud = 0, int handsets = 0, uint32_t swapMs = 0, uint32_t leaveMs = 0) {
         sim::SimOptions options;
         options.swap = handsets > 0;
         options.handsets = handsets;
         options.swapMs = swapMs;
+        options.leaveMs = leaveMs;
         options.channels = channels;
         options.firstPort = firstPort;
         options.dir = dir_.path();
