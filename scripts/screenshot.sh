@@ -218,11 +218,18 @@ shot_windows() {
 # The station line: eight channels of handsets that come and go
 # (KELVANE_SHOT_SWAP_MS apart, default 4000): the second handset on CH1 and
 # the third on CH5 never answer their unlock, the second on CH3 has its cable
-# pulled in the middle of its flash, CH0, CH2 and CH6 erase slowly.
+# pulled in the middle of its flash, CH0, CH2 and CH6 erase slowly. A flashed
+# handset stays KELVANE_SHOT_LEAVE_MS (default 3000) before it is taken away,
+# so its bar shows green for a while. The picture is taken
+# KELVANE_SHOT_STATION_MS (default 13500) after the start: the second round
+# has just passed on the quick channels (green), is still flashing on the slow
+# ones, CH1's second handset has failed (red) and CH3 waits for its third.
 station_faults=(--fault ch1:h2:mute-unlock --fault ch5:h3:mute-unlock
     --fault ch3:h2:hangup=150000 --fault ch0:slow-erase=700 --fault ch2:slow-erase=300
     --fault ch6:slow-erase=450)
 station_swap_ms=${KELVANE_SHOT_SWAP_MS:-4000}
+station_leave_ms=${KELVANE_SHOT_LEAVE_MS:-3000}
+station_shot_ms=${KELVANE_SHOT_STATION_MS:-13500}
 
 # The station's settings and image set (the Modem row only) in folder;
 # paths as path_of gives them.
@@ -240,7 +247,8 @@ same_path() { printf '%s' "$1"; }
 shot_station() {
     write_station_files "$start" same_path $'\n'
     "$build/sim/kelvane-sim" --channels 8 --dir "$start" --baud 1382400 --swap \
-        --swap-ms "$station_swap_ms" "${station_faults[@]}" >"$start/sim.out" 2>"$start/sim.log" &
+        --swap-ms "$station_swap_ms" --leave-ms "$station_leave_ms" "${station_faults[@]}" \
+        >"$start/sim.out" 2>"$start/sim.log" &
     sim_pid=$!
     for _ in $(seq 100); do
         [ "$(wc -l <"$start/sim.out")" -ge 8 ] && break
@@ -252,7 +260,7 @@ shot_station() {
         cat "$start/sim.log" >&2
         exit 1
     fi
-    run_kelvane --station --after-ms "${KELVANE_SHOT_STATION_MS:-9000}"
+    run_kelvane --station --after-ms "$station_shot_ms"
     stop_simulator
     rm -f "$start/Kelvane_ports.ini"
     save_shot screenshot-station.png
@@ -266,7 +274,7 @@ shot_windows_station() {
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
     local line=$start/winline station=$start/windows-station
     start_handsets "$build/sim/kelvane-sim" "$line" 8 --baud 1382400 --swap \
-        --swap-ms "$station_swap_ms" "${station_faults[@]}" || exit 1
+        --swap-ms "$station_swap_ms" --leave-ms "$station_leave_ms" "${station_faults[@]}" || exit 1
     mkdir -p "$station"
     write_station_files "$station" winpath $'\r\n'
     {
@@ -276,7 +284,7 @@ shot_windows_station() {
         done
     } >"$station/Kelvane_ports.ini"
     (cd "$station" && timeout 120 wine "$root/build/win/ui/kelvane.exe" --station \
-        --screenshot "$(winpath "$start/shot.bmp")" --after-ms "${KELVANE_SHOT_STATION_MS:-9000}")
+        --screenshot "$(winpath "$start/shot.bmp")" --after-ms "$station_shot_ms")
     stop_handsets "$line"
     stop_wine
     mkdir -p "$out_dir"
