@@ -24,6 +24,13 @@ std::string Seconds(double seconds) {
     return text;
 }
 
+// A bar line is short: a handset known by its device's path shows the path's
+// last part ("kvmodem-sim4.tty"); the log line keeps the whole.
+std::string BarIdentity(const std::string& identity) {
+    const size_t cut = identity.find_last_of("/\\");
+    return cut == std::string::npos ? identity : identity.substr(cut + 1);
+}
+
 // "CH1 COM2 SIM1-0002 FAILED "CH1 ERR: Unlock" 3.2 s"
 std::string ResultLine(const SlotReport& r) {
     std::string line = "CH" + std::to_string(r.channel) + " COM" + std::to_string(r.comPort) + " " +
@@ -136,10 +143,11 @@ std::string StationPanel::Show(const SlotReport& r, Clock::time_point now) {
     std::string line;
     switch (r.event) {
         case SlotEvent::kArrived:
-            bar("Arrived " + r.identity, 0, Look::kNormal);
+            bar("Arrived " + BarIdentity(r.identity), 0, Look::kNormal);
             break;
         case SlotEvent::kStarted:
-            bar((r.attempt > 0 ? "Retry " : "Flashing ") + r.identity, 0, Look::kNormal);
+            bar((r.attempt > 0 ? "Retry " : "Flashing ") + BarIdentity(r.identity), 0,
+                Look::kNormal);
             break;
         case SlotEvent::kProgress:
             // The bar shows the engine's own progress of each image.
@@ -147,7 +155,7 @@ std::string StationPanel::Show(const SlotReport& r, Clock::time_point now) {
             return {};
         case SlotEvent::kPassed:
             ++m_own.passed;
-            bar("PASSED " + r.identity + " " + Seconds(r.seconds), 100, Look::kPassed);
+            bar("PASSED " + BarIdentity(r.identity) + " " + Seconds(r.seconds), 100, Look::kPassed);
             line = ResultLine(r);
             break;
         case SlotEvent::kFailed:

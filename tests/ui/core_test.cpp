@@ -319,185 +319,186 @@ TEST_F(UiCoreTest, FocusClicksLabelsAndNotificationsAreDecidedOnceForBothViews) 
 }
 
 // Station mode against the fake view: slots on ports that never see a
-    // handset (COM250.. name no device), and the slots' reports handed in as
-    // the workers would.
-    class UiStationTest : public UiCoreTest {
-    protected:
-        // The slots' last reports come from their workers while the window
-        // thread waits for them: one at a time.
-        intptr_t Send(unsigned message, uintptr_t code, const void* payload) override {
-            if (std::this_thread::get_id() == main_)
-                return UiCoreTest::Send(message, code, payload);
-            std::lock_guard<std::mutex> lock(mutex_);
-            return UiCoreTest::Send(message, code, payload);
-        }
-        ui::DownloaderCore& StartStation() {
-            config_test::MakeImage(dir_.File("modem.bin"), 0x1a0000);
-            ports_ = {Port("kvmodem-a", 250), Port("kvmodem-b", 251)};
-            ui::DownloaderCore& core = Start();
-            view_.answers = {dir_.File("modem.bin")};
-            core.OnModemBrowse();
-            view_[Control::kStationCheck].checked = true;
-            core.OnStationCheck();
-            EXPECT_TRUE(core.StationRunning());
-            return core;
-        }
-        void Report(engine::SlotEvent event, int channel, const std::string& text = "") {
-            engine::SlotReport r;
-            r.event = event;
-            r.channel = channel;
-            r.comPort = 250 + channel;
-            r.identity = "SIM" + std::to_string(channel);
-            r.text = text;
-            r.seconds = 2.5;
-            core_->OnNotify(ui::kNotifyStationSlot, &r);
-        }
-        std::thread::id main_ = std::this_thread::get_id();
-        std::mutex mutex_;
-    };
-
-    TEST_F(UiStationTest, EachSlotShowsWaitingProgressAndTheResultUntilTheHandsetIsGone) {
-        using E = engine::SlotEvent;
-        using Look = ui::DialogView::BarLook;
-        ui::DownloaderCore& core = StartStation();
-        EXPECT_EQ(view_.channels[1].barText, "Waiting");
-        struct Step {
-            E event;
-            int channel;
-            const char* text;
-            const char* bar;
-            Look look;
-            int pos;
-            const char* logLine;  // "" when none
-            const char* counts;
-        };
-        const Step steps[] = {
-            {E::kArrived, 0, "", "Arrived SIM0", Look::kNormal, 0, "", "passed 0, failed 0"},
-            {E::kStarted, 0, "", "Flashing SIM0", Look::kNormal, 0, "", "passed 0, failed 0"},
-            {E::kPassed, 0, "CH0 All file Complete!", "PASSED SIM0 2.5 s", Look::kPassed, 100,
-             "CH0 COM250 SIM0 PASSED 2.5 s", "passed 1, failed 0, yield 100.0 %"},
-            {E::kFailed, 1, "CH1 ERR: Unlock", "FAILED CH1 ERR: Unlock", Look::kFailed, 100,
-             "CH1 COM251 SIM1 FAILED \"CH1 ERR: Unlock\" 2.5 s",
-             "passed 1, failed 1, yield 50.0 %"},
-            {E::kGone, 0, "", "Waiting", Look::kNormal, 0, "", "passed 1, failed 1"},
-            {E::kArrived, 5, "", "", Look::kNormal, 0, "", "passed 1, failed 1"},  // no slot there
-        };
-        for (const Step& s : steps) {
-            SCOPED_TRACE(engine::SlotEventText(s.event));
-            const std::string logBefore = core.StatusLog();
-            Report(s.event, s.channel, s.text);
-            const ChannelState& bar = view_.channels[s.channel];
-            EXPECT_EQ(bar.barText, s.bar);
-            EXPECT_EQ(bar.look, s.look);
-            EXPECT_EQ(bar.pos, s.pos);
-            EXPECT_EQ(core.StatusLog().substr(logBefore.size()),
-                      *s.logLine == '\0' ? "" : std::string(s.logLine) + "\r\n");
-            EXPECT_EQ(
-                view_[Control::kStationCountsText].text.find(std::string("Station: ") + s.counts),
-                0u)
-                << view_[Control::kStationCountsText].text;
-        }
-        EXPECT_EQ(view_.channels[1].look, Look::kFailed);  // held until its handset is gone
-        EXPECT_TRUE(prompt_.texts.empty());                // no message box
-        // Slot texts of the engine run on in the log instead of starting it anew.
-        Notify(NOTIFY_CHANNEL_TEXT, 0, "CH0 Download Start");
-        EXPECT_NE(core.StatusLog().find("SIM1 FAILED"), std::string::npos);
-
-        view_[Control::kStationCheck].checked = false;
-        core.OnStationCheck();  // flashes in progress end, then every slot stops
-        EXPECT_FALSE(core.StationRunning());
-        EXPECT_EQ(view_.channels[1].look, Look::kNormal);
-        EXPECT_EQ(view_.channels[1].barText, "Ready...");
+// handset (COM250.. name no device), and the slots' reports handed in as
+// the workers would.
+class UiStationTest : public UiCoreTest {
+protected:
+    // The slots' last reports come from their workers while the window
+    // thread waits for them: one at a time.
+    intptr_t Send(unsigned message, uintptr_t code, const void* payload) override {
+        if (std::this_thread::get_id() == main_) return UiCoreTest::Send(message, code, payload);
+        std::lock_guard<std::mutex> lock(mutex_);
+        return UiCoreTest::Send(message, code, payload);
     }
-
-    TEST_F(UiStationTest, TheStationLocksTheImageSetAndPortControlsAndKeepsItsPorts) {
-        ui::DownloaderCore& core = StartStation();
-        const Control locked[] = {Control::kLoadButton,       Control::kSaveAsButton,
-                                  Control::kPortSearchButton, Control::kDownloadButton,
-                                  Control::kModemCheck,       Control::kModemButton,
-                                  Control::kRsrc1Check,       Control::kUsbButton};
-        for (Control c : locked)
-            EXPECT_FALSE(view_[c].enabled) << ui::ControlName(c);
-        core.OnModemCheck();  // a handler's change waits for the lock's end
-        EXPECT_FALSE(view_[Control::kModemCheck].enabled);
-        core.OnPortSearch();
-        core.OnDeviceChange({platform::PortEvent::Kind::kRemoval, Port("", 250)});
-        core.OnDownload();
-        EXPECT_EQ(Held(), (std::vector<int>{250, 251, 0, 0, 0, 0, 0, 0}));
-        EXPECT_TRUE(core.StationRunning());
-
-        view_[Control::kStationCheck].checked = false;
-        core.OnStationCheck();
-        EXPECT_FALSE(core.StationRunning());
-        // Back as the core last set them: the template's disabled ones stay so.
-        EXPECT_TRUE(view_[Control::kLoadButton].enabled);
-        EXPECT_TRUE(view_[Control::kModemButton].enabled);
-        EXPECT_FALSE(view_[Control::kUsbButton].enabled);
-        EXPECT_FALSE(view_[Control::kFotaCheck].enabled);
-        EXPECT_TRUE(view_[Control::kDownloadButton].enabled);
-    }
-
-    TEST_F(UiStationTest, AClosingAsksOnceAndCancelKeepsTheStation) {
-        using A = ui::DialogView::Answer;
-        const struct {
-            A answer;
-            bool closes;
-        } cases[] = {{A::kCancel, false}, {A::kNo, true}, {A::kYes, true}};
-        for (const auto& c : cases) {
-            SCOPED_TRACE(static_cast<int>(c.answer));
-            view_.asked.clear();
-            ui::DownloaderCore& core = StartStation();
-            view_.askAnswers = {c.answer};
-            EXPECT_EQ(core.OnClose(), c.closes);
-            EXPECT_EQ(view_.asked.size(), 1u);
-            EXPECT_EQ(core.StationRunning(), !c.closes);
-            if (!c.closes) {
-                view_.askAnswers = {A::kNo};
-                EXPECT_TRUE(core.OnClose());
-            }
-            // The settings were written as on every close, and no slot's port
-            // went on to the session the close runs to end the engine's.
-            EXPECT_EQ(config_test::StoredValue(dir_.File("default_3.vrk"), "CODECHECK"), "1");
-            EXPECT_FALSE(engine::LastChannelOutcome(0).ended);
-            core_.reset();
-        }
-    }
-
-    class FixedCounts : public ui::StationCountsSource {
-    public:
-        void Begin() override { ++begun; }
-        std::optional<ui::StationCounts> Counts() override { return counts; }
-        int begun = 0;
-        std::optional<ui::StationCounts> counts;
-    };
-
-    TEST_F(UiStationTest, TheCountsLineTakesTheRecordsAndFallsBackToTheSlots) {
-        EXPECT_EQ(ui::StationCountsText({40, 2, 350.4}),
-                  "passed 40, failed 2, yield 95.2 %, 350 handsets/h");
-        EXPECT_EQ(ui::StationCountsText({0, 0, -1}), "passed 0, failed 0, yield -, - handsets/h");
-        auto source = std::make_unique<FixedCounts>();
-        FixedCounts* counts = source.get();
-        counts->counts = ui::StationCounts{7, 1, 12};
+    ui::DownloaderCore& StartStation() {
         config_test::MakeImage(dir_.File("modem.bin"), 0x1a0000);
-        ports_ = {Port("kvmodem-a", 250)};
+        ports_ = {Port("kvmodem-a", 250), Port("kvmodem-b", 251)};
         ui::DownloaderCore& core = Start();
-        core.SetStationCountsSource(std::move(source));
         view_.answers = {dir_.File("modem.bin")};
         core.OnModemBrowse();
         view_[Control::kStationCheck].checked = true;
         core.OnStationCheck();
-        EXPECT_EQ(counts->begun, 1);
-        Report(engine::SlotEvent::kPassed, 0);
-        EXPECT_EQ(view_[Control::kStationCountsText].text,
-                  "Station: passed 7, failed 1, yield 87.5 %, 12 handsets/h");
-        counts->counts.reset();  // the records cannot be read: the slots' own count
-        Report(engine::SlotEvent::kFailed, 0);
-        EXPECT_EQ(view_[Control::kStationCountsText].text.rfind(
-                      "Station: passed 1, failed 1, yield 50.0 %", 0),
-                  0u);
-        view_.askAnswers = {ui::DialogView::Answer::kNo};
-        EXPECT_TRUE(core.OnClose());
+        EXPECT_TRUE(core.StationRunning());
+        return core;
     }
+    void Report(engine::SlotEvent event, int channel, const std::string& text = "",
+                const std::string& identity = "") {
+        engine::SlotReport r;
+        r.event = event;
+        r.channel = channel;
+        r.comPort = 250 + channel;
+        r.identity = identity.empty() ? "SIM" + std::to_string(channel) : identity;
+        r.text = text;
+        r.seconds = 2.5;
+        core_->OnNotify(ui::kNotifyStationSlot, &r);
+    }
+    std::thread::id main_ = std::this_thread::get_id();
+    std::mutex mutex_;
+};
+
+TEST_F(UiStationTest, EachSlotShowsWaitingProgressAndTheResultUntilTheHandsetIsGone) {
+    using E = engine::SlotEvent;
+    using Look = ui::DialogView::BarLook;
+    ui::DownloaderCore& core = StartStation();
+    EXPECT_EQ(view_.channels[1].barText, "Waiting");
+    struct Step {
+        E event;
+        int channel;
+        const char* text;
+        const char* bar;
+        Look look;
+        int pos;
+        const char* logLine;  // "" when none
+        const char* counts;
+    };
+    const Step steps[] = {
+        {E::kArrived, 0, "", "Arrived SIM0", Look::kNormal, 0, "", "passed 0, failed 0"},
+        {E::kStarted, 0, "", "Flashing SIM0", Look::kNormal, 0, "", "passed 0, failed 0"},
+        {E::kPassed, 0, "CH0 All file Complete!", "PASSED SIM0 2.5 s", Look::kPassed, 100,
+         "CH0 COM250 SIM0 PASSED 2.5 s", "passed 1, failed 0, yield 100.0 %"},
+        {E::kFailed, 1, "CH1 ERR: Unlock", "FAILED CH1 ERR: Unlock", Look::kFailed, 100,
+         "CH1 COM251 SIM1 FAILED \"CH1 ERR: Unlock\" 2.5 s", "passed 1, failed 1, yield 50.0 %"},
+        {E::kGone, 0, "", "Waiting", Look::kNormal, 0, "", "passed 1, failed 1"},
+        {E::kArrived, 5, "", "", Look::kNormal, 0, "", "passed 1, failed 1"},  // no slot there
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(engine::SlotEventText(s.event));
+        const std::string logBefore = core.StatusLog();
+        Report(s.event, s.channel, s.text);
+        const ChannelState& bar = view_.channels[s.channel];
+        EXPECT_EQ(bar.barText, s.bar);
+        EXPECT_EQ(bar.look, s.look);
+        EXPECT_EQ(bar.pos, s.pos);
+        EXPECT_EQ(core.StatusLog().substr(logBefore.size()),
+                  *s.logLine == '\0' ? "" : std::string(s.logLine) + "\r\n");
+        EXPECT_EQ(view_[Control::kStationCountsText].text.find(std::string("Station: ") + s.counts),
+                  0u)
+            << view_[Control::kStationCountsText].text;
+    }
+    EXPECT_EQ(view_.channels[1].look, Look::kFailed);  // held until its handset is gone
+    // A handset known by its device's path: the bar shows the last part.
+    Report(E::kArrived, 0, "", "Z:\\line\\kvmodem-sim0.tty");
+    EXPECT_EQ(view_.channels[0].barText, "Arrived kvmodem-sim0.tty");
+    EXPECT_TRUE(prompt_.texts.empty());  // no message box
+    // Slot texts of the engine run on in the log instead of starting it anew.
+    Notify(NOTIFY_CHANNEL_TEXT, 0, "CH0 Download Start");
+    EXPECT_NE(core.StatusLog().find("SIM1 FAILED"), std::string::npos);
+
+    view_[Control::kStationCheck].checked = false;
+    core.OnStationCheck();  // flashes in progress end, then every slot stops
+    EXPECT_FALSE(core.StationRunning());
+    EXPECT_EQ(view_.channels[1].look, Look::kNormal);
+    EXPECT_EQ(view_.channels[1].barText, "Ready...");
+}
+
+TEST_F(UiStationTest, TheStationLocksTheImageSetAndPortControlsAndKeepsItsPorts) {
+    ui::DownloaderCore& core = StartStation();
+    const Control locked[] = {Control::kLoadButton,       Control::kSaveAsButton,
+                              Control::kPortSearchButton, Control::kDownloadButton,
+                              Control::kModemCheck,       Control::kModemButton,
+                              Control::kRsrc1Check,       Control::kUsbButton};
+    for (Control c : locked)
+        EXPECT_FALSE(view_[c].enabled) << ui::ControlName(c);
+    core.OnModemCheck();  // a handler's change waits for the lock's end
+    EXPECT_FALSE(view_[Control::kModemCheck].enabled);
+    core.OnPortSearch();
+    core.OnDeviceChange({platform::PortEvent::Kind::kRemoval, Port("", 250)});
+    core.OnDownload();
+    EXPECT_EQ(Held(), (std::vector<int>{250, 251, 0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(core.StationRunning());
+
+    view_[Control::kStationCheck].checked = false;
+    core.OnStationCheck();
+    EXPECT_FALSE(core.StationRunning());
+    // Back as the core last set them: the template's disabled ones stay so.
+    EXPECT_TRUE(view_[Control::kLoadButton].enabled);
+    EXPECT_TRUE(view_[Control::kModemButton].enabled);
+    EXPECT_FALSE(view_[Control::kUsbButton].enabled);
+    EXPECT_FALSE(view_[Control::kFotaCheck].enabled);
+    EXPECT_TRUE(view_[Control::kDownloadButton].enabled);
+}
+
+TEST_F(UiStationTest, AClosingAsksOnceAndCancelKeepsTheStation) {
+    using A = ui::DialogView::Answer;
+    const struct {
+        A answer;
+        bool closes;
+    } cases[] = {{A::kCancel, false}, {A::kNo, true}, {A::kYes, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.answer));
+        view_.asked.clear();
+        ui::DownloaderCore& core = StartStation();
+        view_.askAnswers = {c.answer};
+        EXPECT_EQ(core.OnClose(), c.closes);
+        EXPECT_EQ(view_.asked.size(), 1u);
+        EXPECT_EQ(core.StationRunning(), !c.closes);
+        if (!c.closes) {
+            view_.askAnswers = {A::kNo};
+            EXPECT_TRUE(core.OnClose());
+        }
+        // The settings were written as on every close, and no slot's port
+        // went on to the session the close runs to end the engine's.
+        EXPECT_EQ(config_test::StoredValue(dir_.File("default_3.vrk"), "CODECHECK"), "1");
+        EXPECT_FALSE(engine::LastChannelOutcome(0).ended);
+        core_.reset();
+    }
+}
+
+class FixedCounts : public ui::StationCountsSource {
+public:
+    void Begin() override { ++begun; }
+    std::optional<ui::StationCounts> Counts() override { return counts; }
+    int begun = 0;
+    std::optional<ui::StationCounts> counts;
+};
+
+TEST_F(UiStationTest, TheCountsLineTakesTheRecordsAndFallsBackToTheSlots) {
+    EXPECT_EQ(ui::StationCountsText({40, 2, 350.4}),
+              "passed 40, failed 2, yield 95.2 %, 350 handsets/h");
+    EXPECT_EQ(ui::StationCountsText({0, 0, -1}), "passed 0, failed 0, yield -, - handsets/h");
+    auto source = std::make_unique<FixedCounts>();
+    FixedCounts* counts = source.get();
+    counts->counts = ui::StationCounts{7, 1, 12};
+    config_test::MakeImage(dir_.File("modem.bin"), 0x1a0000);
+    ports_ = {Port("kvmodem-a", 250)};
+    ui::DownloaderCore& core = Start();
+    core.SetStationCountsSource(std::move(source));
+    view_.answers = {dir_.File("modem.bin")};
+    core.OnModemBrowse();
+    view_[Control::kStationCheck].checked = true;
+    core.OnStationCheck();
+    EXPECT_EQ(counts->begun, 1);
+    Report(engine::SlotEvent::kPassed, 0);
+    EXPECT_EQ(view_[Control::kStationCountsText].text,
+              "Station: passed 7, failed 1, yield 87.5 %, 12 handsets/h");
+    counts->counts.reset();  // the records cannot be read: the slots' own count
+    Report(engine::SlotEvent::kFailed, 0);
+    EXPECT_EQ(view_[Control::kStationCountsText].text.rfind(
+                  "Station: passed 1, failed 1, yield 50.0 %", 0),
+              0u);
+    view_.askAnswers = {ui::DialogView::Answer::kNo};
+    EXPECT_TRUE(core.OnClose());
+}
 
 }  // namespace
 }  // namespace uitest
