@@ -25,10 +25,17 @@ std::string Seconds(double seconds) {
 }
 
 // A bar line is short: a handset known by its device's path shows the path's
-// last part ("kvmodem-sim4.tty"); the log line keeps the whole.
+// last part ("kvmodem-sim4.tty"), with its folder when that part is a bare
+// number ("pts/4"); the log line keeps the whole.
 std::string BarIdentity(const std::string& identity) {
-    const size_t cut = identity.find_last_of("/\\");
-    return cut == std::string::npos ? identity : identity.substr(cut + 1);
+    size_t cut = identity.find_last_of("/\\");
+    if (cut == std::string::npos) return identity;
+    const bool number = identity.find_first_not_of("0123456789", cut + 1) == std::string::npos;
+    if (number && cut > 0) {
+        const size_t parent = identity.find_last_of("/\\", cut - 1);
+        if (parent != std::string::npos) cut = parent;
+    }
+    return identity.substr(cut + 1);
 }
 
 // "CH1 COM2 SIM1-0002 FAILED "CH1 ERR: Unlock" 3.2 s"
