@@ -229,7 +229,7 @@ station_faults=(--fault ch1:h2:mute-unlock --fault ch5:h3:mute-unlock
     --fault ch6:slow-erase=450)
 station_swap_ms=${KELVANE_SHOT_SWAP_MS:-4000}
 station_leave_ms=${KELVANE_SHOT_LEAVE_MS:-3000}
-station_shot_ms=${KELVANE_SHOT_STATION_MS:-13500}
+station_shot_ms=${KELVANE_SHOT_STATION_MS:-14000}
 
 # The station's settings and image set (the Modem row only) in folder;
 # paths as path_of gives them.
