@@ -221,7 +221,7 @@ shot_windows() {
 # pulled in the middle of its flash, CH0, CH2 and CH6 erase slowly. A flashed
 # handset stays KELVANE_SHOT_LEAVE_MS (default 3000) before it is taken away,
 # so its bar shows green for a while. The picture is taken
-# KELVANE_SHOT_STATION_MS (default 13500) after the start: the second round
+# KELVANE_SHOT_STATION_MS (default 14000) after the start: the second round
 # has just passed on the quick channels (green), is still flashing on the slow
 # ones, CH1's second handset has failed (red) and CH3 waits for its third.
 station_faults=(--fault ch1:h2:mute-unlock --fault ch5:h3:mute-unlock
