@@ -177,8 +177,10 @@ struct Station::State : platform::NotifyReceiver {
     }
 
     // Flashes the handset that arrived, retrying link failures; false when
-    // the channel was stopped.
-    bool FlashHandset(int ch, const std::string& device) {
+    // the channel was stopped. *left tells that the handset was found gone
+    // during the flash: the next one may already be there under the same
+    // device name (a pseudo-terminal's number or a USB port's node comes back).
+    bool FlashHandset(int ch, const std::string& device, bool* left) {
         const Clock::time_point start = Clock::now();
         SlotReport result;
         result.channel = ch;
@@ -199,8 +201,9 @@ struct Station::State : platform::NotifyReceiver {
                 break;
             }
             stopped = outcome.result == ChannelResult::kStopped;
-            if (stopped || attempt >= options.retries || ImageUnreadable(outcome.lastText) ||
-                DeviceNow(ComPort(ch)) != device) {
+            *left = SERIAL_PORT_FarEndGone(ch);
+            if (stopped || *left || attempt >= options.retries ||
+                ImageUnreadable(outcome.lastText) || DeviceNow(ComPort(ch)) != device) {
                 break;
             }
         }
@@ -216,7 +219,8 @@ struct Station::State : platform::NotifyReceiver {
         while (WaitArrival(ch, &device)) {
             identity[ch] = IdentityOf(device);
             Tell(SlotEvent::kArrived, ch);
-            if (!FlashHandset(ch, device) || !WaitGone(ch, device)) break;
+            bool left = false;
+            if (!FlashHandset(ch, device, &left) || (!left && !WaitGone(ch, device))) break;
             Tell(SlotEvent::kGone, ch);
         }
         Tell(SlotEvent::kStopped, ch);

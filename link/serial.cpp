@@ -78,6 +78,7 @@ int SERIAL_PORT_Start(int channel, int comPort, uint32_t baudRate) {
     if (g_hSerialDevice[channel].load()) return 0;
     g_nComPort[channel] = comPort;
     g_dwBaudRate[channel] = baudRate;
+    g_serialChannels[channel].farEndGone = false;
     TRACE(">> SERIAL_PORT_Start()\n");
     return 1;
 }
@@ -168,9 +169,14 @@ int32_t SERIAL_PORT_DoReading(int channel) {
         FRAME_Parse(channel, g_readBuffer[channel], 0, readSize);
     } else if (readSize < 0) {
         TRACE("[Ch %d] SERIAL_PORT_DoReading read_size < 0\n", channel);
+        g_serialChannels[channel].farEndGone = true;
         SERIAL_PORT_Close(channel);
     }
     return readSize;
+}
+
+bool SERIAL_PORT_FarEndGone(int channel) {
+    return IsChannel(channel) && g_serialChannels[channel].farEndGone.load();
 }
 
 std::string SERIAL_PORT_LastOpenError(int channel) {

@@ -34,6 +34,9 @@ struct SerialChannel {
     // What the last open of the port failed with ("" after a good one).
     std::mutex openErrorMutex;
     std::string openError;
+    // Set when a read found the handset gone (a hang-up, a pulled cable);
+    // cleared when the channel starts again.
+    std::atomic<bool> farEndGone{false};
 };
 extern SerialChannel g_serialChannels[kChannelCount];
 
@@ -64,6 +67,9 @@ int32_t SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int le
 // One turn of the read pump: whatever waits goes to the deframer. Returns the
 // bytes read (0 when none waited, -1 when the port was found gone).
 int32_t SERIAL_PORT_DoReading(int channel);
+// True once a read of the channel's current run found the port gone: the
+// handset left, whatever its device is called now.
+bool SERIAL_PORT_FarEndGone(int channel);
 // Drops whatever the handset sent that was not read yet.
 void SERIAL_PORT_PurgeInput(int channel);
 

@@ -142,6 +142,17 @@ TEST_F(StationTest, EachHandsetIsFlashedOnceAndAFaultFailsOnlyItsHandset) {
     }
 }
 
+// A handset pulled in the middle of its flash has left, even when the next
+// one is already there under the same device name (its pseudo-terminal
+// takes the freed number, as a USB port's node comes back): that one is
+// flashed, not taken for the failed one that stays.
+TEST_F(StationTest, TheHandsetAfterOnePulledMidFlashIsFlashedUnderTheSameName) {
+    StartSim(1, 1, {"ch0:h1:hangup=9000"}, 0, 2, 20);
+    RunStation(1, 2);
+    EXPECT_EQ(outcomes_[0], "FP");
+    ExpectFlashed(0, 2);
+}
+
 // A handset that failed stays failed while its port stays: it is tried again
 // only for the retries asked for, and the slot flashes the next one once it came.
 TEST_F(StationTest, AFailedHandsetIsRetriedOnlyAsAskedAndNeverAgainWhileItStays) {
