@@ -81,52 +81,37 @@ TEST_F(SimSwap, EachArrivingHandsetIsFreshAndLeavesAfterGoOrAFailedSession) {
     }
 }
 
-TEST_F(SimSwap, AHandsetStaysUntilTheHostHasReadTheGoReply) {
-    StartSim(1, 1, {}, 0, 2, 0);
-    platform::SerialPort port;
-    int error = 0;
-    ASSERT_EQ(port.Open(sim_->LinkPath(0).c_str(), 115200, &error),
-              platform::SerialPort::OpenResult::kOk);
-    std::vector<uint8_t> session = Packet(0, {0xA0});
-    for (const auto& packet : {Packet(1, EraseCommand(0, 0x1000)), Packet(2, {0x90})})
-        session.insert(session.end(), packet.begin(), packet.end());
-    ASSERT_EQ(port.Write(session.data(), static_cast<int>(session.size()), 1000),
-              static_cast<int>(session.size()));
-    ASSERT_TRUE(sim_->Handset(0).WaitUntil(
-        [](const sim::HandsetStats& s) { return s.dumpsWritten == 1; }, 5000ms));
-    const sim::Presence before = sim_->Handset(0).CurrentPresence();
-    EXPECT_TRUE(before.present && before.number == 1);
-    std::vector<uint8_t> got(64);
-    const int n = port.Read(got.data(), static_cast<int>(got.size()));
-    EXPECT_EQ(n, static_cast<int>(3 * Reply({0, 0x02}).size()));
-    ASSERT_TRUE(WaitPresence(0, [](const sim::Presence& p) { return p.number == 2; }));
-}
-
-TEST_F(SimSwap, AFlashedHandsetStaysForItsLeavePauseAndThenLeaves) {
-    constexpr auto kStay = 600ms;
-    StartSim(1, 1, {}, 0, 2, 0, kStay.count());
-    platform::SerialPort port;
-    int error = 0;
-    ASSERT_EQ(port.Open(sim_->LinkPath(0).c_str(), 115200, &error),
-              platform::SerialPort::OpenResult::kOk);
-    std::vector<uint8_t> session = Packet(0, {0xA0});
-    for (const auto& packet : {Packet(1, EraseCommand(0, 0x1000)), Packet(2, {0x90})})
-        session.insert(session.end(), packet.begin(), packet.end());
-    ASSERT_EQ(port.Write(session.data(), static_cast<int>(session.size()), 1000),
-              static_cast<int>(session.size()));
-    // The dump comes before the pause, and the pause only starts once the
-    // host has read the go's reply.
-    ASSERT_TRUE(sim_->Handset(0).WaitUntil(
-        [](const sim::HandsetStats& s) { return s.dumpsWritten == 1; }, 5000ms));
-    EXPECT_TRUE(std::filesystem::exists(dir_.path() + "/" + sim::HandsetSerial(0, 1) + ".bin"));
-    const auto read = std::chrono::steady_clock::now();
-    std::vector<uint8_t> got(64);
-    EXPECT_EQ(port.Read(got.data(), static_cast<int>(got.size())),
-              static_cast<int>(3 * Reply({0, 0x02}).size()));
-    ASSERT_TRUE(WaitPresence(0, [](const sim::Presence& p) { return p.departures == 1; }));
-    EXPECT_GE(std::chrono::steady_clock::now() - read, kStay);
-    EXPECT_EQ(sim_->Handset(0).Departed().back().gos, 1u);
-    ASSERT_TRUE(WaitPresence(0, [](const sim::Presence& p) { return p.present && p.number == 2; }));
+// A flashed handset stays until the host has read the go's reply (its dump
+// written before), then for its leave pause, and then the next one comes.
+TEST_F(SimSwap, AFlashedHandsetStaysUntilTheGoReplyWasReadAndItsLeavePausePassed) {
+    for (const std::chrono::milliseconds stay : {0ms, 600ms}) {
+        SCOPED_TRACE(stay.count());
+        StartSim(1, 1, {}, 0, 2, 0, stay.count());
+        platform::SerialPort port;
+        int error = 0;
+        ASSERT_EQ(port.Open(sim_->LinkPath(0).c_str(), 115200, &error),
+                  platform::SerialPort::OpenResult::kOk);
+        std::vector<uint8_t> session = Packet(0, {0xA0});
+        for (const auto& packet : {Packet(1, EraseCommand(0, 0x1000)), Packet(2, {0x90})})
+            session.insert(session.end(), packet.begin(), packet.end());
+        ASSERT_EQ(port.Write(session.data(), static_cast<int>(session.size()), 1000),
+                  static_cast<int>(session.size()));
+        ASSERT_TRUE(sim_->Handset(0).WaitUntil(
+            [](const sim::HandsetStats& s) { return s.dumpsWritten == 1; }, 5000ms));
+        const sim::Presence before = sim_->Handset(0).CurrentPresence();
+        EXPECT_TRUE(before.present && before.number == 1);
+        const auto read = std::chrono::steady_clock::now();
+        std::vector<uint8_t> got(64);
+        EXPECT_EQ(port.Read(got.data(), static_cast<int>(got.size())),
+                  static_cast<int>(3 * Reply({0, 0x02}).size()));
+        ASSERT_TRUE(WaitPresence(0, [](const sim::Presence& p) { return p.departures == 1; }));
+        EXPECT_GE(std::chrono::steady_clock::now() - read, stay);
+        EXPECT_EQ(sim_->Handset(0).Departed().back().gos, 1u);
+        ASSERT_TRUE(
+            WaitPresence(0, [](const sim::Presence& p) { return p.present && p.number == 2; }));
+        port.Close();
+        sim_->Stop();
+    }
 }
 
 }  // namespace

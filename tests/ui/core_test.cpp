@@ -292,9 +292,6 @@ TEST_F(UiCoreTest, FocusClicksLabelsAndNotificationsAreDecidedOnceForBothViews) 
     EXPECT_TRUE(core.OnClicked(Control::kAutoCheck));
     EXPECT_EQ(core.CurrentSettings().AUTODETECT, 0);
 
-    EXPECT_EQ(ui::DownloaderCore::PortEntryLabel(0), "-----------");
-    EXPECT_EQ(ui::DownloaderCore::PortEntryLabel(30), "COM30");
-
     struct FakeWindowThread : ui::WindowThread {
         bool current = false;
         int handedOver = 0;
