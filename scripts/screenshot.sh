@@ -53,6 +53,24 @@ done
 start=$(mktemp -d "${TMPDIR:-/tmp}/kelvane-shot-XXXXXX")
 sim_pid=
 
+# start_simulator [OPTION...]: eight handsets in $start, 1382400 baud, with
+# the OPTIONs; each prints its line once its port is pinned. Sets sim_pid.
+start_simulator() {
+    "$build/sim/kelvane-sim" --channels 8 --dir "$start" --baud 1382400 "$@" \
+        >"$start/sim.out" 2>"$start/sim.log" &
+    sim_pid=$!
+    for _ in $(seq 100); do
+        [ "$(wc -l <"$start/sim.out")" -ge 8 ] && break
+        kill -0 "$sim_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ "$(wc -l <"$start/sim.out")" -lt 8 ]; then
+        echo "screenshot: the simulator did not come up" >&2
+        cat "$start/sim.log" >&2
+        exit 1
+    fi
+}
+
 stop_simulator() {
     [ -n "$sim_pid" ] || return 0
     kill -INT "$sim_pid" 2>/dev/null || true
@@ -147,20 +165,7 @@ DATAKIND=RSRC2
 DATAFILE=$images/resource2.rc2
 DATAADDRESS=900000
 EOF2
-    # Eight handsets; each prints its line once its port is pinned.
-    "$build/sim/kelvane-sim" --channels 8 --dir "$start" --baud 1382400 \
-        >"$start/sim.out" 2>"$start/sim.log" &
-    sim_pid=$!
-    for _ in $(seq 100); do
-        [ "$(wc -l <"$start/sim.out")" -ge 8 ] && break
-        kill -0 "$sim_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    if [ "$(wc -l <"$start/sim.out")" -lt 8 ]; then
-        echo "screenshot: the simulator did not come up" >&2
-        cat "$start/sim.log" >&2
-        exit 1
-    fi
+    start_simulator
     run_kelvane --download --after-ms "$after_ms"
     stop_simulator
     rm -f "$start/Kelvane_ports.ini"
@@ -246,20 +251,8 @@ same_path() { printf '%s' "$1"; }
 
 shot_station() {
     write_station_files "$start" same_path $'\n'
-    "$build/sim/kelvane-sim" --channels 8 --dir "$start" --baud 1382400 --swap \
-        --swap-ms "$station_swap_ms" --leave-ms "$station_leave_ms" "${station_faults[@]}" \
-        >"$start/sim.out" 2>"$start/sim.log" &
-    sim_pid=$!
-    for _ in $(seq 100); do
-        [ "$(wc -l <"$start/sim.out")" -ge 8 ] && break
-        kill -0 "$sim_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    if [ "$(wc -l <"$start/sim.out")" -lt 8 ]; then
-        echo "screenshot: the simulator did not come up" >&2
-        cat "$start/sim.log" >&2
-        exit 1
-    fi
+    start_simulator --swap --swap-ms "$station_swap_ms" --leave-ms "$station_leave_ms" \
+        "${station_faults[@]}"
     run_kelvane --station --after-ms "$station_shot_ms"
     stop_simulator
     rm -f "$start/Kelvane_ports.ini"
